@@ -1,0 +1,56 @@
+#include "session/FeedPage.hpp"
+
+#include "session/BridgeError.hpp"
+
+namespace {
+
+std::string textOr(const nlohmann::json& object, const char* key, const char* fallback) {
+    auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : fallback;
+}
+
+bool boolOr(const nlohmann::json& object, const char* key, bool fallback) {
+    auto it = object.find(key);
+    return it != object.end() && it->is_boolean() ? it->get<bool>() : fallback;
+}
+
+// The plain textual form of the status the script put under "error".
+std::string plainText(const nlohmann::json& value) {
+    if (value.is_string())
+        return value.get<std::string>();
+    if (value.is_number_float()) {
+        const double number = value.get<double>();
+        if (number == double(static_cast<long long>(number)))
+            return std::to_string(static_cast<long long>(number));
+    }
+    return value.dump();
+}
+
+} // namespace
+
+FeedPage FeedPage::fromScriptResult(const nlohmann::json& result) {
+    if (!result.is_object())
+        throw BridgeError("Could not read library feed");
+    if (auto error = result.find("error"); error != result.end())
+        throw BridgeError("Feed HTTP " + plainText(*error));
+
+    FeedPage page;
+    if (auto clips = result.find("clips"); clips != result.end() && clips->is_array()) {
+        bool allObjects = true;
+        for (const auto& item : *clips)
+            allObjects = allObjects && item.is_object();
+        if (allObjects) {
+            page.clips.reserve(clips->size());
+            for (const auto& item : *clips)
+                page.clips.push_back(RawClip{textOr(item, "id", ""),
+                                             textOr(item, "title", "Untitled"),
+                                             boolOr(item, "liked", false),
+                                             textOr(item, "pid", ""),
+                                             textOr(item, "pname", "(no workspace)")});
+        }
+    }
+    if (std::string cursor = textOr(result, "nextCursor", ""); !cursor.empty())
+        page.nextCursor = std::move(cursor);
+    page.hasMore = boolOr(result, "hasMore", false);
+    return page;
+}

@@ -1,0 +1,22 @@
+#pragma once
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "model/Clips.hpp"
+
+// One page of the library feed.
+struct FeedPage {
+    std::vector<RawClip> clips; // in the server's order
+    std::optional<std::string> nextCursor;
+    bool hasMore = false;
+
+    bool operator==(const FeedPage&) const = default;
+
+    // Reads what the feed script returned. Throws BridgeError with
+    // "Feed HTTP <status>" for an error answer and "Could not read library
+    // feed" for anything that is not an object; missing or mistyped fields
+    // take their defaults.
+    static FeedPage fromScriptResult(const nlohmann::json& result);
+};

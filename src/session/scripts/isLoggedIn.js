@@ -1,0 +1,1 @@
+return !!(window.Clerk && window.Clerk.session);

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "async/Task.hpp"
+
+namespace {
+
+// An event the test fires by hand: whoever awaits it stays suspended until
+// fire() is called.
+class Event {
+public:
+    bool await_ready() const noexcept { return fired_; }
+    void await_suspend(std::coroutine_handle<> handle) { waiter_ = handle; }
+    void await_resume() const noexcept {}
+    void fire() {
+        fired_ = true;
+        if (auto waiter = std::exchange(waiter_, {}))
+            waiter.resume();
+    }
+
+private:
+    bool fired_ = false;
+    std::coroutine_handle<> waiter_;
+};
+
+// Counts live instances, to see frames being freed.
+struct Tracked {
+    explicit Tracked(int& live) : live(live) { ++live; }
+    ~Tracked() { --live; }
+    int& live;
+};
+
+Task<int> answer(std::vector<std::string>& trace) {
+    trace.push_back("answer");
+    co_return 42;
+}
+
+Task<int> twice(std::vector<std::string>& trace) {
+    trace.push_back("twice begins");
+    const int value = co_await answer(trace);
+    trace.push_back("twice ends");
+    co_return value * 2;
+}
+
+Task<void> failing() {
+    throw std::runtime_error("boom");
+    co_return;
+}
+
+Task<std::string> catching() {
+    try {
+        co_await failing();
+    } catch (const std::runtime_error& error) {
+        co_return std::string("caught ") + error.what();
+    }
+    co_return "not thrown";
+}
+
+Task<int> waitFor(Event& event, int value) {
+    co_await event;
+    co_return value;
+}
+
+Task<long> deepChain(int depth) {
+    if (depth == 0)
+        co_return 0;
+    co_return 1 + co_await deepChain(depth - 1);
+}
+
+} // namespace
+
+TEST(Task, startsOnlyWhenAwaitedAndRunsInOrder) {
+    std::vector<std::string> trace;
+    Task<int> task = twice(trace);
+    EXPECT_TRUE(trace.empty()) << "a task must not run before it is awaited";
+    task.resume();
+    ASSERT_TRUE(task.done());
+    EXPECT_EQ(task.result(), 84);
+    EXPECT_EQ(trace, (std::vector<std::string>{"twice begins", "answer", "twice ends"}));
+}
+
+TEST(Task, exceptionsTravelThroughCoAwait) {
+    Task<std::string> task = catching();
+    task.resume();
+    EXPECT_EQ(task.result(), "caught boom");
+
+    Task<void> direct = failing();
+    direct.resume();
+    EXPECT_THROW(direct.result(), std::runtime_error);
+}
+
+TEST(Task, resumesTheAwaiterWhenTheAwaitedEventFires) {
+    Event event;
+    std::vector<int> seen;
+    auto outer = [&]() -> Task<void> {
+        seen.push_back(1);
+        seen.push_back(co_await waitFor(event, 7));
+    };
+    Task<void> task = outer();
+    task.resume();
+    EXPECT_EQ(seen, std::vector<int>{1});
+    EXPECT_FALSE(task.done());
+    event.fire();
+    EXPECT_TRUE(task.done());
+    EXPECT_EQ(seen, (std::vector<int>{1, 7}));
+}
+
+TEST(Task, manyQuickAwaitsInALoopDoNotGrowTheStack) {
+    std::vector<std::string> trace;
+    auto loop = [&]() -> Task<long> {
+        long sum = 0;
+        for (int i = 0; i < 300000; ++i) {
+            trace.clear();
+            sum += co_await answer(trace);
+        }
+        co_return sum;
+    };
+    Task<long> task = loop();
+    task.resume();
+    EXPECT_EQ(task.result(), 300000L * 42);
+}
+
+TEST(Task, nestedTasksUnwindInOrder) {
+    Task<long> task = deepChain(2000);
+    task.resume();
+    EXPECT_EQ(task.result(), 2000);
+}
+
+TEST(Task, loopOverAwaitsThatSuspendResumesAfterEachEvent) {
+    std::vector<Event> events(3);
+    std::vector<int> seen;
+    auto loop = [&]() -> Task<void> {
+        for (int i = 0; i < 3; ++i)
+            seen.push_back(co_await waitFor(events[i], i));
+    };
+    Task<void> task = loop();
+    task.resume();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(seen.size(), std::size_t(i));
+        events[i].fire();
+    }
+    EXPECT_TRUE(task.done());
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
+}
+
+TEST(Task, destroyingAnUnstartedTaskFreesItsArguments) {
+    int live = 0;
+    {
+        auto body = []([[maybe_unused]] std::shared_ptr<Tracked> tracked) -> Task<void> { co_return; };
+        Task<void> task = body(std::make_shared<Tracked>(live));
+        EXPECT_EQ(live, 1);
+    }
+    EXPECT_EQ(live, 0);
+}
+
+TEST(Task, destroyingASuspendedTaskFreesItsLocals) {
+    int live = 0;
+    Event never;
+    {
+        auto body = [&]() -> Task<void> {
+            Tracked local(live);
+            co_await never;
+        };
+        Task<void> task = body();
+        task.resume();
+        EXPECT_EQ(live, 1);
+        EXPECT_FALSE(task.done());
+    }
+    EXPECT_EQ(live, 0);
+}
+
+TEST(Task, detachedTaskRunsToTheEndAndFreesItself) {
+    int live = 0;
+    Event event;
+    bool finished = false;
+    auto body = [](int& live, Event& event, bool& finished) -> Task<void> {
+        Tracked local(live);
+        co_await event;
+        finished = true;
+    };
+    startDetached(body(live, event, finished));
+    EXPECT_EQ(live, 1);
+    EXPECT_FALSE(finished);
+    event.fire();
+    EXPECT_TRUE(finished);
+    EXPECT_EQ(live, 0);
+}
+
+TEST(Task, exceptionEscapingADetachedTaskGoesToTheHandler) {
+    std::string reported;
+    setUncaughtTaskHandler([&](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            reported = e.what();
+        }
+    });
+    startDetached(failing());
+    setUncaughtTaskHandler(nullptr);
+    EXPECT_EQ(reported, "boom");
+}
+
+// GCC 12 frees a temporary awaiter that holds a closure twice when it is
+// written inside the co_await expression. Our awaiters are named; this
+// keeps that pattern working, and AddressSanitizer watches it.
+TEST(Task, namedAwaiterHoldingAClosureIsSafe) {
+    struct CallbackAwaiter {
+        std::function<void(std::coroutine_handle<>)> start;
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> handle) { start(handle); }
+        int await_resume() const noexcept { return 5; }
+    };
+    std::coroutine_handle<> pending;
+    auto body = [&]() -> Task<int> {
+        std::string captured(64, 'x');
+        CallbackAwaiter awaiter{[&pending, captured](std::coroutine_handle<> h) { pending = h; }};
+        co_return co_await awaiter;
+    };
+    Task<int> task = body();
+    task.resume();
+    ASSERT_TRUE(pending);
+    pending.resume();
+    EXPECT_EQ(task.result(), 5);
+}
