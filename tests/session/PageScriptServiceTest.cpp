@@ -1,0 +1,164 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <variant>
+
+#include "async/VirtualClock.hpp"
+#include "session/BridgeError.hpp"
+#include "session/PageScriptService.hpp"
+
+namespace {
+
+// Answers each script run with the next scripted result (a JSON value or an
+// engine error) and remembers what it was asked to run.
+class FakeRunner final : public ScriptRunner {
+public:
+    struct Call {
+        std::string script;
+        ScriptArguments arguments;
+    };
+    std::deque<std::variant<nlohmann::json, ScriptError>> answers;
+    std::vector<Call> calls;
+
+    Task<nlohmann::json> run(std::string script, ScriptArguments arguments) override {
+        calls.push_back({std::move(script), std::move(arguments)});
+        auto answer = answers.empty() ? nlohmann::json() : std::move(answers.front());
+        if (!answers.empty())
+            answers.pop_front();
+        if (auto* error = std::get_if<ScriptError>(&answer))
+            throw *error;
+        co_return std::get<nlohmann::json>(answer);
+    }
+};
+
+class PageScriptServiceTest : public ::testing::Test {
+protected:
+    FakeRunner runner;
+    PageScriptService service{runner, "https://api.orvo.example"};
+    VirtualClock clock;
+
+    template <typename T> T run(Task<T> task) { return clock.run(std::move(task)); }
+
+    FeedPage feed(nlohmann::json answer, std::optional<std::string> cursor = std::nullopt) {
+        runner.answers.push_back(std::move(answer));
+        return run(service.feedPage(std::move(cursor)));
+    }
+
+    std::string feedError(nlohmann::json answer) {
+        try {
+            feed(std::move(answer));
+        } catch (const BridgeError& error) {
+            return error.message();
+        }
+        return "no error";
+    }
+};
+
+} // namespace
+
+TEST_F(PageScriptServiceTest, signInProbeIsTheFixedExpressionAndOnlyTrueCounts) {
+    runner.answers = {nlohmann::json(true), nlohmann::json(false), nlohmann::json("true"),
+                      nlohmann::json(1), nlohmann::json()};
+    EXPECT_TRUE(run(service.isLoggedIn()));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(run(service.isLoggedIn()));
+    EXPECT_EQ(runner.calls[0].script, "return !!(window.Clerk && window.Clerk.session);");
+    EXPECT_TRUE(runner.calls[0].arguments.empty());
+
+    runner.answers.push_back(ScriptError("page gone"));
+    EXPECT_THROW(run(service.isLoggedIn()), ScriptError);
+}
+
+TEST_F(PageScriptServiceTest, feedAsksForTheFirstPageWithAnEmptyCursor) {
+    feed(nlohmann::json::object());
+    feed(nlohmann::json::object(), "");
+    feed(nlohmann::json::object(), "next-42");
+    ASSERT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(runner.calls[0].arguments, (ScriptArguments{{"cursor", ""}}));
+    EXPECT_EQ(runner.calls[1].arguments, (ScriptArguments{{"cursor", ""}}));
+    EXPECT_EQ(runner.calls[2].arguments, (ScriptArguments{{"cursor", "next-42"}}));
+}
+
+TEST_F(PageScriptServiceTest, feedReadsClipsCursorAndMore) {
+    const FeedPage page = feed({{"clips",
+                                 {{{"id", "c1"}, {"title", "Night"}, {"liked", true},
+                                   {"pid", "p1"}, {"pname", "Demos"}}}},
+                                {"nextCursor", "n2"},
+                                {"hasMore", true}});
+    EXPECT_EQ(page.clips, (std::vector<RawClip>{{"c1", "Night", true, "p1", "Demos"}}));
+    EXPECT_EQ(page.nextCursor, "n2");
+    EXPECT_TRUE(page.hasMore);
+}
+
+TEST_F(PageScriptServiceTest, feedErrorIsCheckedBeforeAnythingElse) {
+    EXPECT_EQ(feedError({{"error", 401}}), "Feed HTTP 401");
+    EXPECT_EQ(feedError({{"error", 500}, {"clips", nlohmann::json::array()}, {"hasMore", true}}),
+              "Feed HTTP 500");
+    EXPECT_EQ(feedError({{"error", 503.0}}), "Feed HTTP 503");
+    EXPECT_EQ(feedError({{"error", "x"}}), "Feed HTTP x");
+}
+
+TEST_F(PageScriptServiceTest, feedOfTheWrongShapeCannotBeRead) {
+    for (const auto& answer : {nlohmann::json(), nlohmann::json::array(), nlohmann::json("page"),
+                               nlohmann::json(3)})
+        EXPECT_EQ(feedError(answer), "Could not read library feed") << answer;
+}
+
+TEST_F(PageScriptServiceTest, feedFieldsFallBackToTheirDefaults) {
+    const FeedPage page = feed({{"clips",
+                                 {nlohmann::json::object(),
+                                  {{"id", 7}, {"title", nullptr}, {"liked", "yes"},
+                                   {"pid", false}, {"pname", 3}}}},
+                                {"nextCursor", ""},
+                                {"hasMore", "true"}});
+    const RawClip fallback{"", "Untitled", false, "", "(no workspace)"};
+    EXPECT_EQ(page.clips, (std::vector<RawClip>{fallback, fallback}));
+    EXPECT_EQ(page.nextCursor, std::nullopt);
+    EXPECT_FALSE(page.hasMore);
+
+    // A clip list that is not a list of objects reads as no clips at all.
+    EXPECT_TRUE(feed({{"clips", {{{"id", "a"}}, 5}}, {"hasMore", true}}).clips.empty());
+    EXPECT_TRUE(feed({{"clips", "none"}}).clips.empty());
+}
+
+TEST_F(PageScriptServiceTest, feedPassesEngineErrorsOnUnchanged) {
+    runner.answers.push_back(ScriptError("TypeError: Load failed"));
+    try {
+        run(service.feedPage(std::nullopt));
+        FAIL() << "no error";
+    } catch (const ScriptError& error) {
+        EXPECT_STREQ(error.what(), "TypeError: Load failed");
+    }
+}
+
+TEST_F(PageScriptServiceTest, trackOperationsSendTheIdAndSwallowEveryFailure) {
+    runner.answers = {ScriptError("boom"), ScriptError("boom")};
+    EXPECT_NO_THROW(run(service.convertWav("c/1")));
+    EXPECT_NO_THROW(run(service.triggerMP3Download("c/1")));
+    ASSERT_EQ(runner.calls.size(), 2u);
+    EXPECT_EQ(runner.calls[0].script, service.scripts().convertWav);
+    EXPECT_EQ(runner.calls[1].script, service.scripts().triggerMP3Download);
+    EXPECT_EQ(runner.calls[1].arguments, (ScriptArguments{{"id", "c/1"}}));
+}
+
+TEST_F(PageScriptServiceTest, wavAddressIsOnlyANonEmptyText) {
+    runner.answers = {nlohmann::json("https://cdn.example/a.wav"), nlohmann::json(""),
+                      nlohmann::json(42), nlohmann::json(), ScriptError("401")};
+    EXPECT_EQ(run(service.wavURL("a")), "https://cdn.example/a.wav");
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(run(service.wavURL("a")), std::nullopt);
+    EXPECT_EQ(runner.calls[0].arguments, (ScriptArguments{{"id", "a"}}));
+}
+
+TEST(PageScripts, apiOriginIsWrittenIntoEachScriptAsASafeLiteral) {
+    FakeRunner runner;
+    PageScriptService service{runner, R"(http://127.0.0.1:9/"x\)"};
+    for (const std::string* script :
+         {&service.scripts().feedPage, &service.scripts().convertWav,
+          &service.scripts().triggerMP3Download, &service.scripts().wavURL}) {
+        EXPECT_NE(script->find(R"(const api = "http://127.0.0.1:9/\"x\\";)"), std::string::npos)
+            << *script;
+        EXPECT_EQ(script->find("{{"), std::string::npos);
+        EXPECT_NE(script->find("await window.Clerk.session.getToken()"), std::string::npos);
+    }
+}

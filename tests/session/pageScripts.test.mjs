@@ -1,0 +1,143 @@
+// Runs each page script the way the web page does (as the body of an async
+// function with its named arguments), against a fake fetch and a fake
+// authentication client, and checks the requests it makes and what it
+// returns. Usage: node pageScripts.test.mjs <scripts folder>
+import assert from "node:assert/strict";
+import { readFileSync } from "node:fs";
+import { join } from "node:path";
+
+const folder = process.argv[2];
+const api = "https://api.orvo.example";
+const AsyncFunction = (async () => {}).constructor;
+
+function script(name, ...parameters) {
+    const body = readFileSync(join(folder, `${name}.js`), "utf8").replaceAll("{{apiOrigin}}", api);
+    return new AsyncFunction(...parameters, body);
+}
+
+// One fake page: fetch answers from a queue, every request is recorded.
+function page(answers = []) {
+    const state = { requests: [], tokens: 0 };
+    globalThis.window = {
+        Clerk: { session: { getToken: async () => `tok${++state.tokens}` } },
+    };
+    globalThis.fetch = async (url, init = {}) => {
+        state.requests.push({ url, method: init.method ?? "GET", headers: init.headers ?? {}, body: init.body });
+        const answer = answers.shift() ?? { status: 200, body: {} };
+        if (answer.throws) throw new TypeError(answer.throws);
+        return { status: answer.status, json: async () => answer.body };
+    };
+    return state;
+}
+
+const tests = [];
+const test = (name, body) => tests.push([name, body]);
+
+test("sign-in probe is false until the client holds a session", async () => {
+    const probe = script("isLoggedIn");
+    globalThis.window = {};
+    assert.equal(await probe(), false);
+    globalThis.window = { Clerk: {} };
+    assert.equal(await probe(), false);
+    globalThis.window = { Clerk: { session: {} } };
+    assert.equal(await probe(), true);
+});
+
+test("feed sends page 0 without a cursor and only the cursor with one", async () => {
+    const feed = script("feedPage", "cursor");
+    const state = page();
+    await feed("");
+    await feed("c2");
+    assert.equal(state.requests[0].url, `${api}/api/feed/v3`);
+    assert.equal(state.requests[0].method, "POST");
+    assert.deepEqual(state.requests[0].headers, { Authorization: "Bearer tok1", "Content-Type": "application/json" });
+    assert.equal(state.requests[0].body, '{"page":0}');
+    assert.equal(state.requests[1].body, '{"cursor":"c2"}');
+    assert.equal(state.requests[1].headers.Authorization, "Bearer tok2", "a fresh token for every run");
+});
+
+test("feed reports an error status as a number", async () => {
+    const feed = script("feedPage", "cursor");
+    page([{ status: 401 }]);
+    assert.deepEqual(await feed(""), { error: 401 });
+    page([{ status: 302 }]);
+    assert.deepEqual(await feed(""), { error: 302 });
+});
+
+test("feed keeps complete, untrashed clips and fills in defaults", async () => {
+    const feed = script("feedPage", "cursor");
+    page([{ status: 200, body: {
+        clips: [
+            { id: "a", title: "A", status: "complete", is_liked: 1, project: { id: "p", name: "P" } },
+            { id: "b", title: "", status: "complete", is_trashed: false, project: { id: "", name: "" } },
+            { id: "c", status: "complete" },
+            { id: "d", status: "streaming" },
+            { id: "e", status: "complete", is_trashed: true },
+        ],
+        next_cursor: "n", has_more: 1,
+    } }]);
+    assert.deepEqual(await feed(""), {
+        clips: [
+            { id: "a", title: "A", liked: true, pid: "p", pname: "P" },
+            { id: "b", title: "Untitled", liked: false, pid: "", pname: "(no workspace)" },
+            { id: "c", title: "Untitled", liked: false, pid: "", pname: "(no workspace)" },
+        ],
+        nextCursor: "n", hasMore: true,
+    });
+    page([{ status: 200, body: { has_more: true } }]);
+    assert.deepEqual(await feed("x"), { clips: [], nextCursor: "", hasMore: true });
+});
+
+test("feed rejects when the page holds no session", async () => {
+    const feed = script("feedPage", "cursor");
+    page();
+    globalThis.window = { Clerk: {} };
+    await assert.rejects(feed(""), TypeError);
+});
+
+test("conversion posts to the clip's path with the token and no body", async () => {
+    const state = page();
+    assert.equal(await script("convertWav", "id")("a/b"), true);
+    assert.deepEqual(state.requests, [{ url: `${api}/api/gen/a/b/convert_wav/`, method: "POST",
+        headers: { Authorization: "Bearer tok1" }, body: undefined }]);
+});
+
+test("prod sends the second request even when the first fails", async () => {
+    const state = page([{ throws: "Load failed" }, { status: 500 }]);
+    assert.equal(await script("triggerMP3Download", "id")("x"), true);
+    assert.equal(state.requests.length, 2);
+    assert.equal(state.requests[0].url, `${api}/api/download/clip/x?format=mp3`);
+    assert.equal(state.requests[0].method, "GET");
+    assert.equal(state.requests[1].url, `${api}/api/billing/clips/x/download/`);
+    assert.equal(state.requests[1].method, "POST");
+    assert.equal(state.requests[1].headers["Content-Type"], "application/json");
+    assert.equal(state.requests[1].body, undefined);
+});
+
+test("wav address is the named file once ready, else empty", async () => {
+    const wav = script("wavURL", "id");
+    const state = page([
+        { status: 200, body: { wav_file_url: "https://cdn.example/x.wav" } },
+        { status: 200, body: { status: "converting" } },
+        { status: 404, body: { detail: "no" } },
+        { status: 200, body: null },
+    ]);
+    assert.equal(await wav("x"), "https://cdn.example/x.wav");
+    assert.equal(await wav("x"), "");
+    assert.equal(await wav("x"), "");
+    assert.equal(await wav("x"), "");
+    assert.equal(state.requests[0].url, `${api}/api/gen/x/wav_file/`);
+    assert.equal(state.requests[0].method, "GET");
+});
+
+let failed = 0;
+for (const [name, body] of tests) {
+    try {
+        await body();
+        console.log(`ok   ${name}`);
+    } catch (error) {
+        failed++;
+        console.log(`FAIL ${name}\n${error.stack}`);
+    }
+}
+process.exit(failed ? 1 : 0);
