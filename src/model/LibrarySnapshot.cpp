@@ -1,26 +1,59 @@
 #include "model/LibrarySnapshot.hpp"
 
+#include "model/SnapshotReader.hpp"
+
 #include <glib.h>
 
-#include <cmath>
+#include <algorithm>
+
 
 #include <nlohmann/json.hpp>
 
 namespace {
 
+// GLib's UTF-8 checks stop at a NUL, which JSON allows inside a string, so
+// each stretch between NULs is checked (and if need be repaired) alone.
+bool isUtf8(std::string_view text) {
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('\0', start), text.size());
+        if (!g_utf8_validate(text.data() + start, gssize(end - start), nullptr))
+            return false;
+        start = end + 1;
+    }
+    return true;
+}
+
+std::string repairedUtf8(std::string_view text) {
+    std::string out;
+    for (std::size_t start = 0; start <= text.size();) {
+        const std::size_t end = std::min(text.find('\0', start), text.size());
+        char* valid = g_utf8_make_valid(text.data() + start, gssize(end - start));
+        out += valid;
+        g_free(valid);
+        if (end < text.size())
+            out.push_back('\0');
+        start = end + 1;
+    }
+    return out;
+}
+
 // Appends a JSON string literal. Titles come from the service and should be
 // UTF-8 already; anything that is not is repaired rather than written out
 // as a document no reader would accept.
 void appendString(std::string& out, std::string_view text) {
-    if (!g_utf8_validate(text.data(), gssize(text.size()), nullptr)) {
-        char* valid = g_utf8_make_valid(text.data(), gssize(text.size()));
-        appendString(out, valid);
-        g_free(valid);
+    if (!isUtf8(text)) {
+        appendString(out, repairedUtf8(text));
         return;
     }
     static constexpr char hex[] = "0123456789abcdef";
     out.push_back('"');
-    for (char c : text) {
+    std::size_t run = 0; // start of the characters not yet copied
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x20 && c != '"' && c != '\\')
+            continue;
+        out.append(text, run, i - run);
+        run = i + 1;
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -28,51 +61,28 @@ void appendString(std::string& out, std::string_view text) {
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                out += "\\u00";
-                out.push_back(hex[(c >> 4) & 0xf]);
-                out.push_back(hex[c & 0xf]);
-            } else {
-                out.push_back(c);
-            }
+            out += "\\u00";
+            out.push_back(hex[c >> 4]);
+            out.push_back(hex[c & 0xf]);
         }
     }
+    out.append(text, run, text.size() - run);
     out.push_back('"');
-}
-
-const nlohmann::json& member(const nlohmann::json& object, const char* name) {
-    auto it = object.find(name);
-    if (it == object.end())
-        throw SnapshotError(std::string("library.json: missing member \"") + name + "\"");
-    return *it;
-}
-
-std::string stringMember(const nlohmann::json& object, const char* name) {
-    const auto& value = member(object, name);
-    if (!value.is_string())
-        throw SnapshotError(std::string("library.json: \"") + name + "\" is not a string");
-    return value.get<std::string>();
-}
-
-const nlohmann::json& typedMember(const nlohmann::json& object, const char* name,
-                                  bool (nlohmann::json::*isType)() const noexcept,
-                                  const char* typeName) {
-    const auto& value = member(object, name);
-    if (!(value.*isType)())
-        throw SnapshotError(std::string("library.json: \"") + name + "\" is not " + typeName);
-    return value;
-}
-
-void requireObject(const nlohmann::json& value, const char* what) {
-    if (!value.is_object())
-        throw SnapshotError(std::string("library.json: ") + what + " is not an object");
 }
 
 } // namespace
 
 std::string LibrarySnapshot::encode() const {
     std::string out;
-    out.reserve(64 + workspaces.size() * 64);
+    // One allocation up front: growing a multi-megabyte text step by step
+    // costs more than writing it.
+    std::size_t size = 128;
+    for (const Workspace& workspace : workspaces) {
+        size += workspace.id.size() + workspace.name.size() + 32;
+        for (const WClip& clip : workspace.clips)
+            size += clip.id.size() + clip.title.size() + 40;
+    }
+    out.reserve(size + size / 16);
     out += "{\"workspaces\":[";
     for (std::size_t w = 0; w < workspaces.size(); ++w) {
         const Workspace& workspace = workspaces[w];
@@ -106,42 +116,5 @@ std::string LibrarySnapshot::encode() const {
 }
 
 LibrarySnapshot LibrarySnapshot::decode(std::string_view text) {
-    nlohmann::json document = nlohmann::json::parse(text, nullptr, false);
-    if (document.is_discarded())
-        throw SnapshotError("library.json: not a JSON document");
-    requireObject(document, "the document");
-
-    LibrarySnapshot snapshot;
-    const auto& scannedAt =
-        typedMember(document, "scannedAt", &nlohmann::json::is_number, "a number");
-    const double seconds = scannedAt.get<double>();
-    // Beyond some 290,000 years the microsecond count would overflow.
-    if (!(std::abs(seconds) < 9e12))
-        throw SnapshotError("library.json: \"scannedAt\" is out of range");
-    snapshot.scannedAt = DateFormat::fromSecondsSinceReference(seconds);
-
-    if (auto scope = document.find("scope"); scope != document.end() && !scope->is_null()) {
-        if (!scope->is_string())
-            throw SnapshotError("library.json: \"scope\" is not a string");
-        snapshot.scope = scope->get<std::string>();
-    }
-
-    const auto& workspaces =
-        typedMember(document, "workspaces", &nlohmann::json::is_array, "an array");
-    snapshot.workspaces.reserve(workspaces.size());
-    for (const auto& item : workspaces) {
-        requireObject(item, "a workspace");
-        Workspace workspace{stringMember(item, "id"), stringMember(item, "name"), {}};
-        const auto& clips = typedMember(item, "clips", &nlohmann::json::is_array, "an array");
-        workspace.clips.reserve(clips.size());
-        for (const auto& clip : clips) {
-            requireObject(clip, "a clip");
-            const auto& liked =
-                typedMember(clip, "liked", &nlohmann::json::is_boolean, "a boolean");
-            workspace.clips.push_back(
-                WClip{stringMember(clip, "id"), stringMember(clip, "title"), liked.get<bool>()});
-        }
-        snapshot.workspaces.push_back(std::move(workspace));
-    }
-    return snapshot;
+    return readSnapshot(text);
 }
