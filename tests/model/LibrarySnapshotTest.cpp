@@ -90,7 +90,10 @@ TEST(LibrarySnapshot, anyMissingOrMistypedRequiredMemberFailsTheWholeDocument) {
 
 TEST(LibrarySnapshot, titlesThatAreNotUtf8AreRepairedSoTheFileStaysReadable) {
     LibrarySnapshot snapshot = sample();
-    snapshot.workspaces[0].clips[0].title = "bad \xff\xfe bytes";
+    using namespace std::string_literals;
+    snapshot.workspaces[0].clips[0].title = "bad \xff\xfe bytes"s;
+    snapshot.workspaces[0].clips[1].title = "nul\0inside \xff"s;
     const auto read = LibrarySnapshot::decode(snapshot.encode());
     EXPECT_EQ(read.workspaces[0].clips[0].title, "bad \xef\xbf\xbd\xef\xbf\xbd bytes");
+    EXPECT_EQ(read.workspaces[0].clips[1].title, "nul\0inside \xef\xbf\xbd"s);
 }
