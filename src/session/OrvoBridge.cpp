@@ -1,0 +1,158 @@
+#include "session/OrvoBridge.hpp"
+
+#include "async/GlibClock.hpp"
+
+#include <algorithm>
+#include <glib/gstdio.h>
+
+// A window opened by the page (a sign-in provider, usually) and its view.
+struct OrvoBridge::Popup {
+    GObjectRef<WebKitWebView> view;
+    std::unique_ptr<Gtk::Window> window; // goes first, taking the view out of it
+};
+
+OrvoBridge::OrvoBridge()
+    : OrvoBridge(Origins::current(), std::make_unique<GlibClock>(), nullptr,
+                 WebViewScriptRunner::defaultTimeout) {}
+
+OrvoBridge::OrvoBridge(Origins origins, Clock& clock, double scriptTimeout)
+    : OrvoBridge(std::move(origins), nullptr, &clock, scriptTimeout) {}
+
+OrvoBridge::OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* clock,
+                       double scriptTimeout)
+    : ownClock_(std::move(ownClock)), clock_(clock ? *clock : *ownClock_),
+      origins_(std::move(origins)), view_(makeView()),
+      webViewWidget_(Glib::wrap(GTK_WIDGET(view_.get()))), runner_(view_.get(), scriptTimeout),
+      service_(runner_, origins_.api) {
+    watch(view_.get());
+    webkit_web_view_load_uri(view_.get(), origins_.homePage().c_str());
+    startDetached(monitorLogin(alive_));
+}
+
+OrvoBridge::~OrvoBridge() {
+    *alive_ = false;
+    g_signal_handlers_disconnect_by_data(view_.get(), this);
+    for (const auto& popup : popups_)
+        g_signal_handlers_disconnect_by_data(popup->view.get(), this);
+}
+
+std::string OrvoBridge::dataFolder() {
+    return std::string(g_get_user_data_dir()) + "/OrvoWavDownloader/web";
+}
+
+std::string OrvoBridge::cacheFolder() {
+    return std::string(g_get_user_cache_dir()) + "/OrvoWavDownloader/web";
+}
+
+GObjectRef<WebKitWebView> OrvoBridge::makeView() {
+    const std::string data = dataFolder();
+    const std::string cache = cacheFolder();
+    g_mkdir_with_parents(data.c_str(), 0700);
+    g_mkdir_with_parents(cache.c_str(), 0700);
+    const GObjectRef<WebKitNetworkSession> session(
+        webkit_network_session_new(data.c_str(), cache.c_str()));
+    // Even a persistent session keeps cookies in memory only unless told
+    // where to store them, and it must be told before the first load.
+    const std::string cookies = data + "/cookies.sqlite";
+    webkit_cookie_manager_set_persistent_storage(
+        webkit_network_session_get_cookie_manager(session.get()), cookies.c_str(),
+        WEBKIT_COOKIE_PERSISTENT_STORAGE_SQLITE);
+
+    const GObjectRef<WebKitSettings> settings(webkit_settings_new());
+    webkit_settings_set_user_agent(settings.get(), userAgent);
+    webkit_settings_set_javascript_can_open_windows_automatically(settings.get(), TRUE);
+    webkit_settings_set_enable_back_forward_navigation_gestures(settings.get(), TRUE);
+
+    auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", session.get(), "settings",
+                              settings.get(), nullptr);
+    return GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
+}
+
+void OrvoBridge::watch(WebKitWebView* view) {
+    g_signal_connect(view, "create", G_CALLBACK(&OrvoBridge::onCreate), this);
+    g_signal_connect(view, "ready-to-show", G_CALLBACK(&OrvoBridge::onReadyToShow), this);
+    g_signal_connect(view, "close", G_CALLBACK(&OrvoBridge::onClose), this);
+}
+
+std::vector<Gtk::Window*> OrvoBridge::popups() const {
+    std::vector<Gtk::Window*> windows;
+    for (const auto& popup : popups_)
+        windows.push_back(popup->window.get());
+    return windows;
+}
+
+Task<void> OrvoBridge::monitorLogin(std::shared_ptr<const bool> alive) {
+    for (;;) {
+        bool signedIn = false;
+        try {
+            signedIn = co_await service_.isLoggedIn();
+        } catch (const std::exception&) {
+            // The page is still loading, or navigating: not signed in yet.
+        }
+        if (!*alive)
+            co_return;
+        if (signedIn) {
+            loggedIn_ = true;
+            loggedInChanged_.emit();
+            co_return;
+        }
+        co_await clock_.pause(probeInterval);
+        if (!*alive)
+            co_return;
+    }
+}
+
+GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge) {
+    auto& self = *static_cast<OrvoBridge*>(bridge);
+    // A new window's view must be related to its opener (WebKit aborts
+    // otherwise) and does not inherit its settings, so it gets the opener's
+    // settings object, user agent included.
+    auto* view =
+        WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", opener, "settings",
+                                     webkit_web_view_get_settings(opener), nullptr));
+    auto popup = std::make_unique<Popup>();
+    popup->view = addRef(view); // still floating: WebKit sinks what we return
+    popup->window = std::make_unique<Gtk::Window>();
+    popup->window->set_title("Sign in");
+    popup->window->set_default_size(popupWidth, popupHeight);
+    popup->window->set_resizable(true);
+    // Closed by its own page, not by the title bar's button.
+    popup->window->set_hide_on_close(true);
+    GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(self.view_.get()));
+    if (root && GTK_IS_WINDOW(root))
+        popup->window->set_transient_for(*Glib::wrap(GTK_WINDOW(root)));
+    self.watch(view);
+    self.popups_.push_back(std::move(popup));
+    return GTK_WIDGET(view);
+}
+
+void OrvoBridge::onReadyToShow(WebKitWebView* view, gpointer bridge) {
+    auto& self = *static_cast<OrvoBridge*>(bridge);
+    const auto found =
+        std::find_if(self.popups_.begin(), self.popups_.end(),
+                     [view](const auto& popup) { return popup->view.get() == view; });
+    if (found == self.popups_.end())
+        return;
+    (*found)->window->set_child(*Glib::wrap(GTK_WIDGET(view)));
+    (*found)->window->present();
+}
+
+void OrvoBridge::onClose(WebKitWebView* view, gpointer bridge) {
+    auto& self = *static_cast<OrvoBridge*>(bridge);
+    const auto found =
+        std::find_if(self.popups_.begin(), self.popups_.end(),
+                     [view](const auto& popup) { return popup->view.get() == view; });
+    if (found == self.popups_.end())
+        return; // the main page cannot close itself
+    std::unique_ptr<Popup> popup = std::move(*found);
+    self.popups_.erase(found);
+    g_signal_handlers_disconnect_by_data(view, &self);
+    // Hidden once WebKit's callback has returned, then discarded.
+    g_idle_add_full(
+        G_PRIORITY_DEFAULT_IDLE,
+        [](gpointer closed) -> gboolean {
+            static_cast<Popup*>(closed)->window->hide();
+            return G_SOURCE_REMOVE;
+        },
+        popup.release(), [](gpointer closed) { delete static_cast<Popup*>(closed); });
+}

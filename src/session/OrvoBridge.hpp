@@ -1,0 +1,99 @@
+#pragma once
+#include "async/Clock.hpp"
+#include "model/Origins.hpp"
+#include "session/GObjectRef.hpp"
+#include "session/OrvoService.hpp"
+#include "session/PageScriptService.hpp"
+#include "session/WebViewScriptRunner.hpp"
+
+#include <gtkmm/widget.h>
+#include <gtkmm/window.h>
+#include <memory>
+#include <sigc++/signal.h>
+#include <vector>
+#include <webkit/webkit.h>
+
+// The one embedded Orvo page. It keeps the site's cookies and data in the
+// app's own profile, so a sign-in survives a restart, lets the user sign in
+// (pop-up sign-in windows included), notices when the page holds a session,
+// and runs the service operations as scripts inside the page.
+//
+// Main thread only; GTK must be initialised first. The app creates one and
+// keeps it for the whole run.
+class OrvoBridge final : public OrvoService {
+  public:
+    // Sent by the main page and every pop-up: the site sees a desktop Safari.
+    static constexpr const char* userAgent =
+        "Mozilla/5.0 (Macintosh; Intel Mac OS X 10_15_7) AppleWebKit/605.1.15 "
+        "(KHTML, like Gecko) Version/18.5 Safari/605.1.15";
+    static constexpr double probeInterval = 1.5;
+    static constexpr int popupWidth = 560;
+    static constexpr int popupHeight = 680;
+
+    // The app's bridge: the configured origins, the main loop's clock.
+    OrvoBridge();
+    // For tests: explicit origins, a clock for the sign-in probe's pauses and
+    // the time after which an unsettled page script fails.
+    OrvoBridge(Origins origins, Clock& clock,
+               double scriptTimeout = WebViewScriptRunner::defaultTimeout);
+    ~OrvoBridge() override;
+    OrvoBridge(const OrvoBridge&) = delete;
+    OrvoBridge& operator=(const OrvoBridge&) = delete;
+
+    // True once the page has been seen signed in; never false again.
+    bool loggedIn() const { return loggedIn_; }
+    // Emitted on the main thread when loggedIn() turns true.
+    sigc::signal<void()>& loggedInChanged() { return loggedInChanged_; }
+
+    // The page, for the app to place in its window. Pop-ups open over the
+    // window that holds it.
+    Gtk::Widget& webView() { return *webViewWidget_; }
+    WebKitWebView* webKitView() const { return view_.get(); }
+
+    // The pop-up windows whose page has not closed itself, oldest first.
+    std::vector<Gtk::Window*> popups() const;
+
+    // Runs scripts in the main page; the service operations go through it.
+    ScriptRunner& runner() { return runner_; }
+
+    // Where the page's profile lives.
+    static std::string dataFolder();
+    static std::string cacheFolder();
+
+    Task<bool> isLoggedIn() override { return service_.isLoggedIn(); }
+    Task<FeedPage> feedPage(std::optional<std::string> cursor) override {
+        return service_.feedPage(std::move(cursor));
+    }
+    Task<void> convertWav(std::string id) override { return service_.convertWav(std::move(id)); }
+    Task<void> triggerMP3Download(std::string id) override {
+        return service_.triggerMP3Download(std::move(id));
+    }
+    Task<std::optional<std::string>> wavURL(std::string id) override {
+        return service_.wavURL(std::move(id));
+    }
+
+  private:
+    struct Popup;
+
+    OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* clock,
+               double scriptTimeout);
+    static GObjectRef<WebKitWebView> makeView();
+    Task<void> monitorLogin(std::shared_ptr<const bool> alive);
+    void watch(WebKitWebView* view);
+
+    static GtkWidget* onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge);
+    static void onReadyToShow(WebKitWebView* view, gpointer bridge);
+    static void onClose(WebKitWebView* view, gpointer bridge);
+
+    std::unique_ptr<Clock> ownClock_;
+    Clock& clock_;
+    Origins origins_;
+    bool loggedIn_ = false;
+    sigc::signal<void()> loggedInChanged_;
+    GObjectRef<WebKitWebView> view_;
+    Gtk::Widget* webViewWidget_;
+    WebViewScriptRunner runner_;
+    PageScriptService service_;
+    std::vector<std::unique_ptr<Popup>> popups_;
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
