@@ -1,0 +1,58 @@
+#pragma once
+#include <nlohmann/json.hpp>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+// Runs the stand-in Orvo service (tools/orvo-sim) for one test: the web
+// site with sign-in and `window.Clerk`, the studio API with its WAV storage,
+// and the update host, each on a free port of 127.0.0.1.
+//
+//   StandInService service({"--catalogue", file.string(), "--page-size", "5"});
+//   webView.load(service.webOrigin() + "/");
+//   ... service.counters()["clips"][id]["convert_wav"] == 2 ...
+//
+// Link it with `orvo_test(... LIBS stand_in_service)`; the test then builds
+// after orvo-sim. The program's options are listed in tools/orvo-sim/README.md.
+class StandInService {
+  public:
+    // A bearer token the API always accepts: passed as --accept-token unless
+    // the arguments name one of their own.
+    static constexpr const char* acceptedToken = "stand-in-test-token";
+
+    // Starts the program with these extra arguments and waits (up to 10 s)
+    // for its line of origins; throws std::runtime_error if it does not come.
+    explicit StandInService(std::vector<std::string> arguments = {});
+    // Stops the program: SIGTERM, then waits (SIGKILL after 5 s).
+    ~StandInService();
+    StandInService(const StandInService&) = delete;
+    StandInService& operator=(const StandInService&) = delete;
+
+    // "http://127.0.0.1:PORT", without a trailing slash.
+    const std::string& webOrigin() const { return web_; }
+    const std::string& apiOrigin() const { return api_; }
+    const std::string& updateOrigin() const { return update_; }
+
+    // What the service has been asked so far:
+    //   {"routes": {"feed": 3, "convert_wav": 2, ...},
+    //    "clips": {"<clip id>": {"convert_wav": 2, "download_clip": 1, ...}},
+    //    "feed_bodies": [{"page": 0}, {"cursor": "..."}], "feed_calls": 3}
+    // Route names are listed in tools/orvo-sim/README.md.
+    nlohmann::json counters() const;
+    void resetCounters() const;
+
+    // Moves the service's clock on, so conversion delays and token lifetimes
+    // pass without the test waiting.
+    void advanceClock(double seconds) const;
+
+    // Stops the program now and returns its exit status (-1 if it did not
+    // exit normally). Later calls return the same status.
+    int stop();
+
+  private:
+    pid_t pid_ = -1;
+    int status_ = -1;
+    std::string web_;
+    std::string api_;
+    std::string update_;
+};

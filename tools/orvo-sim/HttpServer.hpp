@@ -1,0 +1,63 @@
+#pragma once
+#include "GLibRef.hpp"
+
+#include <functional>
+#include <libsoup/soup.h>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+// One request and its answer, over libsoup's server message.
+class Exchange {
+  public:
+    Exchange(SoupServerMessage* message, const char* path, GHashTable* query);
+
+    SoupServerMessage* message() const { return message_; }
+    const std::string& method() const { return method_; }
+    const std::string& path() const { return path_; }
+    // A query parameter, or none.
+    std::optional<std::string> query(const char* name) const;
+    std::optional<std::string> header(const char* name) const;
+    std::optional<std::string> cookie(const std::string& name) const;
+    std::string body() const;
+    bool fromLoopback() const;
+
+    void addHeader(const char* name, const std::string& value);
+    void send(int status, const char* contentType, std::string_view body);
+    void sendJson(int status, const nlohmann::json& value);
+    void sendHtml(int status, std::string_view html);
+    void redirect(const std::string& location);
+    // Leaves the request unanswered for as long as the connection lasts.
+    void stall();
+
+  private:
+    SoupServerMessage* message_;
+    std::string method_;
+    std::string path_;
+    GHashTable* query_;
+};
+
+// A libsoup server on 127.0.0.1 handing every request to one handler.
+class HttpServer {
+  public:
+    using Handler = std::function<void(Exchange&)>;
+
+    // Listens on the port (0: a free one); throws std::runtime_error when it cannot.
+    HttpServer(int port, Handler handler);
+    HttpServer(const HttpServer&) = delete;
+    HttpServer& operator=(const HttpServer&) = delete;
+
+    // "http://127.0.0.1:PORT"
+    const std::string& origin() const { return origin_; }
+
+  private:
+    static void dispatch(SoupServer*, SoupServerMessage* message, const char* path,
+                         GHashTable* query, gpointer self);
+
+    GObjectRef<SoupServer> server_;
+    Handler handler_;
+    std::string origin_;
+};
+
+// Text made safe for HTML element content and attribute values.
+std::string escapeHtml(std::string_view text);

@@ -1,0 +1,113 @@
+#pragma once
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+// A command line the program cannot act on; the text says what is wrong.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Which calls of a kind a fault applies to: "all", or 1-based numbers and
+// ranges such as "2", "1-3" or "2,5-6".
+class CallSet {
+  public:
+    static CallSet parse(std::string_view text);
+    bool contains(long call) const;
+    bool empty() const { return !all_ && ranges_.empty(); }
+
+  private:
+    bool all_ = false;
+    std::vector<std::pair<long, long>> ranges_;
+};
+
+// Which clips a fault applies to: "all", or clip ids separated by commas.
+class ClipSet {
+  public:
+    static ClipSet parse(std::string_view text);
+    bool contains(const std::string& id) const { return all_ || ids_.contains(id); }
+    bool empty() const { return !all_ && ids_.empty(); }
+
+  private:
+    bool all_ = false;
+    std::set<std::string> ids_;
+};
+
+enum class WavFault { notFound, cutShort, notWav, stall };
+
+struct WavFaultRule {
+    WavFault kind;
+    ClipSet clips;
+    // Only the first this many WAV requests of each clip fail; none: all.
+    std::optional<long> times;
+};
+
+struct FeedStatusRule {
+    int status;
+    CallSet calls;
+};
+
+struct DelayRule {
+    double seconds;
+    ClipSet clips;
+};
+
+enum class UpdateResponse { altText, noAltText, notJson, notFound, stall };
+
+// How the generated catalogue looks; the same seed gives the same catalogue.
+struct GeneratorSettings {
+    unsigned long long seed = 1;
+    int workspaces = 6;
+    int clips = 80;
+    double likedShare = 0.3;
+    double incompleteShare = 0.05;
+    double trashedShare = 0.03;
+    double noProjectShare = 0.05;
+    double duplicateShare = 0.1;
+    double awkwardShare = 0.1;
+};
+
+struct Options {
+    int webPort = 0;
+    int apiPort = 0;
+    int updatePort = 0;
+
+    std::optional<std::string> catalogueFile;
+    GeneratorSettings generator;
+    int pageSize = 20;
+
+    std::vector<FeedStatusRule> feedStatus;
+    CallSet dropCursor;
+
+    double convertDelay = 2.0;
+    std::vector<DelayRule> delayRules;
+    double prodDelay = 0.5;
+    ClipSet neverReady;
+    ClipSet needsProd;
+
+    double wavSeconds = 4.0;
+    std::vector<WavFaultRule> wavFaults;
+
+    std::optional<std::string> stateDir;
+    std::optional<std::string> acceptToken;
+    double tokenLifetime = 60.0;
+    int clerkDelayMs = 400;
+    int providerDelayMs = 500;
+
+    std::optional<std::string> updateAltText;
+    UpdateResponse updateResponse = UpdateResponse::altText;
+
+    bool verbose = false;
+    bool help = false;
+};
+
+// Reads the command line; throws UsageError naming the offending option.
+Options parseOptions(const std::vector<std::string>& arguments);
+
+// The text printed by --help.
+std::string usageText();
