@@ -16,6 +16,23 @@ std::optional<std::string> Exchange::query(const char* name) const {
     return std::string(value);
 }
 
+std::optional<std::string> Exchange::between(std::string_view prefix,
+                                             std::string_view suffix) const {
+    std::string_view path = path_;
+    if (!path.starts_with(prefix))
+        return std::nullopt;
+    path.remove_prefix(prefix.size());
+    if (!path.ends_with(suffix)) {
+        if (!suffix.ends_with('/') || !path.ends_with(suffix.substr(0, suffix.size() - 1)))
+            return std::nullopt;
+        suffix.remove_suffix(1);
+    }
+    path.remove_suffix(suffix.size());
+    if (path.empty())
+        return std::nullopt;
+    return std::string(path);
+}
+
 std::optional<std::string> Exchange::header(const char* name) const {
     const char* value =
         soup_message_headers_get_one(soup_server_message_get_request_headers(message_), name);

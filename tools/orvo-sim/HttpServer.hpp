@@ -14,7 +14,12 @@ class Exchange {
 
     SoupServerMessage* message() const { return message_; }
     const std::string& method() const { return method_; }
+    // The path, percent-decoded (libsoup decodes it whole, "%2F" included).
     const std::string& path() const { return path_; }
+    // What lies between prefix and suffix of the path (the suffix's final
+    // "/" optional), or none when the path is not of that form or that part
+    // is empty.
+    std::optional<std::string> between(std::string_view prefix, std::string_view suffix) const;
     // A query parameter, or none.
     std::optional<std::string> query(const char* name) const;
     std::optional<std::string> header(const char* name) const;

@@ -7,19 +7,6 @@
 
 namespace {
 
-std::vector<std::string> segments(const std::string& path) {
-    std::vector<std::string> pieces;
-    std::size_t at = 0;
-    while (at < path.size()) {
-        const auto slash = path.find('/', at);
-        const auto end = slash == std::string::npos ? path.size() : slash;
-        if (end > at)
-            pieces.push_back(path.substr(at, end - at));
-        at = end + 1;
-    }
-    return pieces;
-}
-
 // Cursors are opaque to the client: base64 of the offset they continue at.
 std::string encodeCursor(std::size_t offset) {
     const auto plain = "orvo-feed:" + std::to_string(offset);
@@ -74,35 +61,40 @@ void StudioApi::handle(Exchange& exchange) {
         return;
     }
 
-    const auto parts = segments(exchange.path());
-    const auto& method = exchange.method();
+    struct Route {
+        const char* name;
+        const char* method;
+        const char* prefix;
+        const char* suffix;
+    };
+    static constexpr Route routes[] = {
+        {"convert_wav", "POST", "/api/gen/", "/convert_wav/"},
+        {"wav_file", "GET", "/api/gen/", "/wav_file/"},
+        {"download_clip", "GET", "/api/download/clip/", ""},
+        {"billing_download", "POST", "/api/billing/clips/", "/download/"},
+    };
     std::string route, id, wantedMethod;
-    if (parts == std::vector<std::string>{"api", "feed", "v3"}) {
+    if (exchange.path() == "/api/feed/v3" || exchange.path() == "/api/feed/v3/") {
         route = "feed";
         wantedMethod = "POST";
-    } else if (parts.size() == 4 && parts[0] == "api" && parts[1] == "gen" &&
-               (parts[3] == "convert_wav" || parts[3] == "wav_file")) {
-        route = parts[3];
-        id = parts[2];
-        wantedMethod = route == "convert_wav" ? "POST" : "GET";
-    } else if (parts.size() == 4 && parts[0] == "api" && parts[1] == "download" &&
-               parts[2] == "clip") {
-        route = "download_clip";
-        id = parts[3];
-        wantedMethod = "GET";
-    } else if (parts.size() == 5 && parts[0] == "api" && parts[1] == "billing" &&
-               parts[2] == "clips" && parts[4] == "download") {
-        route = "billing_download";
-        id = parts[3];
-        wantedMethod = "POST";
     } else {
+        for (const auto& candidate : routes) {
+            if (const auto found = exchange.between(candidate.prefix, candidate.suffix)) {
+                route = candidate.name;
+                wantedMethod = candidate.method;
+                id = *found;
+                break;
+            }
+        }
+    }
+    if (route.empty()) {
         world_.counters.count("not_found");
         exchange.sendJson(SOUP_STATUS_NOT_FOUND, detail("Not Found"));
         return;
     }
 
     world_.counters.count(route, id);
-    if (method != wantedMethod) {
+    if (exchange.method() != wantedMethod) {
         exchange.addHeader("Allow", wantedMethod);
         exchange.sendJson(SOUP_STATUS_METHOD_NOT_ALLOWED, detail("Method Not Allowed"));
         return;
@@ -214,11 +206,9 @@ void StudioApi::wavFile(Exchange& exchange, const CatalogueClip& clip) {
 
 void StudioApi::storage(Exchange& exchange) {
     // Storage needs no credentials; it serves a file once its conversion is done.
-    const auto parts = segments(exchange.path());
-    const bool wav = parts.size() == 3 && parts[1] == "wav" && parts[2].ends_with(".wav");
-    const auto id = wav ? parts[2].substr(0, parts[2].size() - 4) : std::string();
+    const auto id = exchange.between("/storage/wav/", ".wav").value_or("");
     world_.counters.count("wav", id);
-    const auto* clip = wav ? world_.catalogue.find(id) : nullptr;
+    const auto* clip = world_.catalogue.find(id);
     if (!clip || (exchange.method() != "GET" && exchange.method() != "HEAD") ||
         world_.conversions.state(*clip) != Conversions::State::ready) {
         Wav::respond(exchange.message(), 0, WavFault::notFound);

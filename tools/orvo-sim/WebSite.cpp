@@ -118,10 +118,9 @@ void WebSite::handle(Exchange& exchange) {
         counters.count("provider_sign_in");
         setSessionCookie(exchange, world_.accounts.signIn(providerEmail));
         exchange.sendJson(SOUP_STATUS_OK, {{"signedIn", true}});
-    } else if (path.starts_with("/song/") && path.size() > 6) {
-        const auto id = path.substr(6);
-        counters.count("song", id);
-        song(exchange, id);
+    } else if (const auto id = exchange.between("/song/", "")) {
+        counters.count("song", *id);
+        song(exchange, *id);
     } else {
         counters.count("not_found");
         exchange.sendHtml(SOUP_STATUS_NOT_FOUND, WebAssets::notFound);
