@@ -1,0 +1,155 @@
+#include "download/FileNames.hpp"
+
+#include <cstdlib>
+#include <glib.h>
+#include <utf8proc.h>
+
+namespace FileNames {
+namespace {
+
+constexpr std::size_t maxCharacters = 150;
+
+bool isForbidden(char c) {
+    switch (c) {
+    case '/':
+    case '\\':
+    case ':':
+    case '*':
+    case '?':
+    case '"':
+    case '<':
+    case '>':
+    case '|':
+    case '\0':
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Unicode white space and line breaks: the separators, tab to carriage
+// return, and the next-line character.
+bool isSpace(utf8proc_int32_t cp) {
+    if ((cp >= 0x09 && cp <= 0x0D) || cp == 0x85)
+        return true;
+    const auto category = utf8proc_category(cp);
+    return category == UTF8PROC_CATEGORY_ZS || category == UTF8PROC_CATEGORY_ZL ||
+           category == UTF8PROC_CATEGORY_ZP;
+}
+
+// The next code point of valid UTF-8 text and its length in bytes.
+std::pair<utf8proc_int32_t, std::size_t> decode(std::string_view text, std::size_t at) {
+    utf8proc_int32_t cp = 0;
+    const auto length =
+        utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(text.data()) + at,
+                         utf8proc_ssize_t(text.size() - at), &cp);
+    return {cp, length > 0 ? std::size_t(length) : 1};
+}
+
+std::string_view trimmed(std::string_view text) {
+    std::size_t begin = 0;
+    while (begin < text.size()) {
+        auto [cp, length] = decode(text, begin);
+        if (!isSpace(cp))
+            break;
+        begin += length;
+    }
+    // Scan forward, remembering where the last non-space character ends.
+    std::size_t end = begin;
+    for (std::size_t at = begin; at < text.size();) {
+        auto [cp, length] = decode(text, at);
+        at += length;
+        if (!isSpace(cp))
+            end = at;
+    }
+    return text.substr(begin, end - begin);
+}
+
+// The longest prefix of at most maxGraphemes user-perceived characters and
+// maxBytes bytes that ends between two characters. Should even the first
+// character be longer than maxBytes (a letter with hundreds of marks), the
+// cut falls between code points instead, so a name never comes out empty.
+std::string_view prefix(std::string_view text, std::size_t maxGraphemes, std::size_t maxBytes) {
+    utf8proc_int32_t state = 0;
+    utf8proc_int32_t previous = -1;
+    std::size_t graphemes = 0, cut = 0, codePointCut = 0, at = 0;
+    while (at < text.size()) {
+        auto [cp, length] = decode(text, at);
+        if (previous >= 0 && utf8proc_grapheme_break_stateful(previous, cp, &state)) {
+            if (++graphemes > maxGraphemes || at > maxBytes)
+                break;
+            cut = at;
+        }
+        if (at + length <= maxBytes)
+            codePointCut = at + length;
+        previous = cp;
+        at += length;
+    }
+    if (at == text.size() && ++graphemes <= maxGraphemes && at <= maxBytes)
+        cut = at;
+    if (cut == 0 && !text.empty())
+        cut = codePointCut;
+    return text.substr(0, cut);
+}
+
+// "." and ".." would name the folder itself or its parent.
+std::string withoutDotNames(std::string name) {
+    if (name == "." || name == "..")
+        name.replace(0, name.size(), name.size(), '_');
+    return name;
+}
+
+} // namespace
+
+std::string sanitize(std::string_view text) {
+    // The forbidden characters are single bytes that never occur inside a
+    // longer UTF-8 sequence, so they are replaced before any repair.
+    std::string valid(text);
+    for (char& c : valid)
+        if (isForbidden(c))
+            c = '_';
+    if (!g_utf8_validate_len(valid.data(), valid.size(), nullptr)) {
+        char* repaired = g_utf8_make_valid(valid.data(), gssize(valid.size()));
+        valid = repaired;
+        g_free(repaired);
+    }
+    const std::string_view name = trimmed(valid);
+    if (name.empty())
+        return "untitled";
+    return withoutDotNames(std::string(prefix(name, maxCharacters, maxNameBytes)));
+}
+
+std::string UsedNames::fold(std::string_view name) {
+    utf8proc_uint8_t* folded = nullptr;
+    const auto length = utf8proc_map(
+        reinterpret_cast<const utf8proc_uint8_t*>(name.data()), utf8proc_ssize_t(name.size()),
+        &folded, utf8proc_option_t(UTF8PROC_STABLE | UTF8PROC_COMPOSE | UTF8PROC_CASEFOLD));
+    if (length < 0)
+        return std::string(name);
+    std::string key(reinterpret_cast<const char*>(folded), std::size_t(length));
+    std::free(folded);
+    return key;
+}
+
+bool UsedNames::contains(std::string_view name) const {
+    return names_.contains(fold(name));
+}
+
+void UsedNames::insert(std::string_view name) {
+    names_.insert(fold(name));
+}
+
+std::string availableName(std::string_view title, const UsedNames& used) {
+    const std::string base = sanitize(title);
+    for (unsigned number = 1;; ++number) {
+        const std::string ending =
+            number == 1 ? std::string(".wav") : " (" + std::to_string(number) + ").wav";
+        std::string candidate = withoutDotNames(std::string(
+                                    prefix(base, maxCharacters, maxNameBytes - ending.size()))) +
+                                ending;
+        if (!used.contains(candidate))
+            return candidate;
+    }
+}
+
+} // namespace FileNames

@@ -1,0 +1,40 @@
+#pragma once
+#include <set>
+#include <string>
+#include <string_view>
+
+// The names a download run gives folders and files.
+namespace FileNames {
+
+// At most this many bytes of UTF-8 in one name: what Linux file systems take.
+inline constexpr std::size_t maxNameBytes = 255;
+
+// A title or workspace name made safe as one file or folder name: the nine
+// characters / \ : * ? " < > | and NUL become "_", white space is trimmed
+// from both ends, an empty result is "untitled", and the name is cut to 150
+// user-perceived characters and 255 bytes, never inside a character. "." and
+// ".." become "_" and "__".
+std::string sanitize(std::string_view text);
+
+// The file names already saved into one folder during a run. Names that
+// differ only in letter case count as the same name, because on a file
+// system that ignores case they are the same file.
+class UsedNames {
+  public:
+    bool contains(std::string_view name) const;
+    void insert(std::string_view name);
+    std::size_t size() const { return names_.size(); }
+
+    // The key under which a name is compared.
+    static std::string fold(std::string_view name);
+
+  private:
+    std::set<std::string> names_;
+};
+
+// The first of "Title.wav", "Title (2).wav", "Title (3).wav"… that is not
+// used yet, from the sanitised title, kept within 255 bytes. The set is not
+// changed.
+std::string availableName(std::string_view title, const UsedNames& used);
+
+} // namespace FileNames

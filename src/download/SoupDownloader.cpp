@@ -1,0 +1,199 @@
+#include "download/SoupDownloader.hpp"
+
+#include "download/WebAddress.hpp"
+#include "session/BridgeError.hpp"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <glib/gstdio.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+template <typename T> struct UnrefObject {
+    void operator()(T* object) const { g_object_unref(object); }
+};
+template <typename T> using Ref = std::unique_ptr<T, UnrefObject<T>>;
+
+// Owns a GError filled by a _finish call and turns it into an exception.
+struct Failure {
+    GError* error = nullptr;
+    ~Failure() { g_clear_error(&error); }
+    [[noreturn]] void raise(const char* what) const {
+        throw DownloadError(std::string(what) + ": " + (error ? error->message : "unknown error"));
+    }
+};
+
+// One awaited GIO call: the callback keeps the result for the _finish call
+// and resumes the coroutine on the main loop.
+struct AsyncCall {
+    std::coroutine_handle<> handle;
+    GAsyncResult* result = nullptr;
+
+    bool await_ready() const noexcept { return false; }
+    Ref<GAsyncResult> await_resume() noexcept { return Ref<GAsyncResult>(result); }
+    static void done(GObject*, GAsyncResult* result, gpointer self) {
+        auto* call = static_cast<AsyncCall*>(self);
+        call->result = G_ASYNC_RESULT(g_object_ref(result));
+        call->handle.resume();
+    }
+};
+
+struct SendCall : AsyncCall {
+    SoupSession* session;
+    SoupMessage* message;
+    GCancellable* cancellable;
+    SendCall(SoupSession* s, SoupMessage* m, GCancellable* c)
+        : session(s), message(m), cancellable(c) {}
+    void await_suspend(std::coroutine_handle<> awaiting) {
+        handle = awaiting;
+        soup_session_send_async(session, message, G_PRIORITY_DEFAULT, cancellable, &AsyncCall::done,
+                                static_cast<AsyncCall*>(this));
+    }
+};
+
+struct ReadCall : AsyncCall {
+    GInputStream* stream;
+    std::vector<char>& buffer;
+    GCancellable* cancellable;
+    ReadCall(GInputStream* s, std::vector<char>& b, GCancellable* c)
+        : stream(s), buffer(b), cancellable(c) {}
+    void await_suspend(std::coroutine_handle<> awaiting) {
+        handle = awaiting;
+        g_input_stream_read_async(stream, buffer.data(), buffer.size(), G_PRIORITY_DEFAULT,
+                                  cancellable, &AsyncCall::done, static_cast<AsyncCall*>(this));
+    }
+};
+
+// A hidden file beside the destination that goes away unless it is renamed
+// into place. Its name is short, so it fits wherever the destination fits.
+class PartFile {
+  public:
+    explicit PartFile(const std::filesystem::path& folder) {
+        std::string name = (folder / ".orvo-XXXXXX.wav.part").string();
+        fd_ = g_mkstemp_full(name.data(), O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ < 0)
+            throw DownloadError("cannot create a file in " + folder.string() + ": " +
+                                std::strerror(errno));
+        path_ = name;
+    }
+    ~PartFile() {
+        if (fd_ >= 0)
+            close(fd_);
+        if (!path_.empty())
+            g_unlink(path_.c_str());
+    }
+    PartFile(const PartFile&) = delete;
+    PartFile& operator=(const PartFile&) = delete;
+
+    // A plain write: a regular file never reports that it would block, so
+    // an async write would hold up the main loop just the same.
+    void write(const char* data, std::size_t size) {
+        while (size > 0) {
+            const ssize_t written = ::write(fd_, data, size);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                throw DownloadError(std::string("cannot write: ") + std::strerror(errno));
+            data += written;
+            size -= std::size_t(written);
+        }
+    }
+
+    // Replaces the destination in one step; an earlier file stays until then.
+    void renameTo(const std::filesystem::path& destination) {
+        const int fd = std::exchange(fd_, -1);
+        if (close(fd) != 0)
+            throw DownloadError(std::string("cannot write: ") + std::strerror(errno));
+        if (g_rename(path_.c_str(), destination.c_str()) != 0)
+            throw DownloadError("cannot save " + destination.string() + ": " +
+                                std::strerror(errno));
+        path_.clear();
+    }
+
+  private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+// Cancels the transfer when the download ends early, so that dropping the
+// body stream does not first read the rest of it.
+struct AbandonUnlessDone {
+    GCancellable* cancellable;
+    bool done = false;
+    ~AbandonUnlessDone() {
+        if (!done)
+            g_cancellable_cancel(cancellable);
+    }
+};
+
+constexpr std::size_t chunkSize = 256 * 1024;
+
+} // namespace
+
+SoupDownloader::SoupDownloader(unsigned stallSeconds)
+    : session_(soup_session_new_with_options("timeout", stallSeconds, nullptr)) {}
+
+Task<void> SoupDownloader::download(std::string url, std::filesystem::path destination) {
+    if (!isWebAddress(url))
+        throw BridgeError("bad URL");
+    Ref<SoupMessage> message(soup_message_new("GET", url.c_str()));
+    if (!message)
+        throw BridgeError("bad URL");
+    Ref<GCancellable> cancellable(g_cancellable_new());
+
+    // Wait for the response headers.
+    SendCall send(session_.get(), message.get(), cancellable.get());
+    Ref<GAsyncResult> sent = co_await send;
+    Failure failure;
+    Ref<GInputStream> body(soup_session_send_finish(session_.get(), sent.get(), &failure.error));
+    if (!body)
+        failure.raise("transfer failed");
+    AbandonUnlessDone abandon{cancellable.get()};
+
+    const guint status = soup_message_get_status(message.get());
+    if (status < 200 || status > 299)
+        throw DownloadError("HTTP status " + std::to_string(status));
+    SoupMessageHeaders* headers = soup_message_get_response_headers(message.get());
+    goffset announced = -1;
+    const char* coding = soup_message_headers_get_one(headers, "Content-Encoding");
+    // With a content coding the announced length is that of the coded body.
+    if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
+        (!coding || g_ascii_strcasecmp(coding, "identity") == 0))
+        announced = soup_message_headers_get_content_length(headers);
+
+    PartFile part(destination.parent_path());
+    std::vector<char> buffer(chunkSize);
+    std::string head;
+    goffset received = 0;
+    for (;;) {
+        // Wait for the next piece of the body.
+        ReadCall read(body.get(), buffer, cancellable.get());
+        Ref<GAsyncResult> readResult = co_await read;
+        const gssize count =
+            g_input_stream_read_finish(body.get(), readResult.get(), &failure.error);
+        if (count < 0)
+            failure.raise("transfer failed");
+        if (count == 0)
+            break;
+        if (head.size() < WavHeader::size) {
+            head.append(buffer.data(),
+                        std::min<std::size_t>(std::size_t(count), WavHeader::size - head.size()));
+            // Stop at once rather than save a page of HTML as a .wav.
+            if (head.size() == WavHeader::size && !WavHeader::matches(head))
+                throw DownloadError("not a WAV file");
+        }
+        part.write(buffer.data(), std::size_t(count));
+        received += count;
+    }
+    if (!WavHeader::matches(head))
+        throw DownloadError("not a WAV file");
+    if (announced >= 0 && received != announced)
+        throw DownloadError("cut short: " + std::to_string(received) + " of " +
+                            std::to_string(announced) + " bytes");
+    abandon.done = true;
+    g_input_stream_close(body.get(), nullptr, nullptr);
+    part.renameTo(destination);
+}

@@ -1,0 +1,101 @@
+#include "manager/DownloadManager.hpp"
+
+#include "manager/PrivateFile.hpp"
+#include "model/LibrarySnapshot.hpp"
+
+DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
+                                 FileDownloader& downloader, std::filesystem::path dataFolder)
+    : bridge(bridge), clock_(clock), settings_(settings), downloader_(downloader),
+      dataFolder_(std::move(dataFolder)) {
+    // Through the setter, so the stored path is written back unchanged.
+    if (auto path = settings_.string(destFolderKey); path && !path->empty())
+        setDestFolder(std::filesystem::path(*path));
+}
+
+void DownloadManager::setSelected(std::set<std::string> ids) {
+    publish(selected_, std::move(ids), Property::selected);
+}
+
+void DownloadManager::select(const std::string& workspaceId, bool on) {
+    const bool changed = on ? selected_.insert(workspaceId).second : selected_.erase(workspaceId);
+    if (changed)
+        changed_.emit(Property::selected);
+}
+
+void DownloadManager::setLikedOnly(bool likedOnly) {
+    publish(likedOnly_, likedOnly, Property::likedOnly);
+}
+
+void DownloadManager::setRecentCount(std::int64_t count) {
+    publish(recentCount_, count, Property::recentCount);
+}
+
+void DownloadManager::setDestFolder(std::optional<std::filesystem::path> folder) {
+    // An empty path would put the workspace folders wherever the app was
+    // started from.
+    if (folder && folder->empty())
+        folder.reset();
+    settings_.set(destFolderKey, folder ? std::optional(folder->string()) : std::nullopt);
+    publish(destFolder_, std::move(folder), Property::destFolder);
+}
+
+std::int64_t DownloadManager::queuedTrackCount() const {
+    std::int64_t count = 0;
+    for (const Workspace& workspace : workspaces_) {
+        if (!selected_.contains(workspace.id))
+            continue;
+        if (likedOnly_) {
+            for (const WClip& clip : workspace.clips)
+                count += clip.liked;
+        } else {
+            count += std::int64_t(workspace.clips.size());
+        }
+    }
+    return count;
+}
+
+std::filesystem::path DownloadManager::cacheURL() const {
+    return dataFolder_ / "library.json";
+}
+
+void DownloadManager::saveCache(const std::string& scope) {
+    LibrarySnapshot snapshot{workspaces_, clock_.date(), scope};
+    publish(lastScanned_, std::optional(snapshot.scannedAt), Property::lastScanned);
+    publish(lastScope_, std::optional(scope), Property::lastScope);
+    // A failed write keeps the earlier file; nothing is reported.
+    PrivateFile::write(cacheURL(), snapshot.encode());
+}
+
+void DownloadManager::loadCache() {
+    if (!workspaces_.empty())
+        return;
+    auto text = PrivateFile::read(cacheURL());
+    if (!text)
+        return;
+    LibrarySnapshot snapshot;
+    try {
+        snapshot = LibrarySnapshot::decode(*text);
+    } catch (const std::exception&) { // not a library this app wrote
+        return;
+    }
+    const std::size_t count = snapshot.workspaces.size();
+    setWorkspaces(std::move(snapshot.workspaces));
+    publish(lastScanned_, std::optional(snapshot.scannedAt), Property::lastScanned);
+    publish(lastScope_, std::move(snapshot.scope), Property::lastScope);
+    setScanStatus("Showing your most recent scan (" + std::to_string(count) + " workspaces).");
+}
+
+void DownloadManager::addLog(std::string line) {
+    log_.push_back(std::move(line));
+    while (log_.size() > maxLogLines)
+        log_.pop_front();
+    changed_.emit(Property::log);
+}
+
+Task<void> DownloadManager::rest(double seconds) {
+    try {
+        co_await clock_.pause(seconds);
+    } catch (...) {
+        // An interrupted pause just ends early.
+    }
+}

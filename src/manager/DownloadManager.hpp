@@ -1,0 +1,167 @@
+#pragma once
+#include "async/Clock.hpp"
+#include "async/Task.hpp"
+#include "download/FileDownloader.hpp"
+#include "download/FileNames.hpp"
+#include "manager/SettingsStore.hpp"
+#include "model/Date.hpp"
+#include "model/FailedItem.hpp"
+#include "model/ScanScope.hpp"
+#include "model/Workspace.hpp"
+#include "session/FeedPage.hpp"
+#include "session/OrvoService.hpp"
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <set>
+#include <sigc++/signal.h>
+#include <string>
+#include <vector>
+
+// The app's one model object: the scanned library, the user's choices for
+// the next download, the progress of a scan and of a download run, the
+// failures and the activity log. Views read its properties, call its
+// operations, and redraw when signalChanged() names a property.
+//
+// Everything runs on the main thread; the async operations suspend only
+// while they wait for the service, a transfer or a pause.
+class DownloadManager {
+  public:
+    // The published properties, named in change notifications.
+    enum class Property {
+        workspaces,
+        failures,
+        selected,
+        likedOnly,
+        recentCount,
+        destFolder,
+        lastScanned,
+        lastScope,
+        scanning,
+        scanStatus,
+        running,
+        overall,
+        current,
+        fraction,
+        log,
+    };
+
+    // Settings keys.
+    static constexpr const char* destFolderKey = "destFolder";
+    static constexpr const char* agreedToTermsKey = "agreedToTermsV1";
+
+    // The log keeps the newest lines only.
+    static constexpr std::size_t maxLogLines = 600;
+
+    // Restores the destination folder from the settings; reads nothing else.
+    // library.json lives in dataFolder.
+    DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
+                    FileDownloader& downloader, std::filesystem::path dataFolder);
+    DownloadManager(const DownloadManager&) = delete;
+    DownloadManager& operator=(const DownloadManager&) = delete;
+
+    // Emitted after every change of a published property.
+    sigc::signal<void(Property)>& signalChanged() { return changed_; }
+
+    const std::vector<Workspace>& workspaces() const { return workspaces_; }
+    const std::vector<FailedItem>& failures() const { return failures_; }
+    const std::set<std::string>& selected() const { return selected_; }
+    bool likedOnly() const { return likedOnly_; }
+    std::int64_t recentCount() const { return recentCount_; }
+    const std::optional<std::filesystem::path>& destFolder() const { return destFolder_; }
+    const std::optional<Date>& lastScanned() const { return lastScanned_; }
+    const std::optional<std::string>& lastScope() const { return lastScope_; }
+    bool scanning() const { return scanning_; }
+    const std::string& scanStatus() const { return scanStatus_; }
+    bool running() const { return running_; }
+    const std::string& overall() const { return overall_; }
+    const std::string& current() const { return current_; }
+    double fraction() const { return fraction_; }
+    const std::deque<std::string>& log() const { return log_; }
+
+    // What the views may change.
+    void setSelected(std::set<std::string> ids);
+    void select(const std::string& workspaceId, bool on);
+    void setLikedOnly(bool likedOnly);
+    void setRecentCount(std::int64_t count);
+    // Also stores the folder's path under "destFolder" (or removes it).
+    void setDestFolder(std::optional<std::filesystem::path> folder);
+
+    // Tracks the next run would fetch: the selected workspaces' clips (liked
+    // ones only when likedOnly), counted afresh on every call.
+    std::int64_t queuedTrackCount() const;
+
+    // Restores the last saved library, unless a library is already held.
+    void loadCache();
+
+    // Asks a running download to stop at its next checkpoint.
+    void cancel() { cancelFlag_ = true; }
+
+    // Reads the library feed and replaces the library (library scan).
+    Task<void> scan(ScanScope scope);
+
+    // Downloads the selected workspaces into destFolder (download run).
+    // Returns at once when there is no destination or a run is active.
+    Task<void> start();
+
+    // Where library.json is kept.
+    std::filesystem::path cacheURL() const;
+
+    // Used by the download run and its tests.
+    Task<bool> fetchTrack(WClip track, std::filesystem::path folder, FileNames::UsedNames& used,
+                          double pollSeconds);
+    Task<std::optional<std::string>> pollWav(WClip track, double seconds);
+    Task<void> download(std::string url, std::filesystem::path destination);
+
+  private:
+    void saveCache(const std::string& scope);
+    void addLog(std::string line);
+    Task<std::optional<FeedPage>> fetchPage(std::optional<std::string> cursor);
+    // A pause that ends early on failure rather than throwing.
+    Task<void> rest(double seconds);
+
+    template <typename T> void publish(T& field, T value, Property property) {
+        if (field == value)
+            return;
+        field = std::move(value);
+        changed_.emit(property);
+    }
+    void setWorkspaces(std::vector<Workspace> value) {
+        workspaces_ = std::move(value);
+        changed_.emit(Property::workspaces);
+    }
+    void setScanning(bool value) { publish(scanning_, value, Property::scanning); }
+    void setScanStatus(std::string value) {
+        publish(scanStatus_, std::move(value), Property::scanStatus);
+    }
+    void setRunning(bool value) { publish(running_, value, Property::running); }
+    void setOverall(std::string value) { publish(overall_, std::move(value), Property::overall); }
+    void setCurrent(std::string value) { publish(current_, std::move(value), Property::current); }
+    void setFraction(double value) { publish(fraction_, value, Property::fraction); }
+
+    OrvoService& bridge;
+    Clock& clock_;
+    SettingsStore& settings_;
+    FileDownloader& downloader_;
+    std::filesystem::path dataFolder_;
+    sigc::signal<void(Property)> changed_;
+
+    std::vector<Workspace> workspaces_;
+    std::vector<FailedItem> failures_;
+    std::set<std::string> selected_;
+    bool likedOnly_ = true;
+    std::int64_t recentCount_ = 20;
+    std::optional<std::filesystem::path> destFolder_;
+    std::optional<Date> lastScanned_;
+    std::optional<std::string> lastScope_;
+    bool scanning_ = false;
+    std::string scanStatus_;
+    bool running_ = false;
+    std::string overall_;
+    std::string current_;
+    double fraction_ = 0.0;
+    std::deque<std::string> log_;
+    bool cancelFlag_ = false;
+};
