@@ -118,8 +118,8 @@ class PartFile {
     std::string path_;
 };
 
-// Cancels the transfer when the download ends early, so that dropping the
-// body stream does not first read the rest of it.
+// Cancels the transfer when the download ends early: the connection is
+// dropped with the rest of the body unread, never kept for another request.
 struct AbandonUnlessDone {
     GCancellable* cancellable;
     bool done = false;
