@@ -176,6 +176,17 @@ TEST(StudioApiTest, convertDelayOptionsSetTheDefaultAndOverrideTheCatalogueForLi
     EXPECT_EQ(wavURL(service, "a"), "");
 }
 
+TEST(StudioApiTest, generatedSlowClipsTakeTheSlowDelay) {
+    StandInService service(
+        {"--clips", "3", "--convert-delay", "0", "--slow-share", "1", "--slow-delay", "100"});
+    const auto id = feed(service, {{"page", 0}}).json()["clips"][0]["id"].get<std::string>();
+    convert(service, id);
+    service.advanceClock(99);
+    EXPECT_EQ(wavURL(service, id), "");
+    service.advanceClock(2);
+    EXPECT_NE(wavURL(service, id), "");
+}
+
 TEST(StudioApiTest, answersThePagesPreflightAndCallsFromTheWebOriginOnly) {
     StandInService service;
     const auto preflight =

@@ -53,8 +53,8 @@ CatalogueClip clipFromJson(nlohmann::json object, std::size_t index) {
     return clip;
 }
 
-// Deterministic across platforms: the standard engines are fully specified,
-// the standard distributions are not, so we draw from the engine directly.
+// The same numbers on every platform: the standard engines give them, the
+// standard distributions may not, so we draw from the engine directly.
 class Dice {
   public:
     explicit Dice(unsigned long long seed) : engine_(seed) {}
@@ -220,6 +220,9 @@ Catalogue Catalogue::generate(const GeneratorSettings& settings) {
         };
         if (!dice.chance(settings.noProjectShare))
             clip["project"] = {{"id", project.id}, {"name", project.name}};
+        // Drawn only when asked for, so other settings keep their catalogue.
+        if (settings.slowShare > 0 && dice.chance(settings.slowShare))
+            clip["convert_delay"] = settings.slowDelay;
         catalogue.clips_.push_back(clipFromJson(std::move(clip), static_cast<std::size_t>(i)));
     }
     catalogue.index();

@@ -187,6 +187,8 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         {"--no-project-share", [&](auto o, auto v) { gen.noProjectShare = share(o, v); }},
         {"--duplicate-share", [&](auto o, auto v) { gen.duplicateShare = share(o, v); }},
         {"--awkward-share", [&](auto o, auto v) { gen.awkwardShare = share(o, v); }},
+        {"--slow-share", [&](auto o, auto v) { gen.slowShare = share(o, v); }},
+        {"--slow-delay", [&](auto o, auto v) { gen.slowDelay = seconds(o, v); }},
         {"--page-size",
          [&](auto o, auto v) { options.pageSize = static_cast<int>(wholeNumber(o, v, 1, 1000)); }},
         {"--feed-status", [&](auto, auto v) { options.feedStatus.push_back(feedStatusRule(v)); }},
@@ -267,6 +269,8 @@ Catalogue
   --no-project-share F     share of clips without a project (0.05)
   --duplicate-share F      share of titles repeated in a workspace (0.1)
   --awkward-share F        share of titles and names with awkward characters (0.1)
+  --slow-share F           share of clips whose conversion is slow (0)
+  --slow-delay S           seconds a slow clip takes to convert (60)
   --page-size N            clips per feed page (20)
 
 Conversion

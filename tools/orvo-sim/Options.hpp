@@ -70,6 +70,8 @@ struct GeneratorSettings {
     double noProjectShare = 0.05;
     double duplicateShare = 0.1;
     double awkwardShare = 0.1;
+    double slowShare = 0; // clips whose conversion takes slowDelay
+    double slowDelay = 60;
 };
 
 struct Options {
