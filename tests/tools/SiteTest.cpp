@@ -146,6 +146,11 @@ TEST(SiteTest, updateHostCanAnswerWithoutAltTextOrWithoutJson) {
     EXPECT_EQ(html.status, 200u);
     EXPECT_THROW((void)html.json(), nlohmann::json::exception);
 
+    StandInService stalled({"--update-response", "stall"});
+    EXPECT_TRUE(
+        Http::download(stalled.updateOrigin() + "/wp-json/wp/v2/media/7848", 256, std::nullopt, 1)
+            .error);
+
     StandInService notFound({"--update-response", "not-found"});
     const auto missing = Http::send("GET", notFound.updateOrigin() + "/wp-json/wp/v2/media/7848");
     EXPECT_EQ(missing.status, 404u);
