@@ -1,6 +1,5 @@
 #include "Wav.hpp"
 
-#include "GLibRef.hpp"
 
 #include <algorithm>
 #include <cmath>
