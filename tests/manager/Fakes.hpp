@@ -1,54 +1,39 @@
 #pragma once
-// Fakes at the manager's seams: a scripted service, a downloader that
-// writes small files, and settings in a map.
+// Fakes at the manager's seams: a scripted service, a downloader that writes
+// small files, settings in a map, and a manager wired to them.
 #include "async/VirtualClock.hpp"
-#include "download/FileDownloader.hpp"
 #include "manager/DownloadManager.hpp"
-#include "manager/SettingsStore.hpp"
 #include "session/BridgeError.hpp"
-#include "session/OrvoService.hpp"
 
 #include <deque>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <variant>
+
+inline std::string urlOf(const std::string& id) {
+    return "http://files.test/" + id + ".wav";
+}
 
 class FakeService final : public OrvoService {
   public:
     explicit FakeService(const Clock& clock) : clock_(clock) {}
 
     struct Call {
-        std::string operation; // feedPage, convertWav, triggerMP3Download, wavURL
-        std::string argument;  // the cursor ("" for none) or the clip id
+        std::string operation, argument; // the cursor ("" for none) or the clip id
         double time;
-        bool operator==(const Call&) const = default;
     };
     std::vector<Call> calls;
-
-    // Feed answers in order; an exhausted list answers with an error.
+    // Feed answers in order; once they run out, every call fails.
     std::deque<std::variant<FeedPage, BridgeError>> pages;
+    // A clip's WAV address at this moment; every clip is ready at once by default.
+    std::function<std::optional<std::string>(const std::string& id)> wavAnswer = urlOf;
 
-    // The WAV address of a clip at this moment; by default every clip is
-    // ready at once at http://files.test/<id>.wav.
-    std::function<std::optional<std::string>(const std::string& id)> wavAnswer =
-        [](const std::string& id) { return "http://files.test/" + id + ".wav"; };
-    // Runs on every wavURL call, before the answer (to cancel mid-poll).
-    std::function<void(const std::string& id)> onWavURL;
-
-    std::vector<std::string> operations(const std::string& id) const {
+    std::vector<std::string> operations() const {
         std::vector<std::string> names;
         for (const Call& call : calls)
-            if (call.argument == id)
-                names.push_back(call.operation);
+            names.push_back(call.operation);
         return names;
-    }
-    std::size_t count(const std::string& operation) const {
-        std::size_t n = 0;
-        for (const Call& call : calls)
-            n += call.operation == operation;
-        return n;
     }
 
     Task<bool> isLoggedIn() override { co_return true; }
@@ -72,8 +57,6 @@ class FakeService final : public OrvoService {
     }
     Task<std::optional<std::string>> wavURL(std::string id) override {
         calls.push_back({"wavURL", id, clock_.now()});
-        if (onWavURL)
-            onWavURL(id);
         co_return wavAnswer(id);
     }
 
@@ -81,30 +64,25 @@ class FakeService final : public OrvoService {
     const Clock& clock_;
 };
 
-// Writes "RIFF…WAVE" plus the address to the destination, or fails for the
-// addresses named in failing (a count of failures still to give, or -1 for
-// always).
+// Saves a small WAV-looking file, or fails for the addresses in failing
+// (the number of failures still to give; -1 for always).
 class FakeDownloader final : public FileDownloader {
   public:
     std::map<std::string, int> failing;
-    std::vector<std::pair<std::string, std::filesystem::path>> downloads;
-    std::function<void(const std::string& url)> onDownload;
+    std::vector<std::filesystem::path> destinations;
+    std::function<void()> onDownload;
 
     Task<void> download(std::string url, std::filesystem::path destination) override {
-        downloads.emplace_back(url, destination);
+        destinations.push_back(destination);
         if (onDownload)
-            onDownload(url);
+            onDownload();
         if (auto it = failing.find(url); it != failing.end() && it->second != 0) {
-            if (it->second > 0)
-                --it->second;
+            it->second -= it->second > 0;
             throw DownloadError("scripted failure");
         }
         std::ofstream out(destination, std::ios::binary);
-        if (!out)
+        if (!(out << "RIFF0000WAVE" << url))
             throw DownloadError("cannot write " + destination.string());
-        static constexpr char head[] = "RIFF\0\0\0\0WAVE";
-        out.write(head, sizeof head - 1);
-        out << url;
         co_return;
     }
 };
@@ -122,17 +100,14 @@ class MemorySettings final : public SettingsStore {
         else
             values.erase(key);
     }
-    bool boolean(const std::string& key) const override {
-        auto it = values.find(key);
-        return it != values.end() && it->second == "true";
-    }
+    bool boolean(const std::string& key) const override { return string(key) == "true"; }
     void setBoolean(const std::string& key, bool value) override {
         values[key] = value ? "true" : "false";
     }
 };
 
-// A manager wired to the fakes and a virtual clock, with every change
-// notification recorded.
+// A manager over the fakes and a virtual clock, with its change
+// notifications recorded.
 struct ManagerRig {
     VirtualClock clock;
     FakeService service{clock};
@@ -142,16 +117,27 @@ struct ManagerRig {
     std::unique_ptr<DownloadManager> manager;
     std::vector<DownloadManager::Property> changes;
 
-    explicit ManagerRig(std::filesystem::path data) : dataFolder(std::move(data)) { make(); }
+    explicit ManagerRig(std::filesystem::path data) : dataFolder(std::move(data)) { relaunch(); }
 
-    // A fresh manager over the same settings and data folder (a relaunch).
-    void make() {
+    // A fresh manager over the same settings and data folder.
+    void relaunch() {
         manager =
             std::make_unique<DownloadManager>(service, clock, settings, downloader, dataFolder);
         changes.clear();
         manager->signalChanged().connect(
             [this](DownloadManager::Property property) { changes.push_back(property); });
     }
-    DownloadManager& operator*() { return *manager; }
     DownloadManager* operator->() { return manager.get(); }
+
+    // Fills the library through a completed one-page scan.
+    void library(const std::vector<Workspace>& workspaces) {
+        FeedPage page;
+        for (const Workspace& workspace : workspaces)
+            for (const WClip& clip : workspace.clips)
+                page.clips.push_back(
+                    RawClip{clip.id, clip.title, clip.liked, workspace.id, workspace.name});
+        service.pages.push_back(page);
+        clock.run(manager->scan(ScanScope::full()));
+        service.calls.clear();
+    }
 };
