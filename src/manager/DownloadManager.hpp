@@ -56,7 +56,9 @@ class DownloadManager {
     static constexpr std::size_t maxLogLines = 600;
 
     // Restores the destination folder from the settings; reads nothing else.
-    // library.json lives in dataFolder.
+    // library.json lives in dataFolder. The app passes its bridge, a
+    // GlibClock, KeyFileSettings on AppFolders::settingsFile(), a
+    // SoupDownloader and AppFolders::data.
     DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
                     FileDownloader& downloader, std::filesystem::path dataFolder);
     DownloadManager(const DownloadManager&) = delete;
