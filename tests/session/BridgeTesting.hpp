@@ -1,0 +1,92 @@
+#pragma once
+// A bridge in a presented window against the stand-in service started by
+// the test.
+#include "WebTestSupport.hpp"
+#include "session/OrvoBridge.hpp"
+#include "support/StandInService.hpp"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <optional>
+
+namespace webtest {
+
+class BridgeTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        initGtk();
+        // Each test starts with an empty profile: no stored sign-in.
+        std::error_code ignored;
+        std::filesystem::remove_all(OrvoBridge::dataFolder(), ignored);
+        std::filesystem::remove_all(OrvoBridge::cacheFolder(), ignored);
+    }
+    void TearDown() override { closeBridge(); }
+
+    // Starts the stand-in with these options (beside the test's own).
+    void startService(std::vector<std::string> options = {}) {
+        service = std::make_unique<StandInService>(std::move(options));
+    }
+
+    Origins origins() const {
+        return Origins{service->webOrigin(), service->apiOrigin(), service->updateOrigin()};
+    }
+
+    // A new bridge on the stand-in, its page shown in a window.
+    void openBridge(double scriptTimeout = 15) {
+        bridge = std::make_unique<OrvoBridge>(origins(), clock, scriptTimeout);
+        host = std::make_unique<HostWindow>(bridge->webView());
+    }
+    void closeBridge() {
+        host.reset();
+        bridge.reset();
+    }
+
+    // Runs a script in the main page; none if it failed.
+    std::optional<nlohmann::json> tryScript(std::string script) {
+        try {
+            return runOnMainLoop(bridge->runner().run(std::move(script), {}));
+        } catch (const ScriptError&) {
+            return std::nullopt;
+        }
+    }
+    nlohmann::json script(std::string text) {
+        return runOnMainLoop(bridge->runner().run(std::move(text), {}));
+    }
+
+    // Waits until the page's sign-in client has loaded and asked the site
+    // about the session.
+    bool waitForClient() {
+        return runUntil([&] {
+            const auto loaded = tryScript("return !!(window.Clerk && window.Clerk.loaded);");
+            return loaded && *loaded == true;
+        });
+    }
+
+    // Signs in through the page's own form, as a user would. The form is
+    // sent after the script has answered, so the navigation cannot cut the
+    // script off.
+    void signInWithForm() {
+        ASSERT_TRUE(runUntil([&] {
+            return tryScript("return !!document.getElementById('sign-in-form');") ==
+                   nlohmann::json(true);
+        }));
+        script("document.getElementById('email').value = 'listener@orvo.example';"
+               "document.getElementById('password').value = 'secret';"
+               "setTimeout(() => document.getElementById('sign-in-form').submit(), 0);"
+               "return true;");
+    }
+
+    bool waitForSignIn() {
+        return runUntil([&] { return bridge->loggedIn(); });
+    }
+
+    template <typename T> T run(Task<T> task) { return runOnMainLoop(std::move(task)); }
+
+    std::unique_ptr<StandInService> service;
+    FastClock clock;
+    std::unique_ptr<OrvoBridge> bridge;
+    std::unique_ptr<HostWindow> host;
+};
+
+} // namespace webtest

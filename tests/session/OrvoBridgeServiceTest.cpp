@@ -1,0 +1,194 @@
+// The service operations run for real: page scripts in the signed-in page
+// against the stand-in's studio API.
+#include "BridgeTesting.hpp"
+#include "session/BridgeError.hpp"
+#include "support/TempDir.hpp"
+
+#include <fstream>
+
+namespace {
+
+using webtest::BridgeTest;
+using webtest::runUntil;
+
+nlohmann::json clip(const std::string& id, nlohmann::json extra = nlohmann::json::object()) {
+    nlohmann::json clip{{"id", id},
+                        {"title", "Track " + id},
+                        {"status", "complete"},
+                        {"is_trashed", false},
+                        {"is_liked", false},
+                        {"project", {{"id", "P"}, {"name", "Workspace P"}}},
+                        {"convert_delay", 0}};
+    clip.update(extra);
+    return clip;
+}
+
+class ServiceTest : public BridgeTest {
+  protected:
+    // The stand-in on a catalogue of our own, and a signed-in bridge.
+    void startSignedIn(std::vector<nlohmann::json> clips, std::vector<std::string> options = {}) {
+        nlohmann::json document{{"clips", clips}};
+        std::ofstream(folder / "catalogue.json") << document.dump();
+        options.insert(options.end(), {"--catalogue", (folder / "catalogue.json").string()});
+        startService(options);
+        openBridge();
+        signInWithForm();
+        ASSERT_TRUE(waitForSignIn());
+    }
+
+    // What the page's operation threw: the engine's text or the bridge's.
+    std::string feedFailure(std::optional<std::string> cursor = std::nullopt) {
+        try {
+            run(bridge->feedPage(std::move(cursor)));
+            return "no error";
+        } catch (const BridgeError& error) {
+            return "BridgeError: " + error.message();
+        } catch (const ScriptError& error) {
+            return std::string("ScriptError: ") + error.what();
+        }
+    }
+
+    int count(const std::string& route) { return service->counters()["routes"].value(route, 0); }
+    int count(const std::string& id, const std::string& route) {
+        const auto clips = service->counters()["clips"];
+        return clips.contains(id) ? clips[id].value(route, 0) : 0;
+    }
+
+    TempDir folder;
+};
+
+} // namespace
+
+TEST_F(ServiceTest, feedPagesThroughTheCatalogueWithCursors) {
+    std::vector<nlohmann::json> clips;
+    for (int i = 1; i <= 12; ++i)
+        clips.push_back(clip("c" + std::to_string(i)));
+    clips[2]["status"] = "queued";
+    clips[3]["is_trashed"] = true;
+    clips[4].erase("project");
+    clips[5]["title"] = "";
+    clips[6]["is_liked"] = true;
+    startSignedIn(clips, {"--page-size", "5"});
+
+    std::vector<FeedPage> pages{run(bridge->feedPage(std::nullopt))};
+    while (pages.back().hasMore && pages.back().nextCursor && pages.size() < 10)
+        pages.push_back(run(bridge->feedPage(pages.back().nextCursor)));
+
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[0].clips.size(), 3u); // c3 incomplete and c4 trashed left out
+    EXPECT_EQ(pages[1].clips.size(), 5u);
+    EXPECT_EQ(pages[2].clips.size(), 2u);
+    EXPECT_FALSE(pages[2].hasMore);
+    EXPECT_FALSE(pages[2].nextCursor);
+    EXPECT_EQ(pages[0].clips[0], (RawClip{"c1", "Track c1", false, "P", "Workspace P"}));
+    EXPECT_EQ(pages[0].clips[2], (RawClip{"c5", "Track c5", false, "", "(no workspace)"}));
+    EXPECT_EQ(pages[1].clips[0], (RawClip{"c6", "Untitled", false, "P", "Workspace P"}));
+    EXPECT_EQ(pages[1].clips[1], (RawClip{"c7", "Track c7", true, "P", "Workspace P"}));
+
+    // An empty cursor asks for the first page too.
+    EXPECT_EQ(run(bridge->feedPage("")), pages[0]);
+
+    // The bodies as the service received them.
+    nlohmann::json expected = nlohmann::json::array();
+    expected.push_back({{"page", 0}});
+    expected.push_back({{"cursor", *pages[0].nextCursor}});
+    expected.push_back({{"cursor", *pages[1].nextCursor}});
+    expected.push_back({{"page", 0}});
+    EXPECT_EQ(service->counters()["feed_bodies"], expected);
+}
+
+TEST_F(ServiceTest, feedWithoutASessionGivesTheEnginesError) {
+    startService();
+    openBridge();
+    ASSERT_TRUE(waitForClient());
+    EXPECT_EQ(feedFailure().rfind("ScriptError: TypeError: ", 0), 0u) << feedFailure();
+    EXPECT_EQ(count("feed"), 0);
+}
+
+TEST_F(ServiceTest, feedAfterTheSessionEndsFailsWithoutRetrying) {
+    startSignedIn({clip("a")});
+    ASSERT_EQ(run(bridge->feedPage(std::nullopt)).clips.size(), 1u);
+
+    // Ended on the site behind the page's back: the page's client gets no
+    // token, and the API turns the request away.
+    script("await fetch('/auth/sign-out', {method: 'POST'}); return true;");
+    EXPECT_EQ(feedFailure(), "BridgeError: Feed HTTP 401");
+
+    // Signed out in the page: the script itself fails.
+    script("await window.Clerk.signOut(); return true;");
+    EXPECT_EQ(feedFailure().rfind("ScriptError: TypeError: ", 0), 0u) << feedFailure();
+    EXPECT_TRUE(bridge->loggedIn()); // never reset
+}
+
+TEST_F(ServiceTest, feedStatusOutsideSuccessIsReportedWithTheStatus) {
+    startSignedIn({clip("a")}, {"--feed-status", "401@1", "--feed-status", "500@2"});
+    EXPECT_EQ(feedFailure(), "BridgeError: Feed HTTP 401");
+    EXPECT_EQ(feedFailure(), "BridgeError: Feed HTTP 500");
+    EXPECT_EQ(run(bridge->feedPage(std::nullopt)).clips.size(), 1u);
+}
+
+TEST_F(ServiceTest, conversionThenWavAddress) {
+    startSignedIn({clip("quick"), clip("slow", {{"convert_delay", 3600}})});
+    EXPECT_EQ(run(bridge->wavURL("quick")), std::nullopt); // not asked yet
+
+    run(bridge->convertWav("quick"));
+    run(bridge->convertWav("slow"));
+    EXPECT_EQ(run(bridge->wavURL("quick")), service->apiOrigin() + "/storage/wav/quick.wav");
+    EXPECT_EQ(run(bridge->wavURL("slow")), std::nullopt);    // still converting
+    EXPECT_EQ(run(bridge->wavURL("unknown")), std::nullopt); // 404
+    run(bridge->convertWav("unknown"));                      // swallowed
+
+    EXPECT_EQ(count("quick", "convert_wav"), 1);
+    EXPECT_EQ(count("slow", "convert_wav"), 1);
+    EXPECT_EQ(count("quick", "wav_file"), 2);
+    EXPECT_EQ(count("slow", "wav_file"), 1);
+    EXPECT_EQ(count("unknown", "convert_wav"), 1);
+    EXPECT_EQ(count("unauthorized"), 0);
+}
+
+TEST_F(ServiceTest, prodSendsBothRequestsEvenWhenTheFirstFails) {
+    startSignedIn({clip("slow", {{"needs_prod", true}}), clip("other", {{"needs_prod", true}})},
+                  {"--prod-delay", "0"});
+    run(bridge->convertWav("slow"));
+    EXPECT_EQ(run(bridge->wavURL("slow")), std::nullopt);
+    run(bridge->triggerMP3Download("slow"));
+    EXPECT_EQ(count("slow", "download_clip"), 1);
+    EXPECT_EQ(count("slow", "billing_download"), 1);
+    EXPECT_TRUE(run(bridge->wavURL("slow")));
+
+    // The first route fails at the network level.
+    script("const original = window.fetch;"
+           "window.fetch = (url, options) => String(url).includes('/api/download/clip/')"
+           "    ? Promise.reject(new TypeError('Load failed')) : original(url, options);"
+           "return true;");
+    run(bridge->triggerMP3Download("other"));
+    EXPECT_EQ(count("other", "download_clip"), 0);
+    EXPECT_EQ(count("other", "billing_download"), 1);
+}
+
+TEST_F(ServiceTest, operationsWithoutASessionYieldNothingAndSendNothing) {
+    startService();
+    openBridge();
+    ASSERT_TRUE(waitForClient());
+    EXPECT_FALSE(run(bridge->isLoggedIn()));
+    run(bridge->convertWav("a"));
+    run(bridge->triggerMP3Download("a"));
+    EXPECT_EQ(run(bridge->wavURL("a")), std::nullopt);
+    const auto routes = service->counters()["routes"];
+    for (const char* route : {"convert_wav", "download_clip", "billing_download", "wav_file"})
+        EXPECT_EQ(routes.value(route, 0), 0) << route;
+}
+
+TEST_F(ServiceTest, pageScriptThatNeverSettlesFailsAfterTheTimeOut) {
+    startService();
+    openBridge(0.3);
+    ASSERT_TRUE(waitForClient());
+    try {
+        script("await new Promise(() => {});");
+        FAIL() << "an unsettled script succeeded";
+    } catch (const ScriptError& error) {
+        EXPECT_STREQ(error.what(), "The page script did not finish within 0.3 seconds");
+    }
+    // The page is still there for the next operation.
+    EXPECT_FALSE(run(bridge->isLoggedIn()));
+}
