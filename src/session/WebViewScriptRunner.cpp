@@ -84,7 +84,8 @@ struct WebViewScriptRunner::Call {
             return;
         call->stopTimer();
         call->timerReason = std::move(reason);
-        const double milliseconds = std::clamp(seconds * 1000.0, 0.0, double(G_MAXUINT));
+        const double milliseconds =
+            seconds > 0 ? std::min(seconds * 1000.0, double(G_MAXUINT)) : 0.0; // NaN too
         call->timer =
             g_timeout_add_full(G_PRIORITY_DEFAULT, guint(std::lround(milliseconds)), &Call::onTimer,
                                new std::shared_ptr<Call>(call), [](gpointer held) {

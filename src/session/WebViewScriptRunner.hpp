@@ -11,11 +11,11 @@
 // world, so the page's globals (its authentication client above all) are
 // visible. Must be used on the main thread.
 //
-// WebKit never answers a call whose page navigated away or whose promise
-// never settles, so every call has a time-out after which it fails like a
-// rejected script, and an answer that comes later is dropped. A call still
-// pending when the page commits a new document fails at once, since its
-// answer can no longer come.
+// WebKit never answers a call whose promise never settles, and answers one
+// whose page navigated away only much later, if at all. So every call has a
+// time-out after which it fails like a rejected script, and an answer that
+// comes later is dropped; a call still pending when the page commits a new
+// document fails at once, since its script is gone.
 class WebViewScriptRunner final : public ScriptRunner {
   public:
     static constexpr double defaultTimeout = 90;
