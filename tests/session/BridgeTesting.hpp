@@ -5,7 +5,6 @@
 #include "session/OrvoBridge.hpp"
 #include "support/StandInService.hpp"
 
-#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <optional>
@@ -14,13 +13,10 @@ namespace webtest {
 
 class BridgeTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        initGtk();
-        // Each test starts with an empty profile: no stored sign-in.
-        std::error_code ignored;
-        std::filesystem::remove_all(OrvoBridge::dataFolder(), ignored);
-        std::filesystem::remove_all(OrvoBridge::cacheFolder(), ignored);
-    }
+    // The profile is shared by the tests of one binary. It is not emptied
+    // between tests (WebKit may still hold its files open); a sign-in stored
+    // by an earlier test names a session the next stand-in does not know.
+    void SetUp() override { initGtk(); }
     void TearDown() override { closeBridge(); }
 
     // Starts the stand-in with these options (beside the test's own).

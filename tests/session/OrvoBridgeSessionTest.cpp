@@ -2,6 +2,7 @@
 // stored session, pop-up windows and the user agent.
 #include "BridgeTesting.hpp"
 
+#include <filesystem>
 #include <libsoup/soup.h>
 #include <map>
 #include <set>
