@@ -12,11 +12,6 @@
 
 namespace {
 
-template <typename T> struct UnrefObject {
-    void operator()(T* object) const { g_object_unref(object); }
-};
-template <typename T> using Ref = std::unique_ptr<T, UnrefObject<T>>;
-
 // Owns a GError filled by a _finish call and turns it into an exception.
 struct Failure {
     GError* error = nullptr;
@@ -33,7 +28,7 @@ struct AsyncCall {
     GAsyncResult* result = nullptr;
 
     bool await_ready() const noexcept { return false; }
-    Ref<GAsyncResult> await_resume() noexcept { return Ref<GAsyncResult>(result); }
+    GObjectRef<GAsyncResult> await_resume() noexcept { return GObjectRef<GAsyncResult>(result); }
     static void done(GObject*, GAsyncResult* result, gpointer self) {
         auto* call = static_cast<AsyncCall*>(self);
         call->result = G_ASYNC_RESULT(g_object_ref(result));
@@ -139,16 +134,16 @@ SoupDownloader::SoupDownloader(unsigned stallSeconds)
 Task<void> SoupDownloader::download(std::string url, std::filesystem::path destination) {
     if (!isWebAddress(url))
         throw BridgeError("bad URL");
-    Ref<SoupMessage> message(soup_message_new("GET", url.c_str()));
+    GObjectRef<SoupMessage> message(soup_message_new("GET", url.c_str()));
     if (!message)
         throw BridgeError("bad URL");
-    Ref<GCancellable> cancellable(g_cancellable_new());
+    GObjectRef<GCancellable> cancellable(g_cancellable_new());
 
     // Wait for the response headers.
     SendCall send(session_.get(), message.get(), cancellable.get());
-    Ref<GAsyncResult> sent = co_await send;
+    GObjectRef<GAsyncResult> sent = co_await send;
     Failure failure;
-    Ref<GInputStream> body(soup_session_send_finish(session_.get(), sent.get(), &failure.error));
+    GObjectRef<GInputStream> body(soup_session_send_finish(session_.get(), sent.get(), &failure.error));
     if (!body)
         failure.raise("transfer failed");
     AbandonUnlessDone abandon{cancellable.get()};
@@ -171,7 +166,7 @@ Task<void> SoupDownloader::download(std::string url, std::filesystem::path desti
     for (;;) {
         // Wait for the next piece of the body.
         ReadCall read(body.get(), buffer, cancellable.get());
-        Ref<GAsyncResult> readResult = co_await read;
+        GObjectRef<GAsyncResult> readResult = co_await read;
         const gssize count =
             g_input_stream_read_finish(body.get(), readResult.get(), &failure.error);
         if (count < 0)

@@ -1,4 +1,5 @@
 #pragma once
+#include "async/GLibRef.hpp"
 #include "download/FileDownloader.hpp"
 
 #include <libsoup/soup.h>
@@ -16,8 +17,5 @@ class SoupDownloader final : public FileDownloader {
     Task<void> download(std::string url, std::filesystem::path destination) override;
 
   private:
-    struct Unref {
-        void operator()(SoupSession* session) const { g_object_unref(session); }
-    };
-    std::unique_ptr<SoupSession, Unref> session_;
+    GObjectRef<SoupSession> session_;
 };

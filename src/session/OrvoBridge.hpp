@@ -1,7 +1,7 @@
 #pragma once
 #include "async/Clock.hpp"
 #include "model/Origins.hpp"
-#include "session/GObjectRef.hpp"
+#include "async/GLibRef.hpp"
 #include "session/OrvoService.hpp"
 #include "session/PageScriptService.hpp"
 #include "session/WebViewScriptRunner.hpp"

@@ -10,13 +10,6 @@
 
 namespace {
 
-struct GErrorFree {
-    void operator()(GError* error) const noexcept { g_error_free(error); }
-};
-struct GFree {
-    void operator()(gpointer memory) const noexcept { g_free(memory); }
-};
-
 std::string timeoutText(double seconds) {
     char text[96];
     std::snprintf(text, sizeof text, "The page script did not finish within %g seconds", seconds);
@@ -173,7 +166,7 @@ void WebViewScriptRunner::onFinished(GObject* source, GAsyncResult* result, gpoi
     GError* rawError = nullptr;
     const GObjectRef<JSCValue> value(webkit_web_view_call_async_javascript_function_finish(
         WEBKIT_WEB_VIEW(source), result, &rawError));
-    const std::unique_ptr<GError, GErrorFree> error(rawError);
+    const GErrorRef error(rawError);
     if (call.settled)
         return; // too late: the caller has had its answer
 
@@ -182,7 +175,7 @@ void WebViewScriptRunner::onFinished(GObject* source, GAsyncResult* result, gpoi
         return;
     }
     // No JSON text is what a script that returns nothing gives.
-    const std::unique_ptr<char, GFree> json(value ? jsc_value_to_json(value.get(), 0) : nullptr);
+    const GCharRef json(value ? jsc_value_to_json(value.get(), 0) : nullptr);
     if (!json) {
         call.succeed(nullptr);
         return;

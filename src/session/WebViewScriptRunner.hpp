@@ -1,5 +1,5 @@
 #pragma once
-#include "session/GObjectRef.hpp"
+#include "async/GLibRef.hpp"
 #include "session/ScriptRunner.hpp"
 
 #include <cstdint>

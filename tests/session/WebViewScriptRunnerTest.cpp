@@ -2,7 +2,7 @@
 #include "session/WebViewScriptRunner.hpp"
 
 #include "WebTestSupport.hpp"
-#include "session/GObjectRef.hpp"
+#include "async/GLibRef.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "GLibRef.hpp"
+#include "async/GLibRef.hpp"
 
 #include <functional>
 #include <libsoup/soup.h>

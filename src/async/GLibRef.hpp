@@ -8,6 +8,11 @@ struct GObjectUnref {
 };
 template <typename T> using GObjectRef = std::unique_ptr<T, GObjectUnref>;
 
+// Takes a new reference to an object someone else owns.
+template <typename T> GObjectRef<T> addRef(T* object) {
+    return GObjectRef<T>(static_cast<T*>(g_object_ref(object)));
+}
+
 struct GBytesUnref {
     void operator()(GBytes* bytes) const noexcept { g_bytes_unref(bytes); }
 };
