@@ -8,14 +8,6 @@ namespace {
 using Property = DownloadManager::Property;
 using Lines = std::vector<std::string>;
 
-Lines namesIn(const std::filesystem::path& folder) {
-    Lines names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class DownloadRunTest : public ::testing::Test {
   protected:
     TempDir temp;

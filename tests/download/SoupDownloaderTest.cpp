@@ -80,19 +80,6 @@ class TestServer {
     std::vector<GIOStream*> hanging;
 };
 
-std::string readFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-Names namesIn(const std::filesystem::path& folder) {
-    Names names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class SoupDownloaderTest : public ::testing::Test {
   protected:
     TempDir folder;

@@ -17,13 +17,6 @@ mode_t modeOf(const std::filesystem::path& path) {
     return info.st_mode & 0777;
 }
 
-std::vector<std::string> namesIn(const std::filesystem::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
-}
-
 class DownloadManagerTest : public ::testing::Test {
   protected:
     TempDir temp;

@@ -2,34 +2,20 @@
 // against the stand-in's studio API.
 #include "BridgeTesting.hpp"
 #include "session/BridgeError.hpp"
-#include "support/TempDir.hpp"
-
-#include <fstream>
+#include "support/Catalogue.hpp"
 
 namespace {
 
+using SimTesting::clip;
 using webtest::BridgeTest;
-using webtest::runUntil;
-
-nlohmann::json clip(const std::string& id, nlohmann::json extra = nlohmann::json::object()) {
-    nlohmann::json clip{{"id", id},
-                        {"title", "Track " + id},
-                        {"status", "complete"},
-                        {"is_trashed", false},
-                        {"is_liked", false},
-                        {"project", {{"id", "P"}, {"name", "Workspace P"}}},
-                        {"convert_delay", 0}};
-    clip.update(extra);
-    return clip;
-}
 
 class ServiceTest : public BridgeTest {
   protected:
-    // The stand-in on a catalogue of our own, and a signed-in bridge.
+    // The stand-in on a catalogue of our own, its clips converting at once
+    // unless they say otherwise, and a signed-in bridge.
     void startSignedIn(std::vector<nlohmann::json> clips, std::vector<std::string> options = {}) {
-        nlohmann::json document{{"clips", clips}};
-        std::ofstream(folder / "catalogue.json") << document.dump();
-        options.insert(options.end(), {"--catalogue", (folder / "catalogue.json").string()});
+        catalogue.emplace(clips);
+        options.insert(options.end(), {"--catalogue", catalogue->path(), "--convert-delay", "0"});
         startService(options);
         openBridge();
         signInWithForm();
@@ -54,7 +40,7 @@ class ServiceTest : public BridgeTest {
         return clips.contains(id) ? clips[id].value(route, 0) : 0;
     }
 
-    TempDir folder;
+    std::optional<SimTesting::CatalogueFile> catalogue;
 };
 
 } // namespace

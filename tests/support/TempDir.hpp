@@ -1,5 +1,7 @@
 #pragma once
 #include <filesystem>
+#include <string>
+#include <vector>
 
 // A fresh folder under the test's private temporary folder, removed with
 // everything in it when the object goes.
@@ -18,3 +20,8 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The names of a folder's entries, sorted.
+std::vector<std::string> namesIn(const std::filesystem::path& folder);
+// A file's bytes; empty if it cannot be read.
+std::string readFile(const std::filesystem::path& file);

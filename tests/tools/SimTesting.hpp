@@ -2,51 +2,16 @@
 // Shared by the stand-in's tests: catalogue files and the API calls the
 // app's page scripts make.
 #include "HttpClient.hpp"
+#include "support/Catalogue.hpp"
 #include "support/StandInService.hpp"
-#include "support/TempDir.hpp"
 
-#include <fstream>
 #include <string>
-#include <vector>
 
 namespace SimTesting {
 
 inline Http::Headers bearer(const std::string& token = StandInService::acceptedToken) {
     return {{"Authorization", "Bearer " + token}};
 }
-
-// A complete clip in workspace P, with these members added or replaced.
-inline nlohmann::json clip(const std::string& id, nlohmann::json extra = nlohmann::json::object()) {
-    nlohmann::json clip{{"id", id},
-                        {"title", "Track " + id},
-                        {"status", "complete"},
-                        {"is_trashed", false},
-                        {"is_liked", false},
-                        {"project", {{"id", "P"}, {"name", "Workspace P"}}}};
-    clip.update(extra);
-    return clip;
-}
-
-// A catalogue file holding these clips, removed with the object.
-class CatalogueFile {
-  public:
-    // Not a json parameter: a braced list of one clip would turn into that
-    // clip itself.
-    explicit CatalogueFile(std::initializer_list<nlohmann::json> clips)
-        : CatalogueFile(std::vector<nlohmann::json>(clips)) {}
-    explicit CatalogueFile(const std::vector<nlohmann::json>& clips)
-        : path_((folder_ / "catalogue.json").string()) {
-        nlohmann::json document{{"clips", nlohmann::json::array()}};
-        for (const auto& clip : clips)
-            document["clips"].push_back(clip);
-        std::ofstream(path_) << document.dump();
-    }
-    const std::string& path() const { return path_; }
-
-  private:
-    TempDir folder_;
-    std::string path_;
-};
 
 inline Http::Answer feed(const StandInService& service, const nlohmann::json& body,
                          const Http::Headers& headers = bearer()) {
