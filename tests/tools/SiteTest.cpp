@@ -122,39 +122,35 @@ TEST(SiteTest, trackPageShowsTheTitleEscapedAndUnknownTracksAreNotFound) {
     EXPECT_EQ(Http::send("GET", service.webOrigin() + "/song/nope").status, 404u);
 }
 
-TEST(SiteTest, updateHostPublishesThisVersionOrTheTextAsked) {
+TEST(SiteTest, updateHostPublishesThisVersionOrTheTextOrAnswerAsked) {
+    auto ask = [](const StandInService& service) {
+        return Http::send("GET", service.updateOrigin() + "/wp-json/wp/v2/media/7848");
+    };
     StandInService plain;
-    const auto answer = Http::send("GET", plain.updateOrigin() + "/wp-json/wp/v2/media/7848");
-    EXPECT_EQ(answer.status, 200u);
-    EXPECT_EQ(answer.json()["alt_text"], "1.0.0|" + plain.updateOrigin() + "/download");
-
+    EXPECT_EQ(ask(plain).json()["alt_text"], "1.0.0|" + plain.updateOrigin() + "/download");
     StandInService custom({"--update-alt-text", " 9.1 | {origin}/get "});
-    EXPECT_EQ(
-        Http::send("GET", custom.updateOrigin() + "/wp-json/wp/v2/media/7848").json()["alt_text"],
-        " 9.1 | " + custom.updateOrigin() + "/get ");
-}
+    EXPECT_EQ(ask(custom).json()["alt_text"], " 9.1 | " + custom.updateOrigin() + "/get ");
 
-TEST(SiteTest, updateHostCanAnswerWithoutAltTextOrWithoutJson) {
     StandInService noAltText({"--update-response", "no-alt-text"});
-    const auto object = Http::send("GET", noAltText.updateOrigin() + "/wp-json/wp/v2/media/7848");
+    const auto object = ask(noAltText);
     EXPECT_EQ(object.status, 200u);
     EXPECT_TRUE(object.json().is_object());
     EXPECT_FALSE(object.json().contains("alt_text"));
 
     StandInService notJson({"--update-response", "not-json"});
-    const auto html = Http::send("GET", notJson.updateOrigin() + "/wp-json/wp/v2/media/7848");
+    const auto html = ask(notJson);
     EXPECT_EQ(html.status, 200u);
     EXPECT_THROW((void)html.json(), nlohmann::json::exception);
+
+    StandInService notFound({"--update-response", "not-found"});
+    const auto missing = ask(notFound);
+    EXPECT_EQ(missing.status, 404u);
+    EXPECT_FALSE(missing.json().contains("alt_text"));
 
     StandInService stalled({"--update-response", "stall"});
     EXPECT_TRUE(
         Http::download(stalled.updateOrigin() + "/wp-json/wp/v2/media/7848", 256, std::nullopt, 1)
             .error);
-
-    StandInService notFound({"--update-response", "not-found"});
-    const auto missing = Http::send("GET", notFound.updateOrigin() + "/wp-json/wp/v2/media/7848");
-    EXPECT_EQ(missing.status, 404u);
-    EXPECT_FALSE(missing.json().contains("alt_text"));
 }
 
 TEST(SiteTest, generatedCatalogueDependsOnlyOnItsSeedAndShares) {
@@ -197,10 +193,10 @@ TEST(SiteTest, unusableCommandLinesAndCataloguesStopTheProgramWithAReason) {
         }
         return "started";
     };
-    EXPECT_NE(failure({"--no-such-option"}).find("status 2"), std::string::npos);
-    EXPECT_NE(failure({"--page-size", "0"}).find("status 2"), std::string::npos);
-    EXPECT_NE(failure({"--wav-fault", "melt@all"}).find("status 2"), std::string::npos);
-    EXPECT_NE(failure({"--feed-status", "500@0"}).find("status 2"), std::string::npos);
+    for (const auto& usage : std::vector<std::vector<std::string>>{
+             {"--no-such-option"}, {"--page-size", "0"}, {"--wav-fault", "melt@all"},
+             {"--feed-status", "500@0"}})
+        EXPECT_NE(failure(usage).find("status 2"), std::string::npos) << usage[0];
     EXPECT_NE(failure({"--catalogue", "/nonexistent/catalogue.json"}).find("status 1"),
               std::string::npos);
 

@@ -9,11 +9,11 @@ using namespace SimTesting;
 
 TEST(StudioApiTest, startsOnThreeDistinctLoopbackOriginsAndStopsCleanly) {
     StandInService service;
-    for (const auto* origin : {&service.webOrigin(), &service.apiOrigin(), &service.updateOrigin()})
-        EXPECT_TRUE(origin->starts_with("http://127.0.0.1:")) << *origin;
-    EXPECT_NE(service.webOrigin(), service.apiOrigin());
-    EXPECT_NE(service.apiOrigin(), service.updateOrigin());
-    EXPECT_NE(service.webOrigin(), service.updateOrigin());
+    const std::set<std::string> origins{service.webOrigin(), service.apiOrigin(),
+                                        service.updateOrigin()};
+    EXPECT_EQ(origins.size(), 3u);
+    for (const auto& origin : origins)
+        EXPECT_TRUE(origin.starts_with("http://127.0.0.1:")) << origin;
     EXPECT_EQ(service.stop(), 0);
 }
 
@@ -83,21 +83,24 @@ TEST(StudioApiTest, feedServesCatalogueClipsAsWrittenWithoutSimulationMembers) {
     EXPECT_FALSE(clips[2].contains("project"));
 }
 
-TEST(StudioApiTest, conversionIsReadyAfterItsDelayAndThenNamesTheWavAddress) {
+TEST(StudioApiTest, conversionIsReadyAfterItsDelayAndOnlyThenIsTheWavServed) {
     const CatalogueFile catalogue({clip("slow", {{"convert_delay", 30}})});
     StandInService service({"--catalogue", catalogue.path()});
+    const auto storage = service.apiOrigin() + "/storage/wav/slow.wav";
 
     EXPECT_EQ(wavFile(service, "slow").status, 200u);
     EXPECT_EQ(wavURL(service, "slow"), "");
     EXPECT_EQ(convert(service, "slow").status, 200u);
-    EXPECT_EQ(wavURL(service, "slow"), "");
     service.advanceClock(29);
     EXPECT_EQ(wavURL(service, "slow"), "");
+    EXPECT_EQ(Http::download(storage).status, 404u);
     service.advanceClock(2);
-    EXPECT_EQ(wavURL(service, "slow"), service.apiOrigin() + "/storage/wav/slow.wav");
+    EXPECT_EQ(wavURL(service, "slow"), storage);
+    EXPECT_EQ(Http::download(storage).status, 200u);
 
     EXPECT_EQ(convert(service, "unknown").status, 404u);
     EXPECT_EQ(wavFile(service, "unknown").status, 404u);
+    EXPECT_EQ(Http::download(service.apiOrigin() + "/storage/wav/unknown.wav").status, 404u);
 }
 
 TEST(StudioApiTest, eitherProdRouteShortensASlowConversion) {

@@ -91,18 +91,6 @@ TEST(WavStorageTest, fileLargerThanRiffCanHoldGetsAnRf64HeaderAndItsExactLength)
     EXPECT_EQ(feed(service, {{"page", 0}}).status, 200u);
 }
 
-TEST(WavStorageTest, nothingIsServedBeforeTheConversionIsReady) {
-    const CatalogueFile catalogue({clip("a", {{"convert_delay", 60}})});
-    StandInService service({"--catalogue", catalogue.path()});
-    const auto address = service.apiOrigin() + "/storage/wav/a.wav";
-    EXPECT_EQ(Http::download(address).status, 404u);
-    convert(service, "a");
-    EXPECT_EQ(Http::download(address).status, 404u);
-    service.advanceClock(61);
-    EXPECT_EQ(Http::download(address).status, 200u);
-    EXPECT_EQ(Http::download(service.apiOrigin() + "/storage/wav/unknown.wav").status, 404u);
-}
-
 TEST(WavStorageTest, wavFaultsAnswerAsAskedForTheirClipsOnly) {
     std::vector<nlohmann::json> clips;
     for (const auto* id : {"missing", "cut", "page", "stuck", "fine"})
