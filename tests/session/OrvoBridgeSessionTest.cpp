@@ -95,39 +95,42 @@ TEST_F(BridgeTest, newBridgeOnTheSameProfileFindsTheStoredSessionWithoutUserActi
     EXPECT_EQ(service->counters()["routes"].value("sign_in", 0), 1);
 }
 
-TEST_F(BridgeTest, providerPopupSignsInAndLeavesWhenItsPageClosesIt) {
-    startService({"--provider-delay", "400"});
-    openBridge();
-    ASSERT_TRUE(waitForClient());
-    script("document.getElementById('provider-button').click(); return true;");
+namespace {
 
-    PopupSightings sightings;
-    ASSERT_TRUE(runUntil([&] {
-        sightings.look(*bridge, host->window());
-        return bridge->loggedIn() && bridge->popups().empty();
-    }));
+class PopupTest : public BridgeTest {
+  protected:
+    // Clicks a button of the home page, then watches the pop-ups until the
+    // sign-in is detected, they have left `popups` and their windows are
+    // hidden (once the close callback has returned).
+    PopupSightings signInThrough(const std::string& button) {
+        startService({"--provider-delay", "400"});
+        openBridge();
+        EXPECT_TRUE(waitForClient());
+        script("document.getElementById('" + button + "').click(); return true;");
+        PopupSightings sightings;
+        EXPECT_TRUE(runUntil([&] {
+            sightings.look(*bridge, host->window());
+            return bridge->loggedIn() && bridge->popups().empty();
+        }));
+        EXPECT_TRUE(runUntil([] { return visibleWindowsTitled("Sign in") == 0; }));
+        return sightings;
+    }
+};
+
+} // namespace
+
+TEST_F(PopupTest, providerPopupSignsInAndLeavesWhenItsPageClosesIt) {
+    const auto sightings = signInThrough("provider-button");
     EXPECT_EQ(sightings.mostAtOnce, 1u);
     EXPECT_TRUE(sightings.allLookRight);
-    // Hidden once the close callback has returned.
-    EXPECT_TRUE(runUntil([] { return visibleWindowsTitled("Sign in") == 0; }));
     EXPECT_EQ(service->counters()["routes"].value("provider_sign_in", 0), 1);
 }
 
-TEST_F(BridgeTest, popupOpenedFromAPopupGetsTheSameTreatment) {
-    startService({"--provider-delay", "400"});
-    openBridge();
-    ASSERT_TRUE(waitForClient());
-    script("document.getElementById('chooser-button').click(); return true;");
-
-    PopupSightings sightings;
-    ASSERT_TRUE(runUntil([&] {
-        sightings.look(*bridge, host->window());
-        return bridge->loggedIn() && bridge->popups().empty();
-    }));
+TEST_F(PopupTest, popupOpenedFromAPopupGetsTheSameTreatment) {
+    const auto sightings = signInThrough("chooser-button");
     EXPECT_EQ(sightings.mostAtOnce, 2u);
     EXPECT_EQ(sightings.seen.size(), 2u);
     EXPECT_TRUE(sightings.allLookRight);
-    EXPECT_TRUE(runUntil([] { return visibleWindowsTitled("Sign in") == 0; }));
 }
 
 TEST_F(BridgeTest, closeRequestFromTheMainPageChangesNothing) {
