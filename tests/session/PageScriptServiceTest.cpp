@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -69,22 +70,20 @@ TEST_F(PageScriptServiceTest, signInProbeIsTheFixedExpressionAndOnlyTrueCounts) 
     EXPECT_THROW(run(service.isLoggedIn()), ScriptError);
 }
 
-TEST_F(PageScriptServiceTest, feedAsksForTheFirstPageWithAnEmptyCursor) {
+TEST_F(PageScriptServiceTest, feedSendsTheCursorAndReadsClipsCursorAndMore) {
     feed(nlohmann::json::object());
     feed(nlohmann::json::object(), "");
-    feed(nlohmann::json::object(), "next-42");
-    ASSERT_EQ(runner.calls.size(), 3u);
-    EXPECT_EQ(runner.calls[0].arguments, (ScriptArguments{{"cursor", ""}}));
-    EXPECT_EQ(runner.calls[1].arguments, (ScriptArguments{{"cursor", ""}}));
-    EXPECT_EQ(runner.calls[2].arguments, (ScriptArguments{{"cursor", "next-42"}}));
-}
-
-TEST_F(PageScriptServiceTest, feedReadsClipsCursorAndMore) {
     const FeedPage page = feed({{"clips",
                                  {{{"id", "c1"}, {"title", "Night"}, {"liked", true},
                                    {"pid", "p1"}, {"pname", "Demos"}}}},
                                 {"nextCursor", "n2"},
-                                {"hasMore", true}});
+                                {"hasMore", true}},
+                               "next-42");
+    // No cursor and an empty one both ask for the first page.
+    ASSERT_EQ(runner.calls.size(), 3u);
+    EXPECT_EQ(runner.calls[0].arguments, (ScriptArguments{{"cursor", ""}}));
+    EXPECT_EQ(runner.calls[1].arguments, (ScriptArguments{{"cursor", ""}}));
+    EXPECT_EQ(runner.calls[2].arguments, (ScriptArguments{{"cursor", "next-42"}}));
     EXPECT_EQ(page.clips, (std::vector<RawClip>{{"c1", "Night", true, "p1", "Demos"}}));
     EXPECT_EQ(page.nextCursor, "n2");
     EXPECT_TRUE(page.hasMore);
@@ -96,6 +95,11 @@ TEST_F(PageScriptServiceTest, feedErrorIsCheckedBeforeAnythingElse) {
               "Feed HTTP 500");
     EXPECT_EQ(feedError({{"error", 503.0}}), "Feed HTTP 503");
     EXPECT_EQ(feedError({{"error", "x"}}), "Feed HTTP x");
+
+    // The engine's own errors pass on unchanged.
+    runner.answers.push_back(ScriptError("TypeError: Load failed"));
+    EXPECT_THAT([&] { run(service.feedPage(std::nullopt)); },
+                ::testing::ThrowsMessage<ScriptError>("TypeError: Load failed"));
 }
 
 TEST_F(PageScriptServiceTest, feedOfTheWrongShapeCannotBeRead) {
@@ -119,16 +123,6 @@ TEST_F(PageScriptServiceTest, feedFieldsFallBackToTheirDefaults) {
     // A clip list that is not a list of objects reads as no clips at all.
     EXPECT_TRUE(feed({{"clips", {{{"id", "a"}}, 5}}, {"hasMore", true}}).clips.empty());
     EXPECT_TRUE(feed({{"clips", "none"}}).clips.empty());
-}
-
-TEST_F(PageScriptServiceTest, feedPassesEngineErrorsOnUnchanged) {
-    runner.answers.push_back(ScriptError("TypeError: Load failed"));
-    try {
-        run(service.feedPage(std::nullopt));
-        FAIL() << "no error";
-    } catch (const ScriptError& error) {
-        EXPECT_STREQ(error.what(), "TypeError: Load failed");
-    }
 }
 
 TEST_F(PageScriptServiceTest, trackOperationsSendTheIdAndSwallowEveryFailure) {

@@ -48,8 +48,9 @@ std::string readLine(int fd, std::chrono::milliseconds limit) {
     }
 }
 
-// One plain HTTP request to the service; returns the status and body.
-std::pair<unsigned, std::string> request(const char* method, const std::string& address) {
+// One plain HTTP request to the service's own test routes; returns the body,
+// and throws unless the service answered 200.
+std::string request(const char* method, const std::string& address) {
     SoupSession* session = soup_session_new_with_options("timeout", 10, nullptr);
     SoupMessage* message = soup_message_new(method, address.c_str());
     if (!message) {
@@ -73,7 +74,10 @@ std::pair<unsigned, std::string> request(const char* method, const std::string& 
         g_error_free(error);
         throw std::runtime_error(std::string(method) + " " + address + ": " + text);
     }
-    return {status, body};
+    if (status != 200)
+        throw std::runtime_error("orvo-sim " + address + ": status " + std::to_string(status) +
+                                 " " + body);
+    return body;
 }
 
 } // namespace
@@ -151,21 +155,13 @@ int StandInService::stop() {
 }
 
 nlohmann::json StandInService::counters() const {
-    const auto [status, body] = request("GET", api_ + "/_sim/counters");
-    if (status != 200)
-        throw std::runtime_error("orvo-sim counters: status " + std::to_string(status));
-    return nlohmann::json::parse(body);
+    return nlohmann::json::parse(request("GET", api_ + "/_sim/counters"));
 }
 
 void StandInService::resetCounters() const {
-    const auto [status, body] = request("DELETE", api_ + "/_sim/counters");
-    if (status != 200)
-        throw std::runtime_error("orvo-sim counters reset: status " + std::to_string(status));
+    request("DELETE", api_ + "/_sim/counters");
 }
 
 void StandInService::advanceClock(double seconds) const {
-    const auto [status, body] =
-        request("POST", api_ + "/_sim/clock?advance=" + std::to_string(seconds));
-    if (status != 200)
-        throw std::runtime_error("orvo-sim clock: status " + std::to_string(status) + " " + body);
+    request("POST", api_ + "/_sim/clock?advance=" + std::to_string(seconds));
 }
