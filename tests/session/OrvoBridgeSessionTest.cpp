@@ -79,6 +79,13 @@ TEST_F(BridgeTest, monitorReportsSignInOnlyAfterThePageSignsInThenStopsProbing) 
     EXPECT_EQ(clock.pauses().size(), probesAtSignIn);
     EXPECT_TRUE(bridge->loggedIn());
     EXPECT_EQ(changes, 1);
+
+    // A close request from the main page changes nothing.
+    script("window.close(); return true;");
+    runFor(0.2);
+    EXPECT_EQ(script("return !!window.Clerk;"), true);
+    EXPECT_TRUE(bridge->popups().empty());
+    EXPECT_TRUE(host->window().get_visible());
 }
 
 TEST_F(BridgeTest, newBridgeOnTheSameProfileFindsTheStoredSessionWithoutUserAction) {
@@ -131,17 +138,6 @@ TEST_F(PopupTest, popupOpenedFromAPopupGetsTheSameTreatment) {
     EXPECT_EQ(sightings.mostAtOnce, 2u);
     EXPECT_EQ(sightings.seen.size(), 2u);
     EXPECT_TRUE(sightings.allLookRight);
-}
-
-TEST_F(BridgeTest, closeRequestFromTheMainPageChangesNothing) {
-    startService();
-    openBridge();
-    ASSERT_TRUE(waitForClient());
-    script("window.close(); return true;");
-    runFor(0.2);
-    EXPECT_EQ(script("return !!window.Clerk;"), true);
-    EXPECT_TRUE(bridge->popups().empty());
-    EXPECT_TRUE(host->window().get_visible());
 }
 
 namespace {
