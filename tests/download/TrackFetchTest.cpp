@@ -1,6 +1,7 @@
 #include "manager/Fakes.hpp"
 #include "support/TempDir.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -106,12 +107,9 @@ TEST_F(TrackFetchTest, onlyWebAddressesAreFetched) {
                                 "http://", "javascript:alert(1)"}) {
         rig.service.wavAnswer = [address](const std::string&) { return address; };
         EXPECT_FALSE(fetch()) << address;
-        try {
-            rig.clock.run(rig->download(address, temp / "x.wav"));
-            ADD_FAILURE() << address;
-        } catch (const BridgeError& error) {
-            EXPECT_EQ(error.message(), "bad URL");
-        }
+        EXPECT_THAT([&] { rig.clock.run(rig->download(address, temp / "x.wav")); },
+                    ::testing::ThrowsMessage<BridgeError>("bad URL"))
+            << address;
     }
     EXPECT_TRUE(rig.downloader.destinations.empty());
 }

@@ -4,6 +4,8 @@
 #include "session/BridgeError.hpp"
 #include "support/Catalogue.hpp"
 
+#include <gmock/gmock.h>
+
 namespace {
 
 using SimTesting::clip;
@@ -164,12 +166,9 @@ TEST_F(ServiceTest, pageScriptThatNeverSettlesFailsAfterTheTimeOut) {
     startService();
     openBridge(0.3);
     ASSERT_TRUE(waitForClient());
-    try {
-        script("await new Promise(() => {});");
-        FAIL() << "an unsettled script succeeded";
-    } catch (const ScriptError& error) {
-        EXPECT_STREQ(error.what(), "The page script did not finish within 0.3 seconds");
-    }
+    EXPECT_THAT([&] { script("await new Promise(() => {});"); },
+                ::testing::ThrowsMessage<ScriptError>(
+                    "The page script did not finish within 0.3 seconds"));
     // The page is still there for the next operation.
     EXPECT_FALSE(run(bridge->isLoggedIn()));
 }

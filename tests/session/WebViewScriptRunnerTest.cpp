@@ -4,6 +4,7 @@
 #include "WebTestSupport.hpp"
 #include "async/GLibRef.hpp"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -107,12 +108,9 @@ TEST_F(WebViewScriptRunnerTest, callPendingWhenThePageNavigatesFailsAtOnce) {
     pending.resume();
     webkit_web_view_load_html(view.get(), "<p>another page</p>", nullptr);
     ASSERT_TRUE(webtest::runUntil([&] { return pending.done(); }));
-    try {
-        pending.result();
-        FAIL() << "a script interrupted by a navigation succeeded";
-    } catch (const ScriptError& error) {
-        EXPECT_STREQ(error.what(), "The page navigated away before the script finished");
-    }
+    EXPECT_THAT([&] { pending.result(); },
+                ::testing::ThrowsMessage<ScriptError>(
+                    "The page navigated away before the script finished"));
     ASSERT_TRUE(webtest::runUntil([&] { return !webkit_web_view_is_loading(view.get()); }));
     EXPECT_EQ(run(runner, "return document.body.textContent;"), "another page");
 }
