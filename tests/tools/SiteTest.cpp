@@ -90,27 +90,6 @@ TEST(SiteTest, sessionsSurviveARestartWithAStateFolder) {
     EXPECT_EQ(token(forgetful, cookie).status, 401u);
 }
 
-TEST(SiteTest, homePageOffersBothSignInsAndLoadsItsClientAfterAMoment) {
-    StandInService service({"--clerk-delay", "750"});
-    const auto home = Http::send("GET", service.webOrigin() + "/");
-    EXPECT_EQ(home.status, 200u);
-    EXPECT_NE(home.header("content-type").find("text/html"), std::string::npos);
-    for (const auto* part : {"action=\"/sign-in\"", "Continue with a provider", "window.open(",
-                             "\"/clerk.js\"", "const clerkDelay = 750;", "/oauth/authorize"})
-        EXPECT_NE(home.body.find(part), std::string::npos) << part;
-
-    const auto client = Http::send("GET", service.webOrigin() + "/clerk.js");
-    EXPECT_NE(client.header("content-type").find("javascript"), std::string::npos);
-    for (const auto* part : {"window.Clerk = clerk", "getToken", "/auth/token", "/auth/session"})
-        EXPECT_NE(client.body.find(part), std::string::npos) << part;
-
-    const auto popup =
-        Http::send("GET", service.webOrigin() + "/oauth/authorize?provider=orbit&chooser=1");
-    for (const auto* part :
-         {"window.close()", "window.opener.postMessage", "window.open(", "const chooser = true;"})
-        EXPECT_NE(popup.body.find(part), std::string::npos) << part;
-}
-
 TEST(SiteTest, trackPageShowsTheTitleEscapedAndUnknownTracksAreNotFound) {
     const CatalogueFile catalogue({clip("id with space", {{"title", "<b>Bold</b> & \"quoted\""}})});
     StandInService service({"--catalogue", catalogue.path()});
