@@ -20,10 +20,6 @@ class WebViewScriptRunnerTest : public ::testing::Test {
         host = std::make_unique<webtest::HostWindow>(*Glib::wrap(GTK_WIDGET(view.get())));
         load(testPage);
     }
-    void TearDown() override {
-        host.reset();
-        view.reset();
-    }
 
     void load(const char* html) {
         webkit_web_view_load_html(view.get(), html, nullptr);
@@ -46,7 +42,7 @@ class WebViewScriptRunnerTest : public ::testing::Test {
     }
 
     GObjectRef<WebKitWebView> view;
-    std::unique_ptr<webtest::HostWindow> host;
+    std::unique_ptr<webtest::HostWindow> host; // goes first, taking the view out of its window
 };
 
 } // namespace
