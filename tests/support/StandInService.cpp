@@ -1,11 +1,11 @@
 #include "support/StandInService.hpp"
+#include "tools/HttpClient.hpp"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
-#include <libsoup/soup.h>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
@@ -48,36 +48,14 @@ std::string readLine(int fd, std::chrono::milliseconds limit) {
     }
 }
 
-// One plain HTTP request to the service's own test routes; returns the body,
-// and throws unless the service answered 200.
+// One request to the service's own test routes; returns the body, and throws
+// unless the service answered 200.
 std::string request(const char* method, const std::string& address) {
-    SoupSession* session = soup_session_new_with_options("timeout", 10, nullptr);
-    SoupMessage* message = soup_message_new(method, address.c_str());
-    if (!message) {
-        g_object_unref(session);
-        throw std::runtime_error("not an address: " + address);
-    }
-    GError* error = nullptr;
-    GBytes* bytes = soup_session_send_and_read(session, message, nullptr, &error);
-    const unsigned status = soup_message_get_status(message);
-    std::string body;
-    if (bytes) {
-        gsize size = 0;
-        const auto* data = static_cast<const char*>(g_bytes_get_data(bytes, &size));
-        body.assign(data ? data : "", size);
-        g_bytes_unref(bytes);
-    }
-    g_object_unref(message);
-    g_object_unref(session);
-    if (error) {
-        std::string text = error->message;
-        g_error_free(error);
-        throw std::runtime_error(std::string(method) + " " + address + ": " + text);
-    }
-    if (status != 200)
-        throw std::runtime_error("orvo-sim " + address + ": status " + std::to_string(status) +
-                                 " " + body);
-    return body;
+    const auto answer = Http::send(method, address);
+    if (answer.status != 200)
+        throw std::runtime_error("orvo-sim " + address + ": status " +
+                                 std::to_string(answer.status) + " " + answer.body);
+    return answer.body;
 }
 
 } // namespace
