@@ -1,0 +1,24 @@
+#pragma once
+#include "manager/DownloadManager.hpp"
+#include "ui/Card.hpp"
+
+#include <gtkmm/label.h>
+
+// A card of the control panel: it reads the manager and redraws the parts
+// that depend on a property when that property changes.
+class PanelCard : public Card {
+  public:
+    PanelCard(DownloadManager& manager, int spacing) : Card(spacing), manager_(manager) {}
+    virtual void refresh(DownloadManager::Property property) = 0;
+
+  protected:
+    DownloadManager& manager_;
+};
+
+// Small helpers the cards share.
+namespace PanelWidgets {
+// A label in the given classes ("size-12 text-secondary"), left-aligned.
+Gtk::Label* label(const std::string& classes, const std::string& text = "");
+// A horizontal box that pushes what follows it to the far end.
+Gtk::Widget* gap();
+} // namespace PanelWidgets
