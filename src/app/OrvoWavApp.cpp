@@ -6,6 +6,7 @@
 #include "ui/Theme.hpp"
 
 #include <giomm/notification.h>
+#include <glibmm/main.h>
 #include <glibmm/miscutils.h>
 #include <giomm/simpleaction.h>
 #include <gtkmm/aboutdialog.h>
@@ -32,19 +33,23 @@ void OrvoWavApp::on_startup() {
     bridge_ = std::make_unique<OrvoBridge>();
     manager_ = std::make_unique<DownloadManager>(*bridge_, clock_, *settings_, *downloader_,
                                                  folders.data);
-    // The last scan is on screen at once.
-    manager_->loadCache();
     runWatch_ = manager_->signalChanged().connect(
         sigc::mem_fun(*this, &OrvoWavApp::notifyWhenRunEnds));
     addActions();
 }
 
 void OrvoWavApp::on_activate() {
-    if (!window_) {
-        window_ = std::make_unique<MainWindow>(*bridge_, *manager_, *settings_);
-        add_window(*window_);
+    if (window_) {
+        window_->present();
+        return;
     }
+    window_ = std::make_unique<MainWindow>(*bridge_, *manager_, *settings_);
+    add_window(*window_);
     window_->present();
+    // The last scan is read once the window is on screen (an idle comes
+    // after the first frame). The panel that shows it appears only once the
+    // page reports a session, which takes longer.
+    Glib::signal_idle().connect_once([this] { manager_->loadCache(); });
 }
 
 void OrvoWavApp::addActions() {
