@@ -173,8 +173,13 @@ def first_run(env, music):
     for name in ("Demos", "Sketches"):
         app.click(app.wait_node(f"the {name} row", "check box", name))
     app.wait_node("two ticked rows", "label", "5 queued", timeout=10)
+    # The clicked row has the keyboard; Tab leaves the list for the next control.
+    xdotool("windowfocus", "--sync", app.wid)
+    xdotool("key", "Tab")
+    choose = app.node("push button", "Choose…")
+    wait_for("Tab to leave the list", lambda: choose.getState().contains(pyatspi.STATE_FOCUSED), 5)
 
-    app.press(app.node("push button", "Choose…"))
+    app.press(choose)
     # GTK 4.8 shows its own chooser when no desktop portal offers one.
     wait_for("the folder chooser", lambda: App.find(
         lambda n: n.name == "Choose where your downloaded workspaces will be saved", app.root),
