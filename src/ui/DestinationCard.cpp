@@ -14,11 +14,7 @@ using Changed = DownloadManager::Property;
 DestinationCard::DestinationCard(DownloadManager& manager) : PanelCard(manager, 10) {
     append(*Gtk::make_managed<SectionLabel>("Destination"));
     auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 10);
-    auto* icon = Gtk::make_managed<Gtk::Image>();
-    icon->set_from_icon_name("folder-symbolic");
-    icon->add_css_class("folder-icon");
-    icon->set_pixel_size(16);
-    row->append(*icon);
+    row->append(*PanelWidgets::icon("folder-symbolic", "folder-icon", 16));
     path_ = PanelWidgets::label("size-12");
     path_->set_name("destination");
     path_->set_ellipsize(Pango::EllipsizeMode::MIDDLE);

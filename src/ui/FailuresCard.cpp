@@ -17,11 +17,7 @@ using Changed = DownloadManager::Property;
 
 FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
     auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    auto* icon = Gtk::make_managed<Gtk::Image>();
-    icon->set_from_icon_name("dialog-warning-symbolic");
-    icon->add_css_class("danger-icon");
-    icon->set_pixel_size(12);
-    header->append(*icon);
+    header->append(*PanelWidgets::icon("dialog-warning-symbolic", "danger-icon", 12));
     title_ = Gtk::make_managed<SectionLabel>("");
     title_->set_name("failuresTitle");
     header->append(*title_);
@@ -32,13 +28,7 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
 
     entries_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
     entries_->set_name("failures");
-    auto* scroller = Gtk::make_managed<Gtk::ScrolledWindow>();
-    scroller->add_css_class("inner");
-    scroller->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
-    scroller->set_propagate_natural_height(true);
-    scroller->set_max_content_height(150);
-    scroller->set_child(*entries_);
-    append(*scroller);
+    append(*PanelWidgets::scroller(*entries_, 150));
     refresh(Changed::failures);
 }
 

@@ -12,13 +12,7 @@ LogCard::LogCard(DownloadManager& manager) : PanelCard(manager, 8) {
     append(*Gtk::make_managed<SectionLabel>("Activity"));
     lines_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 1);
     lines_->set_name("log");
-    auto* scroller = Gtk::make_managed<Gtk::ScrolledWindow>();
-    scroller->add_css_class("inner");
-    scroller->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
-    scroller->set_propagate_natural_height(true);
-    scroller->set_max_content_height(140);
-    scroller->set_child(*lines_);
-    append(*scroller);
+    append(*PanelWidgets::scroller(*lines_, 140));
     refresh(Changed::log);
 }
 

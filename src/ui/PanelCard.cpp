@@ -1,5 +1,6 @@
 #include "ui/PanelCard.hpp"
 
+#include <gtkmm/image.h>
 #include <gtkmm/label.h>
 #include <sstream>
 
@@ -18,6 +19,24 @@ Gtk::Widget* gap() {
     auto* gap = Gtk::make_managed<Gtk::Box>();
     gap->set_hexpand(true);
     return gap;
+}
+
+Gtk::Widget* icon(const std::string& name, const std::string& cssClass, int size) {
+    auto* image = Gtk::make_managed<Gtk::Image>();
+    image->set_from_icon_name(name);
+    image->add_css_class(cssClass);
+    image->set_pixel_size(size);
+    return image;
+}
+
+Gtk::ScrolledWindow* scroller(Gtk::Widget& content, int maxHeight) {
+    auto* area = Gtk::make_managed<Gtk::ScrolledWindow>();
+    area->add_css_class("inner");
+    area->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+    area->set_propagate_natural_height(true);
+    area->set_max_content_height(maxHeight);
+    area->set_child(content);
+    return area;
 }
 
 } // namespace PanelWidgets

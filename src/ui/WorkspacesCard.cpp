@@ -57,12 +57,7 @@ WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10
     Accessibility::tabLeaves(*list_);
     list_->signal_activate().connect([this](guint position) { toggle(position); });
 
-    scroller_ = Gtk::make_managed<Gtk::ScrolledWindow>();
-    scroller_->add_css_class("inner");
-    scroller_->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
-    scroller_->set_propagate_natural_height(true);
-    scroller_->set_max_content_height(maxListHeight);
-    scroller_->set_child(*list_);
+    scroller_ = PanelWidgets::scroller(*list_, maxListHeight);
     append(*scroller_);
 
     likedOnly_->property_active().signal_changed().connect([this] {
