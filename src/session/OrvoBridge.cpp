@@ -115,7 +115,9 @@ GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction*, 
         WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", opener, "settings",
                                      webkit_web_view_get_settings(opener), nullptr));
     auto popup = std::make_unique<Popup>();
-    popup->view = addRef(view); // still floating: WebKit sinks what we return
+    // Ours from here on, so a pop-up that closes before it is shown is freed
+    // with its record; the window takes a reference of its own later.
+    popup->view = GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
     popup->window = std::make_unique<Gtk::Window>();
     popup->window->set_title("Sign in");
     popup->window->set_default_size(popupWidth, popupHeight);
