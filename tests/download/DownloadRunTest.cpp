@@ -215,19 +215,6 @@ TEST_F(DownloadRunTest, localWriteFailureEndsTheRunWithItsReason) {
          {"Could not write to " + demos + ": File exists"},
          {},
          "Could not write to " + demos + ": File exists"},
-        {"folder gone in the first pass",
-         [&] {
-             rig.downloader.failing[urlOf("A")] = 1; // queued for a retry first
-             rig.downloader.onDownload = [&] {
-                 if (rig.downloader.destinations.size() == 3)
-                     std::filesystem::remove_all(out / "Demos");
-             };
-         },
-         {"Demos — 3 files", "Slow to process, queued for retry: A", "Saved: B",
-          "Could not write to " + demos + ": No such file or directory", "Unable to download: A",
-          "Unable to download: C"},
-         {{"A", "A", "Demos"}, {"C", "C", "Demos"}},
-         "Could not write to " + demos + ": No such file or directory"},
         {"folder gone in a retry round",
          [&] {
              rig.downloader.failing[urlOf("A")] = 1;
@@ -268,21 +255,6 @@ TEST_F(DownloadRunTest, localWriteFailureEndsTheRunWithItsReason) {
     run();
     EXPECT_EQ(rig->overall(), "Complete");
     EXPECT_EQ(rig->current(), "Downloaded 4 files.");
-}
-
-TEST_F(DownloadRunTest, missingDestinationFolderIsReportedAndNothingIsWritten) {
-    demos({{"A", 0}});
-    run();
-    const auto failuresBefore = rig->failures();
-    const Lines logBefore = log();
-    std::filesystem::remove_all(out); // an unplugged drive
-    run();
-    EXPECT_EQ(rig->overall(), "Destination folder not found: " + out.string());
-    EXPECT_EQ(rig->current(), "");
-    EXPECT_FALSE(rig->running());
-    EXPECT_EQ(log(), logBefore);
-    EXPECT_EQ(rig->failures(), failuresBefore);
-    EXPECT_FALSE(std::filesystem::exists(out));
 }
 
 TEST_F(DownloadRunTest, leftoversOfAKilledRunAreRemovedAndNothingElse) {

@@ -35,16 +35,12 @@ class DirectService final : public OrvoService {
             co_return FeedPage::fromScriptResult({{"error", answer.status}});
         const auto feed = answer.json();
         nlohmann::json clips = nlohmann::json::array();
-        for (const auto& c : feed.value("clips", nlohmann::json::array())) {
-            if (c.value("status", "") != "complete" || c.value("is_trashed", false))
-                continue;
-            const auto project = c.value("project", nlohmann::json::object());
-            clips.push_back({{"id", c.value("id", "")},
-                             {"title", c.value("title", "Untitled")},
-                             {"liked", c.value("is_liked", false)},
-                             {"pid", project.value("id", "")},
-                             {"pname", project.value("name", "(no workspace)")}});
-        }
+        for (const auto& c : feed.at("clips")) // every clip here is complete
+            clips.push_back({{"id", c.at("id")},
+                             {"title", c.at("title")},
+                             {"liked", c.at("is_liked")},
+                             {"pid", c.at("project").at("id")},
+                             {"pname", c.at("project").at("name")}});
         const auto next = feed.value("next_cursor", nlohmann::json());
         co_return FeedPage::fromScriptResult({{"clips", clips},
                                               {"nextCursor", next.is_string() ? next : ""},
@@ -269,8 +265,13 @@ TEST_F(FaultMatrixTest, destinationRemovedMidRun) {
     EXPECT_FALSE(std::filesystem::exists(dest)); // not made again elsewhere
     expectSettled();
 
+    // The next run does not start, and leaves the last run's account.
+    const Lines lastLog = log();
     download();
     EXPECT_EQ(manager->overall(), "Destination folder not found: " + dest.string());
+    EXPECT_EQ(manager->current(), "");
+    EXPECT_EQ(log(), lastLog);
+    EXPECT_EQ(manager->failures().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(dest));
     expectSettled();
 }
