@@ -191,7 +191,7 @@ class FaultMatrixTest : public ::testing::Test {
                 << entry.path();
         }
     }
-    // A saved file is a whole WAV file as the stand-in makes it.
+    // A saved file holds the stand-in's WAV header and its sound.
     static bool isWav(const std::filesystem::path& file) {
         const std::string bytes = readFile(file);
         return bytes.size() > 44 && bytes.compare(0, 4, "RIFF") == 0 &&
