@@ -11,10 +11,16 @@
 namespace {
 
 using webtest::runUntil;
+using Response = Gtk::ResponseType;
 
-std::string buttonLabel(Gtk::MessageDialog& dialog, Gtk::ResponseType response) {
-    auto* button = dynamic_cast<Gtk::Button*>(dialog.get_widget_for_response(response));
-    return button ? std::string(button->get_label()) : std::string("(none)");
+// The buttons' labels in order, with "*" after the default one.
+std::string buttons(Gtk::MessageDialog& dialog) {
+    std::string labels;
+    for (Response response : {Response::ACCEPT, Response::CANCEL, Response::OK})
+        if (auto* button = dynamic_cast<Gtk::Button*>(dialog.get_widget_for_response(response)))
+            labels += (labels.empty() ? "" : " ") + button->get_label() +
+                      (dialog.get_default_widget() == button ? "*" : "");
+    return labels;
 }
 
 // The update alert open over the window, if any.
@@ -33,52 +39,35 @@ class UpdateAlertDialogTest : public ::testing::Test {
         GtkReady() { webtest::initGtk(); }
     } gtkReady; // before any widget
     Gtk::Window window;
-    std::vector<std::string> opened;
-    UpdateChecker::AddressOpener opener = [this](Gtk::Window&, const std::string& address) {
-        opened.push_back(address);
-    };
 };
 
 } // namespace
 
-TEST_F(UpdateAlertDialogTest, downloadOpensThePageAndLaterDoesNothing) {
-    const UpdateAlert alert{"A new version is available",
-                            "You have version 1.0.0. The latest is 2.0.",
-                            "https://updates.example/download"};
-    for (const auto& [response, opens] : {std::pair{Gtk::ResponseType::ACCEPT, true},
-                                          std::pair{Gtk::ResponseType::CANCEL, false}}) {
-        opened.clear();
-        Gtk::MessageDialog& dialog = UpdateChecker::showAlert(window, alert, opener);
-        EXPECT_TRUE(dialog.get_modal());
-        EXPECT_EQ(dialog.property_text().get_value().raw(), alert.title);
-        EXPECT_EQ(dialog.property_secondary_text().get_value().raw(), alert.body);
-        EXPECT_EQ(buttonLabel(dialog, Gtk::ResponseType::ACCEPT), "Download");
-        EXPECT_EQ(buttonLabel(dialog, Gtk::ResponseType::CANCEL), "Later");
-        EXPECT_EQ(dialog.get_default_widget(),
-                  dialog.get_widget_for_response(Gtk::ResponseType::ACCEPT));
-
-        bool gone = false;
-        sigc::slot<void()> whileAlive = sigc::track_obj([] {}, dialog);
-        dialog.response(response);
-        EXPECT_EQ(opened,
-                  opens ? std::vector<std::string>{*alert.download} : std::vector<std::string>{});
-        ASSERT_TRUE(runUntil([&] { return gone = whileAlive.empty(); }, 10)) << "never freed";
-        EXPECT_TRUE(gone);
-    }
-}
-
-TEST_F(UpdateAlertDialogTest, alertWithoutAWebPageHasOnlyOk) {
-    for (const std::optional<std::string>& download :
-         {std::optional<std::string>(), std::optional<std::string>("file:///etc/passwd")}) {
-        opened.clear();
+TEST_F(UpdateAlertDialogTest, onlyDownloadOpensThePageAndEveryAnswerClosesTheAlert) {
+    const std::string page = "https://updates.example/download";
+    struct Case {
+        std::optional<std::string> download;
+        const char* buttons;
+        Response answer;
+        bool opens;
+    };
+    for (const Case& c : {Case{page, "Download* Later", Response::ACCEPT, true},
+                          Case{page, "Download* Later", Response::CANCEL, false},
+                          Case{{}, "OK*", Response::OK, false},
+                          Case{"file:///etc/passwd", "OK*", Response::OK, false}}) {
+        std::vector<std::string> opened;
         Gtk::MessageDialog& dialog = UpdateChecker::showAlert(
-            window, {"A new version is available", "body", download}, opener);
-        EXPECT_EQ(buttonLabel(dialog, Gtk::ResponseType::OK), "OK");
-        EXPECT_EQ(buttonLabel(dialog, Gtk::ResponseType::ACCEPT), "(none)");
-        EXPECT_EQ(buttonLabel(dialog, Gtk::ResponseType::CANCEL), "(none)");
-        dialog.response(Gtk::ResponseType::OK);
-        EXPECT_TRUE(opened.empty());
-        runUntil([&] { return !openAlert(window); }, 10);
+            window, {"A new version is available", "The body.", c.download},
+            [&](Gtk::Window&, const std::string& address) { opened.push_back(address); });
+        EXPECT_TRUE(dialog.get_modal());
+        EXPECT_EQ(dialog.property_text().get_value().raw(), "A new version is available");
+        EXPECT_EQ(dialog.property_secondary_text().get_value().raw(), "The body.");
+        EXPECT_EQ(buttons(dialog), c.buttons);
+
+        sigc::slot<void()> whileAlive = sigc::track_obj([] {}, dialog);
+        dialog.response(c.answer);
+        EXPECT_EQ(opened, c.opens ? std::vector<std::string>{page} : std::vector<std::string>{});
+        EXPECT_TRUE(runUntil([&] { return whileAlive.empty(); }, 10)) << "the alert stays";
     }
 }
 
@@ -99,5 +88,5 @@ TEST_F(UpdateAlertDialogTest, manualCheckShowsItsAnswerOverAWindowStillOpen) {
     UpdateChecker::checkManually(window);
     ASSERT_TRUE(runUntil([&] { return openAlert(window) != nullptr; }));
     EXPECT_EQ(openAlert(window)->property_text().get_value().raw(), "You’re up to date");
-    openAlert(window)->response(Gtk::ResponseType::OK);
+    openAlert(window)->response(Response::OK);
 }
