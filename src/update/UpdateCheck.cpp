@@ -1,6 +1,7 @@
 // Fetching the update-information document with libsoup.
-#include "download/SoupCalls.hpp"
 #include "update/UpdateChecker.hpp"
+
+#include "download/SoupCalls.hpp"
 
 namespace {
 
