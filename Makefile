@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test unit run demo fuzz-smoke bench clean
+.PHONY: all deps configure build test unit run demo fuzz-smoke bench screenshots clean
 
 all: build
 
@@ -38,6 +38,10 @@ demo: deps build
 # Each fuzz target for a few seconds (clang's libFuzzer).
 fuzz-smoke:
 	@scripts/fuzz-smoke
+
+# Redraws docs/screenshots/ from the widget and end-to-end tests.
+screenshots: build
+	cd $(BUILD) && ORVO_SCREENSHOTS=1 ctest --output-on-failure -R 'panel_widget_tests|app_e2e'
 
 bench: build
 	@scripts/bench

@@ -7,6 +7,9 @@ provides, and works it only through what a person sees: widgets found by
 their accessible names over AT-SPI, clicks and typing through xdotool.
 
   app_e2e.py APP SIM CATALOGUE SCREENSHOT_DIR
+
+SCREENSHOT_DIR receives pictures of the agreement, the sign-in view and the
+control panel after the run when ORVO_SCREENSHOTS is set.
 """
 import json
 import os
@@ -20,6 +23,9 @@ import time
 import pyatspi
 
 APP, SIM, CATALOGUE, SHOTS = sys.argv[1:5]
+# Pictures go to the repository's folder only when asked (make screenshots).
+if not os.environ.get("ORVO_SCREENSHOTS"):
+    SHOTS = tempfile.mkdtemp(prefix="orvo-e2e-shots-")
 TITLE = "Orvo WAV Downloader"
 
 
@@ -147,6 +153,8 @@ def main():
         sim.terminate()
         sim.wait(timeout=10)
         shutil.rmtree(scratch, ignore_errors=True)
+    if not os.environ.get("ORVO_SCREENSHOTS"):
+        shutil.rmtree(SHOTS, ignore_errors=True)
     log("passed")
 
 

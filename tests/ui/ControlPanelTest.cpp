@@ -8,6 +8,7 @@
 #include "ui/Theme.hpp"
 #include "ui/WidgetTesting.hpp"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 #include <gtkmm/button.h>
@@ -37,6 +38,7 @@ class ControlPanelTest : public ::testing::Test {
         webtest::initGtk();
     }
     void SetUp() override {
+        std::filesystem::create_directories(temp / "out");
         Theme::install(*Gdk::Display::get_default());
         window.add_css_class("orvo");
         window.set_default_size(860, 760);
@@ -105,10 +107,13 @@ class ControlPanelTest : public ::testing::Test {
         EXPECT_EQ(visible("log"), s.logShown);
     }
 
+    // Every state is drawn and saved; into the repository's pictures only
+    // when asked (make screenshots), so a test run leaves the checkout as it was.
     void photograph(const std::string& state) {
         settle();
-        widgettest::screenshot(window, std::filesystem::path(SCREENSHOT_DIR) /
-                                           ("panel-" + state + ".png"));
+        const std::filesystem::path folder =
+            std::getenv("ORVO_SCREENSHOTS") ? std::filesystem::path(SCREENSHOT_DIR) : temp / "shots";
+        widgettest::screenshot(window, folder / ("panel-" + state + ".png"));
     }
 
     TempDir temp;

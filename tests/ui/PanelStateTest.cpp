@@ -108,6 +108,7 @@ const State states[] = {
      [](ManagerRig& rig, Task<void>& task) {
          rig.library(library);
          rig->setSelected({"w1"});
+         std::filesystem::create_directories(rig.dataFolder / "out");
          rig->setDestFolder(rig.dataFolder / "out");
          rig.service.wavAnswer = [](const std::string&) { return std::nullopt; };
          task = rig->start(); // polls for a file that never comes
@@ -130,6 +131,7 @@ const State states[] = {
      [](ManagerRig& rig, Task<void>& task) {
          rig.library(library);
          rig->setSelected({"w1"});
+         std::filesystem::create_directories(rig.dataFolder / "out");
          rig->setDestFolder(rig.dataFolder / "out");
          rig.downloader.failing[urlOf("a")] = -1;
          rig.clock.run(rig->start());
