@@ -26,6 +26,7 @@ OrvoWavApp::~OrvoWavApp() {
 void OrvoWavApp::on_startup() {
     Gtk::Application::on_startup();
     Theme::install(*Gdk::Display::get_default());
+    Gtk::Window::set_default_icon_name(id);
 
     const AppFolders folders = AppFolders::fromEnvironment();
     settings_ = std::make_unique<KeyFileSettings>(folders.settingsFile());
