@@ -36,20 +36,16 @@ class StandInService {
     const std::string& updateOrigin() const { return update_; }
     const std::string& storageOrigin() const { return storage_; }
 
-    // What the service has been asked so far:
-    //   {"routes": {"feed": 3, "convert_wav": 2, ...},
-    //    "clips": {"<clip id>": {"convert_wav": 2, "download_clip": 1, ...}},
-    //    "feed_bodies": [{"page": 0}, {"cursor": "..."}], "feed_calls": 3}
-    // Route names are listed in tools/orvo-sim/README.md.
+    // What the service has been asked so far, {"routes": {"feed": 3, ...},
+    // "clips": {"<id>": {"convert_wav": 2, ...}}, "feed_bodies": [...],
+    // "feed_calls": 3}; the names are listed in tools/orvo-sim/README.md.
     nlohmann::json counters() const;
     void resetCounters() const;
 
-    // Moves the service's clock on, so conversion delays and token lifetimes
-    // pass without the test waiting.
+    // Moves the service's clock on: delays and lifetimes pass without waiting.
     void advanceClock(double seconds) const;
 
-    // Stops the program now and returns its exit status (-1 if it did not
-    // exit normally). Later calls return the same status.
+    // Stops the program now; its exit status (-1 if it did not exit normally).
     int stop();
 
   private:
