@@ -112,19 +112,14 @@ TEST_F(PageScriptServiceTest, feedErrorComesFirstAndOtherShapesCannotBeRead) {
                 ::testing::ThrowsMessage<ScriptError>("TypeError: Load failed"));
 }
 
-TEST_F(PageScriptServiceTest, trackOperationsSendTheIdAndSwallowEveryFailure) {
-    runner.answers = {ScriptError("boom"), ScriptError("boom"),
-                      nlohmann::json("https://cdn.example/a.wav"), nlohmann::json(""),
+// The web-service tests run the track operations for real; only an odd
+// result of the address script is left to see here.
+TEST_F(PageScriptServiceTest, wavAddressIsOnlyANonEmptyText) {
+    runner.answers = {nlohmann::json("https://cdn.example/a.wav"), nlohmann::json(""),
                       nlohmann::json(42), ScriptError("401")};
-    EXPECT_NO_THROW(run(service.convertWav("c/1")));
-    EXPECT_NO_THROW(run(service.triggerMP3Download("c/1")));
-    EXPECT_EQ(run(service.wavURL("c/1")), "https://cdn.example/a.wav");
+    EXPECT_EQ(run(service.wavURL("a")), "https://cdn.example/a.wav");
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(run(service.wavURL("c/1")), std::nullopt);
-    EXPECT_EQ(runner.calls[0].script, service.scripts().convertWav);
-    EXPECT_EQ(runner.calls[1].script, service.scripts().triggerMP3Download);
-    for (const auto& call : runner.calls)
-        EXPECT_EQ(call.arguments, (ScriptArguments{{"id", "c/1"}}));
+        EXPECT_EQ(run(service.wavURL("a")), std::nullopt);
 }
 
 TEST(PageScripts, apiOriginIsWrittenIntoEachScriptAsASafeLiteral) {

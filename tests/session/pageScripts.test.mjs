@@ -80,11 +80,12 @@ test("feed keeps complete, untrashed clips and fills in defaults", async () => {
     }
 });
 
-test("feed rejects when the page holds no session", async () => {
-    const feed = script("feedPage", "cursor");
-    page();
-    globalThis.window = { Clerk: {} };
-    await assert.rejects(feed(""), TypeError);
+test("scripts reject when the page holds no session", async () => {
+    for (const [name, argument] of [["feedPage", "cursor"], ["convertWav", "id"], ["wavURL", "id"]]) {
+        page();
+        globalThis.window = { Clerk: {} };
+        await assert.rejects(script(name, argument)(""), TypeError);
+    }
 });
 
 test("conversion posts to the clip's path with the token and no body", async () => {
@@ -113,10 +114,8 @@ test("wav address is the named file once ready, else empty", async () => {
         { status: 404, body: { detail: "no" } },
         { status: 200, body: null },
     ]);
-    assert.equal(await wav("x"), "https://cdn.example/x.wav");
-    assert.equal(await wav("x"), "");
-    assert.equal(await wav("x"), "");
-    assert.equal(await wav("x"), "");
+    for (const expected of ["https://cdn.example/x.wav", "", "", ""])
+        assert.equal(await wav("x"), expected);
     assert.deepEqual(state.requests[0], { url: `${api}/api/gen/x/wav_file/`, method: "GET",
         headers: { Authorization: "Bearer tok1" }, body: undefined });
 });

@@ -1,4 +1,5 @@
 #include "support/StandInService.hpp"
+
 #include "tools/HttpClient.hpp"
 
 #include <algorithm>
@@ -22,11 +23,12 @@ std::string request(const char* method, const std::string& address) {
 } // namespace
 
 StandInService::StandInService(std::vector<std::string> arguments) {
-    if (std::ranges::none_of(arguments, [](const auto& a) { return a.starts_with("--accept-token"); }))
+    if (std::ranges::none_of(arguments,
+                             [](const auto& a) { return a.starts_with("--accept-token"); }))
         arguments.insert(arguments.end(), {std::string("--accept-token"), acceptedToken});
     // ORVO_SIM overrides the built program, for trying another build.
-    const char* override = std::getenv("ORVO_SIM");
-    const std::string program = override && *override ? override : ORVO_SIM_PATH;
+    const char* other = std::getenv("ORVO_SIM");
+    const std::string program = other && *other ? other : ORVO_SIM_PATH;
     std::vector<const char*> argv{program.c_str()};
     for (const auto& argument : arguments)
         argv.push_back(argument.c_str());
@@ -48,17 +50,18 @@ StandInService::StandInService(std::vector<std::string> arguments) {
     GObjectRef<GDataInputStream> out(
         g_data_input_stream_new(g_subprocess_get_stdout_pipe(process_.get())));
     GCharRef line(g_data_input_stream_read_line(out.get(), nullptr, nullptr, nullptr));
+    const std::string text = line ? line.get() : "";
     try {
-        const auto origins = nlohmann::json::parse(line ? line.get() : "");
-        web_ = origins.at("web").get<std::string>();
-        api_ = origins.at("api").get<std::string>();
-        update_ = origins.at("update").get<std::string>();
-        storage_ = origins.at("storage").get<std::string>();
+        const auto origins = nlohmann::json::parse(text);
+        for (auto [key, origin] : {std::pair{"web", &web_},
+                                   {"api", &api_},
+                                   {"update", &update_},
+                                   {"storage", &storage_}})
+            *origin = origins.at(key).get<std::string>();
     } catch (const nlohmann::json::exception&) {
         const int status = stop();
         throw std::runtime_error("orvo-sim (" + program + ") did not start: status " +
-                                 std::to_string(status) + ", first line \"" +
-                                 (line ? line.get() : "") + "\"");
+                                 std::to_string(status) + ", first line \"" + text + "\"");
     }
 }
 

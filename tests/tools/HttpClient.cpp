@@ -6,11 +6,6 @@
 
 namespace Http {
 
-std::string Answer::header(const std::string& name) const {
-    const auto found = headers.find(name);
-    return found == headers.end() ? std::string() : found->second;
-}
-
 Answer send(const std::string& method, const std::string& address, const Headers& headers,
             const std::optional<std::string>& body, const Options& options) {
     Answer answer;
@@ -43,14 +38,12 @@ Answer send(const std::string& method, const std::string& address, const Headers
         SoupMessageHeadersIter iter;
         const char *name, *value;
         soup_message_headers_iter_init(&iter, soup_message_get_response_headers(message.get()));
-        while (soup_message_headers_iter_next(&iter, &name, &value)) {
-            GCharRef lower(g_ascii_strdown(name, -1));
-            auto& slot = answer.headers[lower.get()];
-            slot = slot.empty() ? value : slot + ", " + value;
-        }
+        while (soup_message_headers_iter_next(&iter, &name, &value))
+            answer.headers[GCharRef(g_ascii_strdown(name, -1)).get()] = value;
         char buffer[1 << 16];
         while (answer.body.size() < options.limit) {
-            const auto want = std::min<std::uint64_t>(sizeof buffer, options.limit - answer.body.size());
+            const auto want =
+                std::min<std::uint64_t>(sizeof buffer, options.limit - answer.body.size());
             const gssize got = g_input_stream_read(stream.get(), buffer, want, nullptr, &error);
             if (got <= 0)
                 break;

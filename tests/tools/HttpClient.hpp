@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
-#include <utility>
 #include <vector>
 
 // A plain blocking HTTP client (libsoup) for tests of the stand-in service.
@@ -15,20 +14,20 @@ using Headers = std::vector<std::pair<std::string, std::string>>;
 
 struct Options {
     bool followRedirects = false;
-    // Reading stops after this many body bytes.
-    std::uint64_t limit = std::numeric_limits<std::uint64_t>::max();
-    // A connection or read idle this long is an error.
-    unsigned timeoutSeconds = 10;
+    std::uint64_t limit = std::numeric_limits<std::uint64_t>::max(); // body bytes read at most
+    unsigned timeoutSeconds = 10; // for a connection or read that stays idle
 };
 
 struct Answer {
-    unsigned status = 0; // 0: no answer at all
+    unsigned status = 0;                        // 0: no answer at all
     std::map<std::string, std::string> headers; // names in lower case
-    std::string body;                           // what was read of it
-    std::optional<std::string> error;           // the transport's, if any
+    std::string body;
+    std::optional<std::string> error; // the transport's, if any
 
     nlohmann::json json() const { return nlohmann::json::parse(body); }
-    std::string header(const std::string& name) const;
+    std::string header(const std::string& name) const {
+        return headers.contains(name) ? headers.at(name) : std::string();
+    }
 };
 
 // One request. A body is sent as JSON unless the headers name another

@@ -67,8 +67,8 @@ CatalogueClip clipFromJson(nlohmann::json object, std::size_t index) {
     } catch (const UsageError& error) {
         throw CatalogueError(where + error.what());
     }
-    for (const char* key : {"convert_delay", "wav_seconds", "never_ready", "needs_prod",
-                            "api_faults", "wav_fault"})
+    for (const char* key :
+         {"convert_delay", "wav_seconds", "never_ready", "needs_prod", "api_faults", "wav_fault"})
         object.erase(key);
     clip.feed = std::move(object);
     return clip;

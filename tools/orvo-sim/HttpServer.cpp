@@ -3,8 +3,7 @@
 #include <gio/gio.h>
 #include <stdexcept>
 
-Exchange::Exchange(SoupServerMessage* message, const char* path, GHashTable* query,
-                   bool tooLarge)
+Exchange::Exchange(SoupServerMessage* message, const char* path, GHashTable* query, bool tooLarge)
     : message_(message), method_(soup_server_message_get_method(message)), path_(path),
       query_(query), tooLarge_(tooLarge) {}
 
@@ -164,8 +163,8 @@ HttpServer::HttpServer(int port, Handler handler)
     origin_ = "http://127.0.0.1:" + std::to_string(bound);
 }
 
-void HttpServer::early(SoupServer*, SoupServerMessage* message, const char* path,
-                       GHashTable* query, gpointer self) {
+void HttpServer::early(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query,
+                       gpointer self) {
     // A body announced as too large is answered now, unread; the status set
     // here keeps libsoup from calling dispatch for it as well.
     auto* headers = soup_server_message_get_request_headers(message);

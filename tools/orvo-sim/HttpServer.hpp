@@ -69,8 +69,8 @@ class HttpServer {
   private:
     static void dispatch(SoupServer*, SoupServerMessage* message, const char* path,
                          GHashTable* query, gpointer self);
-    static void early(SoupServer*, SoupServerMessage* message, const char* path,
-                      GHashTable* query, gpointer self);
+    static void early(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query,
+                      gpointer self);
 
     GObjectRef<SoupServer> server_;
     Handler handler_;

@@ -1,11 +1,11 @@
 #include "Options.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <algorithm>
 #include <functional>
-#include <type_traits>
 #include <map>
+#include <type_traits>
 
 namespace {
 
@@ -144,10 +144,10 @@ FeedFaultRule feedFaultRule(std::string_view option, std::string_view text) {
     if (at == std::string_view::npos)
         throw UsageError(std::string(option) + " wants KIND@CALLS, for example 500@1-3");
     const auto kind = text.substr(0, at);
-    const ApiFault fault =
-        option == "--feed-status"
-            ? ApiFault{ApiFault::Kind::status, static_cast<int>(wholeNumber(option, kind, 100, 599))}
-            : apiFaultKind(kind);
+    const ApiFault fault = option == "--feed-status"
+                               ? ApiFault{ApiFault::Kind::status,
+                                          static_cast<int>(wholeNumber(option, kind, 100, 599))}
+                               : apiFaultKind(kind);
     return {fault, CallSet::parse(text.substr(at + 1))};
 }
 
@@ -247,8 +247,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         {"--slow-delay", [&](auto o, auto v) { gen.slowDelay = seconds(o, v); }},
         {"--page-size",
          [&](auto o, auto v) { options.pageSize = static_cast<int>(wholeNumber(o, v, 1, 1000)); }},
-        {"--feed-status", [&](auto o, auto v) { options.feedFaults.push_back(feedFaultRule(o, v)); }},
-        {"--feed-fault", [&](auto o, auto v) { options.feedFaults.push_back(feedFaultRule(o, v)); }},
+        {"--feed-status",
+         [&](auto o, auto v) { options.feedFaults.push_back(feedFaultRule(o, v)); }},
+        {"--feed-fault",
+         [&](auto o, auto v) { options.feedFaults.push_back(feedFaultRule(o, v)); }},
         {"--feed-drop-cursor", [&](auto, auto v) { options.dropCursor = CallSet::parse(v); }},
         {"--feed-repeat-cursor", [&](auto, auto v) { options.repeatCursor = CallSet::parse(v); }},
         {"--api-fault",
@@ -261,7 +263,8 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         {"--wav-seconds", [&](auto o, auto v) { options.wavSeconds = seconds(o, v); }},
         {"--wav-fault",
          [&](auto o, auto v) { options.wavFaults.push_back(clipFaultRule(o, v, &wavFaultKind)); }},
-        {"--signed-url-lifetime", [&](auto o, auto v) { options.signedUrlLifetime = seconds(o, v); }},
+        {"--signed-url-lifetime",
+         [&](auto o, auto v) { options.signedUrlLifetime = seconds(o, v); }},
         {"--state-dir", [&](auto, auto v) { options.stateDir = std::string(v); }},
         {"--accept-token",
          [&](auto o, auto v) {

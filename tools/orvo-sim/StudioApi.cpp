@@ -91,8 +91,8 @@ void StudioApi::handle(Exchange& exchange) {
         }
     }
     // The prod's GET exists only as the MP3 download.
-    if (!route || (route->name == std::string_view("download_clip") &&
-                   exchange.query("format") != "mp3")) {
+    if (!route ||
+        (route->name == std::string_view("download_clip") && exchange.query("format") != "mp3")) {
         world_.counters.count("not_found");
         exchange.sendJson(SOUP_STATUS_NOT_FOUND, detail("Not Found"));
         return;
