@@ -124,9 +124,13 @@ TEST_F(ServiceTest, feedAfterTheSessionEndsFailsWithoutRetrying) {
 }
 
 TEST_F(ServiceTest, feedStatusOutsideSuccessIsReportedWithTheStatus) {
-    startSignedIn({clip("a")}, {"--feed-status", "401@1", "--feed-status", "500@2"});
+    startSignedIn({clip("a")}, {"--feed-status", "401@1", "--feed-status", "500@2", "--feed-fault",
+                                "not-json@3", "--feed-fault", "drop@4"});
     EXPECT_EQ(feedFailure(), "BridgeError: Feed HTTP 401");
     EXPECT_EQ(feedFailure(), "BridgeError: Feed HTTP 500");
+    // A 200 that is not JSON, and no answer at all, reject the script instead.
+    EXPECT_EQ(feedFailure().rfind("ScriptError: SyntaxError: ", 0), 0u);
+    EXPECT_EQ(feedFailure().rfind("ScriptError: TypeError: ", 0), 0u);
     EXPECT_EQ(run(bridge->feedPage(std::nullopt)).clips.size(), 1u);
 }
 
