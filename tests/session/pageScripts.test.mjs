@@ -5,6 +5,7 @@
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { join } from "node:path";
+import { test } from "node:test";
 
 const folder = process.argv[2];
 const api = "https://api.orvo.example";
@@ -29,9 +30,6 @@ function page(answers = []) {
     };
     return state;
 }
-
-const tests = [];
-const test = (name, body) => tests.push([name, body]);
 
 test("sign-in probe is false until the client holds a session", async () => {
     const probe = script("isLoggedIn");
@@ -119,15 +117,3 @@ test("wav address is the named file once ready, else empty", async () => {
     assert.deepEqual(state.requests[0], { url: `${api}/api/gen/x/wav_file/`, method: "GET",
         headers: { Authorization: "Bearer tok1" }, body: undefined });
 });
-
-let failed = 0;
-for (const [name, body] of tests) {
-    try {
-        await body();
-        console.log(`ok   ${name}`);
-    } catch (error) {
-        failed++;
-        console.log(`FAIL ${name}\n${error.stack}`);
-    }
-}
-process.exit(failed ? 1 : 0);
