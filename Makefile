@@ -28,9 +28,9 @@ test: deps
 unit: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS) -L unit
 
+# The app against its configured origins (see README: Configuration).
 run: deps build
-	@if [ -x $(BUILD)/src/orvo-wav-downloader ]; then $(BUILD)/src/orvo-wav-downloader; \
-	else echo "The app is not built yet: only the core and its tests exist."; fi
+	$(BUILD)/src/orvo-wav-downloader
 
 demo: deps build
 	@scripts/demo

@@ -1,4 +1,5 @@
 #include "manager/DownloadManager.hpp"
+#include "manager/Plural.hpp"
 
 #include <map>
 
@@ -10,8 +11,17 @@ constexpr int maxRetryRounds = 8;
 constexpr double pauseBeforeRound = 3;
 } // namespace RunLimits
 
-std::string plural(std::size_t count, const std::string& noun) {
-    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+// Removes the temporary files a download cut off by a crash or a kill left
+// in the folder; only this app's own, and nothing else.
+void removeLeftovers(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::error_code ignored;
+        if (FileNames::isPartFile(entries->path().filename().native()) &&
+            entries->symlink_status(ignored).type() == std::filesystem::file_type::regular)
+            std::filesystem::remove(entries->path(), ignored);
+    }
 }
 
 } // namespace
@@ -21,19 +31,49 @@ Task<void> DownloadManager::start() {
     if (!destFolder_ || running_)
         co_return;
     const std::filesystem::path destination = *destFolder_;
-
-    setRunning(true);
-    cancelFlag_ = false;
-    if (!log_.empty()) {
-        log_.clear();
-        changed_.emit(Property::log);
-    }
-    setFraction(0);
-    if (!failures_.empty()) {
-        failures_.clear();
-        changed_.emit(Property::failures);
+    // An unplugged drive leaves its mount point empty or gone: writing
+    // there would fill another disk, so the run does not start.
+    std::error_code error;
+    if (!std::filesystem::is_directory(destination, error)) {
+        setOverall("Destination folder not found: " + WriteError::displayPath(destination));
+        setCurrent("");
+        co_return;
     }
 
+    const ActivityEnd end(*this, running_, Property::running);
+    RunTally tally;
+    std::optional<std::string> stopped;
+    try {
+        setRunning(true);
+        cancelFlag_ = false;
+        if (!log_.empty()) {
+            log_.clear();
+            changed_.emit(Property::log);
+        }
+        setFraction(0);
+        if (!failures_.empty()) {
+            failures_.clear();
+            changed_.emit(Property::failures);
+        }
+        stopped = co_await downloadWorkspaces(destination, tally);
+    } catch (const std::exception& failure) {
+        stopped = std::string(failure.what());
+        addLog("Download stopped: " + *stopped);
+    } catch (...) {
+        stopped = "unknown error";
+        addLog("Download stopped: " + *stopped);
+    }
+
+    setOverall(stopped ? "Stopped: " + *stopped : cancelFlag_ ? "Cancelled" : "Complete");
+    std::string summary = "Downloaded " + plural(std::int64_t(tally.saved), "file");
+    if (tally.failed > 0)
+        summary +=
+            " · " + std::to_string(tally.failed) + " could not be completed (see activity log)";
+    setCurrent(summary + ".");
+}
+
+Task<std::optional<std::string>>
+DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally& tally) {
     std::vector<Workspace> work;
     for (const Workspace& workspace : workspaces_)
         if (selected_.contains(workspace.id))
@@ -41,42 +81,62 @@ Task<void> DownloadManager::start() {
     const auto tracksOf = [this](const Workspace& workspace) {
         return likedOnly_ ? workspace.likedClips() : workspace.clips;
     };
-    std::size_t total = 0;
-    for (const Workspace& workspace : work)
-        total += tracksOf(workspace).size();
+    for (const Workspace& workspace : work) {
+        tally.total += tracksOf(workspace).size();
+        removeLeftovers(destination / FileNames::sanitize(workspace.name));
+    }
 
-    std::size_t saved = 0, failed = 0;
     const auto updateFraction = [&] {
-        setFraction(total == 0 ? 0.0 : double(saved + failed) / double(total));
+        setFraction(tally.total == 0 ? 0.0
+                                     : double(tally.saved + tally.failed) / double(tally.total));
     };
     // Workspaces whose names come out as the same folder share one set of
     // used names, so one run never writes over its own files.
     std::map<std::string, FileNames::UsedNames> usedByFolder;
+    // Set when the disk refuses a write: the run ends after recording the
+    // tracks of this workspace that are left.
+    std::optional<std::string> stopped;
 
-    for (std::size_t w = 0; w < work.size(); ++w) {
+    for (std::size_t w = 0; w < work.size() && !stopped; ++w) {
         if (cancelFlag_)
             break;
         const Workspace& workspace = work[w];
         const std::vector<WClip> tracks = tracksOf(workspace);
         const std::string folderName = FileNames::sanitize(workspace.name);
         const std::filesystem::path folder = destination / folderName;
-        std::error_code ignored; // a missing folder fails each track's move instead
-        std::filesystem::create_directories(folder, ignored);
+        // Only the workspace's own folder is made: a destination that has
+        // gone since the run began is not made again on another disk.
+        std::error_code error;
+        std::filesystem::create_directory(folder, error);
+        if (error) {
+            const WriteError failure(folder, error.value());
+            addLog(failure.what());
+            co_return failure.what();
+        }
         FileNames::UsedNames& used = usedByFolder[FileNames::UsedNames::fold(folderName)];
 
         const std::string prefix = "Workspace " + std::to_string(w + 1) + " of " +
                                    std::to_string(work.size()) + ": " + workspace.name;
-        addLog(workspace.name + " — " + plural(tracks.size(), "file"));
+        addLog(workspace.name + " — " + plural(std::int64_t(tracks.size()), "file"));
 
         std::vector<WClip> retry;
-        for (std::size_t t = 0; t < tracks.size(); ++t) {
+        for (std::size_t t = 0; t < tracks.size() && !stopped; ++t) {
             if (cancelFlag_)
                 break;
             const WClip& track = tracks[t];
             setOverall(prefix + " — track " + std::to_string(t + 1) + " of " +
                        std::to_string(tracks.size()));
-            if (co_await fetchTrack(track, folder, used, RunLimits::pollSeconds)) {
-                ++saved;
+            bool saved = false;
+            try {
+                saved = co_await fetchTrack(track, folder, used, RunLimits::pollSeconds);
+            } catch (const WriteError& failure) {
+                stopped = failure.what();
+                addLog(*stopped);
+                retry.push_back(track);
+                break;
+            }
+            if (saved) {
+                ++tally.saved;
                 addLog("Saved: " + track.title);
             } else {
                 retry.push_back(track);
@@ -85,19 +145,32 @@ Task<void> DownloadManager::start() {
             updateFraction();
         }
 
-        for (int round = 1; !retry.empty() && !cancelFlag_ && round <= RunLimits::maxRetryRounds;
+        for (int round = 1;
+             !retry.empty() && !cancelFlag_ && !stopped && round <= RunLimits::maxRetryRounds;
              ++round) {
             addLog(workspace.name + ": retry " + std::to_string(round) + " — " +
                    std::to_string(retry.size()) + " remaining");
             co_await rest(RunLimits::pauseBeforeRound);
             const std::vector<WClip> input = std::move(retry);
             std::vector<WClip> stillFailing;
-            for (const WClip& track : input) {
+            for (std::size_t i = 0; i < input.size(); ++i) {
                 if (cancelFlag_)
                     break;
+                const WClip& track = input[i];
                 setOverall(prefix + " — retry " + std::to_string(round) + ": " + track.title);
-                if (co_await fetchTrack(track, folder, used, RunLimits::pollSeconds)) {
-                    ++saved;
+                bool saved = false;
+                try {
+                    saved = co_await fetchTrack(track, folder, used, RunLimits::pollSeconds);
+                } catch (const WriteError& failure) {
+                    stopped = failure.what();
+                    addLog(*stopped);
+                    // This track and those not tried yet are left undone.
+                    stillFailing.insert(stillFailing.end(), input.begin() + std::ptrdiff_t(i),
+                                        input.end());
+                    break;
+                }
+                if (saved) {
+                    ++tally.saved;
                     addLog("Saved: " + track.title + " (retry " + std::to_string(round) + ")");
                 } else {
                     stillFailing.push_back(track);
@@ -106,26 +179,20 @@ Task<void> DownloadManager::start() {
             }
             const bool progress = stillFailing.size() < input.size();
             retry = std::move(stillFailing);
-            if (!progress) {
-                addLog(workspace.name + ": " + plural(retry.size(), "track") +
+            if (!progress && !stopped) {
+                addLog(workspace.name + ": " + plural(std::int64_t(retry.size()), "track") +
                        " could not be completed after repeated attempts");
                 break;
             }
         }
 
         for (const WClip& track : retry) {
-            ++failed;
+            ++tally.failed;
             failures_.push_back(FailedItem{track.id, track.title, workspace.name});
             changed_.emit(Property::failures);
             addLog("Unable to download: " + track.title);
             updateFraction();
         }
     }
-
-    setOverall(cancelFlag_ ? "Cancelled" : "Complete");
-    std::string summary = "Downloaded " + plural(saved, "file");
-    if (failed > 0)
-        summary += " · " + std::to_string(failed) + " could not be completed (see activity log)";
-    setCurrent(summary + ".");
-    setRunning(false);
+    co_return stopped;
 }

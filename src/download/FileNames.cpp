@@ -153,3 +153,15 @@ std::string availableName(std::string_view title, const UsedNames& used) {
 }
 
 } // namespace FileNames
+
+namespace FileNames {
+
+bool isPartFile(std::string_view name) {
+    const std::string_view pattern(partFileTemplate);
+    const std::size_t random = pattern.find('X');
+    const std::string_view prefix = pattern.substr(0, random);
+    const std::string_view suffix = pattern.substr(pattern.rfind('X') + 1);
+    return name.size() == pattern.size() && name.starts_with(prefix) && name.ends_with(suffix);
+}
+
+} // namespace FileNames

@@ -32,6 +32,11 @@ class UsedNames {
     std::set<std::string> names_;
 };
 
+// The hidden temporary file a download is written to before it is renamed
+// into place (the X's become random characters), and whether a name is one.
+inline constexpr const char* partFileTemplate = ".orvo-XXXXXX.wav.part";
+bool isPartFile(std::string_view name);
+
 // The first of "Title.wav", "Title (2).wav", "Title (3).wav"… that is not
 // used yet, from the sanitised title, kept within 255 bytes. The set is not
 // changed.

@@ -1,10 +1,10 @@
 #include "download/SoupDownloader.hpp"
 
+#include "download/FileNames.hpp"
 #include "download/WebAddress.hpp"
 #include "session/BridgeError.hpp"
 
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <glib/gstdio.h>
 #include <unistd.h>
@@ -64,14 +64,14 @@ struct ReadCall : AsyncCall {
 
 // A hidden file beside the destination that goes away unless it is renamed
 // into place. Its name is short, so it fits wherever the destination fits.
+// Every failure here is the local disk's, reported as a WriteError.
 class PartFile {
   public:
-    explicit PartFile(const std::filesystem::path& folder) {
-        std::string name = (folder / ".orvo-XXXXXX.wav.part").string();
+    explicit PartFile(const std::filesystem::path& folder) : folder_(folder) {
+        std::string name = (folder / FileNames::partFileTemplate).string();
         fd_ = g_mkstemp_full(name.data(), O_WRONLY | O_CLOEXEC, 0666);
         if (fd_ < 0)
-            throw DownloadError("cannot create a file in " + folder.string() + ": " +
-                                std::strerror(errno));
+            throw WriteError(folder_, errno);
         path_ = name;
     }
     ~PartFile() {
@@ -90,25 +90,30 @@ class PartFile {
             const ssize_t written = ::write(fd_, data, size);
             if (written < 0 && errno == EINTR)
                 continue;
-            if (written <= 0)
-                throw DownloadError(std::string("cannot write: ") + std::strerror(errno));
+            if (written < 0)
+                throw WriteError(folder_, errno);
+            if (written == 0)
+                throw WriteError(folder_, ENOSPC);
             data += written;
             size -= std::size_t(written);
         }
     }
 
-    // Replaces the destination in one step; an earlier file stays until then.
+    // Replaces the destination in one step, once the data is on the disk,
+    // so a crash or power cut leaves the earlier file or the whole new one.
     void renameTo(const std::filesystem::path& destination) {
+        if (fsync(fd_) != 0)
+            throw WriteError(folder_, errno);
         const int fd = std::exchange(fd_, -1);
         if (close(fd) != 0)
-            throw DownloadError(std::string("cannot write: ") + std::strerror(errno));
+            throw WriteError(folder_, errno);
         if (g_rename(path_.c_str(), destination.c_str()) != 0)
-            throw DownloadError("cannot save " + destination.string() + ": " +
-                                std::strerror(errno));
+            throw WriteError(folder_, errno);
         path_.clear();
     }
 
   private:
+    std::filesystem::path folder_;
     int fd_ = -1;
     std::string path_;
 };
@@ -143,7 +148,8 @@ Task<void> SoupDownloader::download(std::string url, std::filesystem::path desti
     SendCall send(session_.get(), message.get(), cancellable.get());
     GObjectRef<GAsyncResult> sent = co_await send;
     Failure failure;
-    GObjectRef<GInputStream> body(soup_session_send_finish(session_.get(), sent.get(), &failure.error));
+    GObjectRef<GInputStream> body(
+        soup_session_send_finish(session_.get(), sent.get(), &failure.error));
     if (!body)
         failure.raise("transfer failed");
     AbandonUnlessDone abandon{cancellable.get()};

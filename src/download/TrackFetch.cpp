@@ -54,6 +54,8 @@ Task<bool> DownloadManager::fetchTrack(WClip track, std::filesystem::path folder
     const std::string name = FileNames::availableName(track.title, used);
     try {
         co_await download(std::move(*url), folder / name);
+    } catch (const WriteError&) {
+        throw; // the disk's fault, not the service's: the run stops on it
     } catch (...) {
         // The run queues the track; why it failed is not shown.
         co_return false;

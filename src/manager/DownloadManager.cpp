@@ -1,7 +1,40 @@
 #include "manager/DownloadManager.hpp"
 
+#include "manager/Plural.hpp"
 #include "manager/PrivateFile.hpp"
 #include "model/LibrarySnapshot.hpp"
+
+#include <glib.h>
+
+namespace {
+
+// The settings file holds text. A path that is not valid UTF-8 (a folder
+// named in another encoding) is stored as a file: address, whose escapes
+// give back its exact bytes; every other path is stored as it is, as it
+// always was.
+std::string storedPath(const std::filesystem::path& folder) {
+    const std::string& bytes = folder.native();
+    if (g_utf8_validate_len(bytes.data(), bytes.size(), nullptr))
+        return bytes;
+    std::error_code ignored;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, ignored);
+    char* uri = g_filename_to_uri(absolute.c_str(), nullptr, nullptr);
+    std::string text = uri ? uri : "";
+    g_free(uri);
+    return text;
+}
+
+std::filesystem::path restoredPath(const std::string& text) {
+    if (!text.starts_with("file:///"))
+        return text;
+    char* bytes = g_filename_from_uri(text.c_str(), nullptr, nullptr);
+    std::filesystem::path folder =
+        bytes ? std::filesystem::path(bytes) : std::filesystem::path(text);
+    g_free(bytes);
+    return folder;
+}
+
+} // namespace
 
 DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
                                  FileDownloader& downloader, std::filesystem::path dataFolder)
@@ -9,7 +42,7 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
       dataFolder_(std::move(dataFolder)) {
     // Through the setter, so the stored path is written back unchanged.
     if (auto path = settings_.string(destFolderKey); path && !path->empty())
-        setDestFolder(std::filesystem::path(*path));
+        setDestFolder(restoredPath(*path));
 }
 
 void DownloadManager::setSelected(std::set<std::string> ids) {
@@ -35,7 +68,7 @@ void DownloadManager::setDestFolder(std::optional<std::filesystem::path> folder)
     // started from.
     if (folder && folder->empty())
         folder.reset();
-    settings_.set(destFolderKey, folder ? std::optional(folder->string()) : std::nullopt);
+    settings_.set(destFolderKey, folder ? std::optional(storedPath(*folder)) : std::nullopt);
     publish(destFolder_, std::move(folder), Property::destFolder);
 }
 
@@ -82,7 +115,8 @@ void DownloadManager::loadCache() {
     setWorkspaces(std::move(snapshot.workspaces));
     publish(lastScanned_, std::optional(snapshot.scannedAt), Property::lastScanned);
     publish(lastScope_, std::move(snapshot.scope), Property::lastScope);
-    setScanStatus("Showing your most recent scan (" + std::to_string(count) + " workspaces).");
+    setScanStatus("Showing your most recent scan (" + plural(std::int64_t(count), "workspace") +
+                  ").");
 }
 
 void DownloadManager::addLog(std::string line) {
@@ -97,5 +131,17 @@ Task<void> DownloadManager::rest(double seconds) {
         co_await clock_.pause(seconds);
     } catch (...) {
         // An interrupted pause just ends early.
+    }
+}
+
+void DownloadManager::endActivity(bool& flag, Property property) noexcept {
+    if (!flag)
+        return;
+    flag = false;
+    try {
+        changed_.emit(property);
+    } catch (...) {
+        // An observer that fails now cannot be told anything more; the
+        // flag is off all the same, so the window is not left locked.
     }
 }

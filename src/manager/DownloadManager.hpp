@@ -105,19 +105,48 @@ class DownloadManager {
     Task<void> scan(ScanScope scope);
 
     // Downloads the selected workspaces into destFolder (download run).
-    // Returns at once when there is no destination or a run is active.
+    // Returns at once when there is no destination or a run is active, and
+    // says so in overall() when the destination folder is gone. A failure to
+    // write on the local disk ends the run with its reason.
     Task<void> start();
 
     // Where library.json is kept.
     std::filesystem::path cacheURL() const;
 
-    // Used by the download run and its tests.
+    // Used by the download run and its tests. fetchTrack folds every failure
+    // into false except WriteError, which the run stops on.
     Task<bool> fetchTrack(WClip track, std::filesystem::path folder, FileNames::UsedNames& used,
                           double pollSeconds);
     Task<std::optional<std::string>> pollWav(WClip track, double seconds);
     Task<void> download(std::string url, std::filesystem::path destination);
 
   private:
+    struct RunTally {
+        std::size_t total = 0, saved = 0, failed = 0;
+    };
+    // Turns an activity flag off when the operation ends, however it ends.
+    class ActivityEnd {
+      public:
+        ActivityEnd(DownloadManager& manager, bool& flag, Property property)
+            : manager_(manager), flag_(flag), property_(property) {}
+        ~ActivityEnd() { manager_.endActivity(flag_, property_); }
+        ActivityEnd(const ActivityEnd&) = delete;
+        ActivityEnd& operator=(const ActivityEnd&) = delete;
+
+      private:
+        DownloadManager& manager_;
+        bool& flag_;
+        Property property_;
+    };
+
+    // The bodies of scan() and start(), which make sure that whatever
+    // escapes them ends the activity with its reason shown.
+    Task<void> scanFeed(ScanScope scope);
+    // Returns why the run stopped early, when the disk refused a write.
+    Task<std::optional<std::string>> downloadWorkspaces(std::filesystem::path destination,
+                                                        RunTally& tally);
+    void endActivity(bool& flag, Property property) noexcept;
+
     void saveCache(const std::string& scope);
     void addLog(std::string line);
     Task<std::optional<FeedPage>> fetchPage(std::optional<std::string> cursor);

@@ -1,4 +1,5 @@
 #include "manager/DownloadManager.hpp"
+#include "manager/Plural.hpp"
 
 #include <unordered_map>
 
@@ -36,7 +37,18 @@ Task<std::optional<FeedPage>> DownloadManager::fetchPage(std::optional<std::stri
 }
 
 Task<void> DownloadManager::scan(ScanScope scope) {
+    const ActivityEnd end(*this, scanning_, Property::scanning);
     setScanning(true);
+    try {
+        co_await scanFeed(std::move(scope));
+    } catch (const std::exception& error) {
+        setScanStatus(std::string("Scan stopped: ") + error.what());
+    } catch (...) {
+        setScanStatus("Scan stopped: unknown error");
+    }
+}
+
+Task<void> DownloadManager::scanFeed(ScanScope scope) {
     const std::string label = scope.label();
     setScanStatus("Scanning (" + label + ")…");
 
@@ -72,8 +84,8 @@ Task<void> DownloadManager::scan(ScanScope scope) {
         if (limitReached)
             break;
         ++pages;
-        setScanStatus("Scanning your library… " + std::to_string(found.size()) + " workspaces, " +
-                      std::to_string(tracks) + " tracks found");
+        setScanStatus("Scanning your library… " + plural(std::int64_t(found.size()), "workspace") +
+                      ", " + plural(tracks, "track") + " found");
         if (!page->hasMore) {
             completed = true;
             break;
@@ -98,13 +110,11 @@ Task<void> DownloadManager::scan(ScanScope scope) {
     setWorkspaces(std::move(found));
     if (completed || limitReached) {
         saveCache(label);
-        setScanStatus(std::to_string(workspaceCount) + " workspaces found (" +
-                      std::to_string(tracks) + " tracks).");
+        setScanStatus(plural(std::int64_t(workspaceCount), "workspace") + " found (" +
+                      plural(tracks, "track") + ").");
     } else if (interrupted) {
-        setScanStatus("Scan interrupted at " + std::to_string(tracks) +
-                      " tracks. Please scan again.");
+        setScanStatus("Scan interrupted at " + plural(tracks, "track") + ". Please scan again.");
     } else {
         setScanStatus("Scan incomplete.");
     }
-    setScanning(false);
 }

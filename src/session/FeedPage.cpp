@@ -2,6 +2,8 @@
 
 #include "session/BridgeError.hpp"
 
+#include <cmath>
+
 namespace {
 
 std::string textOr(const nlohmann::json& object, const char* key, const char* fallback) {
@@ -19,8 +21,11 @@ std::string plainText(const nlohmann::json& value) {
     if (value.is_string())
         return value.get<std::string>();
     if (value.is_number_float()) {
+        // A whole number prints without a fraction; one beyond the range of
+        // an integer cannot be converted, and prints as JSON writes it.
         const double number = value.get<double>();
-        if (number == double(static_cast<long long>(number)))
+        constexpr double limit = 9.2e18; // just inside the range of long long
+        if (std::abs(number) < limit && number == std::trunc(number))
             return std::to_string(static_cast<long long>(number));
     }
     return value.dump();

@@ -25,12 +25,16 @@ OrvoBridge::OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* 
       webViewWidget_(Glib::wrap(GTK_WIDGET(view_.get()))), runner_(view_.get(), scriptTimeout),
       service_(runner_, origins_.api) {
     watch(view_.get());
+    g_signal_connect(view_.get(), "web-process-terminated",
+                     G_CALLBACK(&OrvoBridge::onWebProcessTerminated), this);
     webkit_web_view_load_uri(view_.get(), origins_.homePage().c_str());
     startDetached(monitorLogin(alive_));
 }
 
 OrvoBridge::~OrvoBridge() {
     *alive_ = false;
+    if (reload_)
+        g_source_remove(reload_);
     g_signal_handlers_disconnect_by_data(view_.get(), this);
     for (const auto& popup : popups_)
         g_signal_handlers_disconnect_by_data(popup->view.get(), this);
@@ -111,7 +115,9 @@ GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction*, 
         WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", opener, "settings",
                                      webkit_web_view_get_settings(opener), nullptr));
     auto popup = std::make_unique<Popup>();
-    popup->view = addRef(view); // still floating: WebKit sinks what we return
+    // Ours from here on, so a pop-up that closes before it is shown is freed
+    // with its record; the window takes a reference of its own later.
+    popup->view = GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
     popup->window = std::make_unique<Gtk::Window>();
     popup->window->set_title("Sign in");
     popup->window->set_default_size(popupWidth, popupHeight);
@@ -155,4 +161,21 @@ void OrvoBridge::onClose(WebKitWebView* view, gpointer bridge) {
             return G_SOURCE_REMOVE;
         },
         popup.release(), [](gpointer closed) { delete static_cast<Popup*>(closed); });
+}
+
+void OrvoBridge::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
+                                        gpointer bridge) {
+    auto& self = *static_cast<OrvoBridge*>(bridge);
+    if (self.reload_)
+        return;
+    // Loaded once WebKit's signal has returned and the process is gone; the
+    // script runner has already failed the calls that were waiting on it.
+    self.reload_ = g_idle_add(
+        [](gpointer bridge) -> gboolean {
+            auto& self = *static_cast<OrvoBridge*>(bridge);
+            self.reload_ = 0;
+            webkit_web_view_load_uri(self.view_.get(), self.origins_.homePage().c_str());
+            return G_SOURCE_REMOVE;
+        },
+        &self);
 }

@@ -1,7 +1,7 @@
 #pragma once
 #include "async/Clock.hpp"
-#include "model/Origins.hpp"
 #include "async/GLibRef.hpp"
+#include "model/Origins.hpp"
 #include "session/OrvoService.hpp"
 #include "session/PageScriptService.hpp"
 #include "session/WebViewScriptRunner.hpp"
@@ -17,6 +17,10 @@
 // app's own profile, so a sign-in survives a restart, lets the user sign in
 // (pop-up sign-in windows included), notices when the page holds a session,
 // and runs the service operations as scripts inside the page.
+//
+// Should the page's web process end (a crash, say), the home page is loaded
+// again: the profile keeps the sign-in, so the next operation finds the
+// signed-in page once more.
 //
 // Main thread only; GTK must be initialised first. The app creates one and
 // keeps it for the whole run.
@@ -84,6 +88,8 @@ class OrvoBridge final : public OrvoService {
     static GtkWidget* onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge);
     static void onReadyToShow(WebKitWebView* view, gpointer bridge);
     static void onClose(WebKitWebView* view, gpointer bridge);
+    static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
+                                       gpointer bridge);
 
     std::unique_ptr<Clock> ownClock_;
     Clock& clock_;
@@ -96,4 +102,5 @@ class OrvoBridge final : public OrvoService {
     PageScriptService service_;
     std::vector<std::unique_ptr<Popup>> popups_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+    guint reload_ = 0; // the pending reload after the page's process ended
 };

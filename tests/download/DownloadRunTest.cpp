@@ -17,6 +17,7 @@ class DownloadRunTest : public ::testing::Test {
     std::vector<double> fractions;
 
     void SetUp() override {
+        std::filesystem::create_directory(out);
         rig->setDestFolder(out);
         rig->signalChanged().connect([this](Property property) {
             if (property == Property::overall)
@@ -188,16 +189,96 @@ TEST_F(DownloadRunTest, logKeepsTheNewestSixHundredLines) {
 }
 
 TEST_F(DownloadRunTest, foldersStayInsideTheDestinationAndNeverOverwriteEachOther) {
-    std::filesystem::create_directories(out);
-    std::ofstream(out / "Taken") << "a file where a folder should be";
     rig.library({{"w1", "A/B", {{"a", "Song", true}}},
                  {"w2", "A:B", {{"b", "song", true}}},
-                 {"w3", "..", {{"c", "Song", true}}},
-                 {"w4", "Taken", {{"d", "Song", true}}}});
-    rig->setSelected({"w1", "w2", "w3", "w4"});
+                 {"w3", "..", {{"c", "Song", true}}}});
+    rig->setSelected({"w1", "w2", "w3"});
     run();
     EXPECT_EQ(namesIn(temp.path()), (Lines{"data", "out"}));
-    EXPECT_EQ(namesIn(out), (Lines{"A_B", "Taken", "__"}));
+    EXPECT_EQ(namesIn(out), (Lines{"A_B", "__"}));
     EXPECT_EQ(namesIn(out / "A_B"), (Lines{"Song.wav", "song (2).wav"}));
-    EXPECT_EQ(rig->failures(), (std::vector<FailedItem>{{"d", "Song", "Taken"}}));
+    EXPECT_EQ(rig->current(), "Downloaded 3 files.");
+}
+
+TEST_F(DownloadRunTest, localWriteFailureEndsTheRunWithItsReason) {
+    struct Case {
+        const char* name;
+        std::function<void()> arrange; // makes the disk refuse
+        Lines logTail;
+        std::vector<FailedItem> failures;
+        std::string reason;
+    };
+    const std::string demos = (out / "Demos").string();
+    const std::vector<Case> cases{
+        {"folder taken by a file",
+         [&] { std::ofstream(out / "Demos") << "not a folder"; },
+         {"Could not write to " + demos + ": File exists"},
+         {},
+         "Could not write to " + demos + ": File exists"},
+        {"folder gone in a retry round",
+         [&] {
+             rig.downloader.failing[urlOf("A")] = 1;
+             rig.downloader.failing[urlOf("B")] = 1;
+             rig.downloader.onDownload = [&] {
+                 if (rig.downloader.destinations.size() == 4)
+                     std::filesystem::remove_all(out / "Demos");
+             };
+         },
+         {"Demos: retry 1 — 2 remaining",
+          "Could not write to " + demos + ": No such file or directory", "Unable to download: A",
+          "Unable to download: B"},
+         {{"A", "A", "Demos"}, {"B", "B", "Demos"}},
+         "Could not write to " + demos + ": No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directory(out);
+        rig.downloader = FakeDownloader();
+        rig.library({{"w", "Demos", {{"A", "A", true}, {"B", "B", true}, {"C", "C", true}}},
+                     {"w2", "Later", {{"L", "L", true}}}});
+        rig->setSelected({"w", "w2"});
+        c.arrange();
+        run();
+        const Lines lines = log();
+        ASSERT_GE(lines.size(), c.logTail.size());
+        EXPECT_EQ(Lines(lines.end() - std::ptrdiff_t(c.logTail.size()), lines.end()), c.logTail);
+        EXPECT_EQ(rig->failures(), c.failures);
+        EXPECT_EQ(rig->overall(), "Stopped: " + c.reason);
+        EXPECT_FALSE(rig->running());
+        EXPECT_FALSE(std::filesystem::exists(out / "Later")); // the run went no further
+        EXPECT_EQ(namesIn(temp.path()), (Lines{"data", "out"}));
+    }
+    // Nothing is stuck: once the disk takes files again, the same run works.
+    std::filesystem::remove_all(out / "Demos");
+    rig.downloader = FakeDownloader();
+    run();
+    EXPECT_EQ(rig->overall(), "Complete");
+    EXPECT_EQ(rig->current(), "Downloaded 4 files.");
+}
+
+TEST_F(DownloadRunTest, leftoversOfAKilledRunAreRemovedAndNothingElse) {
+    const auto folder = out / "Demos";
+    std::filesystem::create_directories(folder);
+    for (const char* name : {".orvo-a1B2c3.wav.part", ".orvo-zzzzzz.wav.part",
+                             ".orvo-long-name.wav.part", "notes.txt", "Old.wav"})
+        std::ofstream(folder / name) << "x";
+    std::filesystem::create_directory(folder / ".orvo-dir999.wav.part");
+    demos({{"A", 0}});
+    run();
+    EXPECT_EQ(namesIn(folder), (Lines{".orvo-dir999.wav.part", ".orvo-long-name.wav.part", "A.wav",
+                                      "Old.wav", "notes.txt"}));
+}
+
+TEST_F(DownloadRunTest, failureOutsideTheEngineStillEndsTheRun) {
+    demos({{"A", 0}, {"B", 0}});
+    rig->signalChanged().connect([this](Property property) {
+        if (property == Property::log && rig->log().back() == "Saved: A")
+            throw std::runtime_error("window gone");
+    });
+    run();
+    EXPECT_FALSE(rig->running());
+    EXPECT_EQ(log().back(), "Download stopped: window gone");
+    EXPECT_EQ(rig->overall(), "Stopped: window gone");
+    EXPECT_EQ(rig->current(), "Downloaded 1 file.");
 }

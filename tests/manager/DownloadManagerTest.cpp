@@ -49,6 +49,23 @@ TEST_F(DownloadManagerTest, destinationFolderIsStoredRestoredAndAnnounced) {
                                                   Property::recentCount}));
 }
 
+TEST_F(DownloadManagerTest, destinationOfAnyBytesIsRestoredExactly) {
+    const auto file = temp / "settings.ini";
+    for (const std::filesystem::path& folder :
+         {temp / "Musik f\xfcr mich", temp / "Música", temp / "file:" / "x"}) {
+        {
+            KeyFileSettings settings(file);
+            DownloadManager(rig.service, rig.clock, settings, rig.downloader, temp.path())
+                .setDestFolder(folder);
+        }
+        KeyFileSettings settings(file);
+        DownloadManager relaunched(rig.service, rig.clock, settings, rig.downloader, temp.path());
+        EXPECT_EQ(relaunched.destFolder(), folder) << folder;
+    }
+    // Text paths are stored as they always were.
+    EXPECT_EQ(KeyFileSettings(file).string("destFolder"), (temp / "file:" / "x").string());
+}
+
 TEST_F(DownloadManagerTest, savedLibraryIsRestoredOnlyIntoAnEmptyManager) {
     rig->loadCache();                                           // no file yet: nothing happens
     PrivateFile::write(rig->cacheURL(), "{\"workspaces\":[]}"); // damaged: no scannedAt

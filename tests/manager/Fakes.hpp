@@ -5,6 +5,7 @@
 #include "manager/DownloadManager.hpp"
 #include "session/BridgeError.hpp"
 
+#include <cerrno>
 #include <deque>
 #include <fstream>
 #include <functional>
@@ -82,7 +83,7 @@ class FakeDownloader final : public FileDownloader {
         }
         std::ofstream out(destination, std::ios::binary);
         if (!(out << "RIFF0000WAVE" << url))
-            throw DownloadError("cannot write " + destination.string());
+            throw WriteError(destination.parent_path(), errno ? errno : EIO);
         co_return;
     }
 };

@@ -139,7 +139,7 @@ TEST_F(LibraryScanTest, sixReadsWithoutCursorInterruptTheScan) {
     scan(ScanScope::full());
     EXPECT_EQ(cursorsAsked(), Texts(7, ""));
     EXPECT_EQ(rig.clock.pauses(), std::vector<double>(6, 1.2));
-    EXPECT_EQ(rig->scanStatus(), "Scan interrupted at 1 tracks. Please scan again.");
+    EXPECT_EQ(rig->scanStatus(), "Scan interrupted at 1 track. Please scan again.");
 }
 
 TEST_F(LibraryScanTest, endlessFeedStopsAtFourThousandPages) {
@@ -151,4 +151,26 @@ TEST_F(LibraryScanTest, endlessFeedStopsAtFourThousandPages) {
     EXPECT_EQ(rig->scanStatus(), "Scan incomplete.");
     EXPECT_FALSE(saved());
     EXPECT_FALSE(rig->scanning());
+}
+
+TEST_F(LibraryScanTest, countsOfOneReadAsEnglish) {
+    feed({page({clip("A")}, std::nullopt, false)});
+    scan(ScanScope::full());
+    EXPECT_EQ(statuses,
+              (Texts{"Scanning (full)…", "Scanning your library… 1 workspace, 1 track found",
+                     "1 workspace found (1 track)."}));
+    rig.relaunch();
+    rig->loadCache();
+    EXPECT_EQ(rig->scanStatus(), "Showing your most recent scan (1 workspace).");
+}
+
+TEST_F(LibraryScanTest, failureOutsideTheScanStillEndsIt) {
+    feed({page({clip("A")}, std::nullopt, false)});
+    rig->signalChanged().connect([this](DownloadManager::Property property) {
+        if (property == DownloadManager::Property::workspaces)
+            throw std::runtime_error("out of memory");
+    });
+    scan(ScanScope::full());
+    EXPECT_FALSE(rig->scanning());
+    EXPECT_EQ(rig->scanStatus(), "Scan stopped: out of memory");
 }

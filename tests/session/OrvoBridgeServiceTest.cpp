@@ -1,8 +1,10 @@
 // The service operations run for real: page scripts in the signed-in page
 // against the stand-in's studio API.
 #include "BridgeTesting.hpp"
+#include "manager/Fakes.hpp"
 #include "session/BridgeError.hpp"
 #include "support/Catalogue.hpp"
+#include "support/TempDir.hpp"
 
 #include <gmock/gmock.h>
 
@@ -102,9 +104,9 @@ TEST_F(ServiceTest, withoutASessionNothingReachesTheApiAndAStuckScriptTimesOut) 
 
     // A page script that never settles fails after the time-out, and the
     // page is still there for the next operation.
-    EXPECT_THAT([&] { script("await new Promise(() => {});"); },
-                ::testing::ThrowsMessage<ScriptError>(
-                    "The page script did not finish within 2 seconds"));
+    EXPECT_THAT(
+        [&] { script("await new Promise(() => {});"); },
+        ::testing::ThrowsMessage<ScriptError>("The page script did not finish within 2 seconds"));
     EXPECT_FALSE(run(bridge->isLoggedIn()));
 }
 
@@ -171,4 +173,38 @@ TEST_F(ServiceTest, prodSendsBothRequestsEvenWhenTheFirstFails) {
     run(bridge->triggerMP3Download("other"));
     EXPECT_EQ(count("other", "download_clip"), 0);
     EXPECT_EQ(count("other", "billing_download"), 1);
+}
+
+TEST_F(ServiceTest, scanCarriesOnWhenThePagesProcessIsKilled) {
+    std::vector<nlohmann::json> clips;
+    for (int i = 0; i < 9; ++i) {
+        const std::string project = "P" + std::to_string(i % 3);
+        clips.push_back(
+            clip("c" + std::to_string(i), {{"project", {{"id", project}, {"name", project}}}}));
+    }
+    startSignedIn(clips, {"--page-size", "3"});
+
+    // The scan's own retries, in real time, have to outlast the reload.
+    GlibClock realTime;
+    MemorySettings settings;
+    FakeDownloader downloader;
+    TempDir data;
+    DownloadManager manager(*bridge, realTime, settings, downloader, data.path());
+    int homeLoads = -1; // before the kill
+    manager.signalChanged().connect([&](DownloadManager::Property property) {
+        if (property == DownloadManager::Property::scanStatus && homeLoads < 0 &&
+            manager.scanStatus().starts_with("Scanning your library")) {
+            homeLoads = count("home");
+            webkit_web_view_terminate_web_process(bridge->webKitView());
+        }
+    });
+    run(manager.scan(ScanScope::full()));
+
+    EXPECT_GE(homeLoads, 0);
+    EXPECT_EQ(manager.scanStatus(), "3 workspaces found (9 tracks).");
+    EXPECT_EQ(count("home"), homeLoads + 1); // loaded again, once
+    EXPECT_TRUE(bridge->loggedIn());
+    // And the page serves every operation again.
+    run(bridge->convertWav("c4"));
+    EXPECT_EQ(run(bridge->wavURL("c4")), service->apiOrigin() + "/storage/wav/c4.wav");
 }

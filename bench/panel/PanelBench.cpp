@@ -1,0 +1,138 @@
+// How the control panel scales with the library: the time from building
+// the panel to its first frame, and the time of one progress update during
+// a run (overall, current, fraction, one log line), with 10,000 workspaces
+// shown against 10. A progress update should cost the same whatever the
+// library size.
+#include "manager/Fakes.hpp"
+#include "ui/ControlPanel.hpp"
+#include "ui/Theme.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <gtk/gtk.h>
+#include <gtkmm/init.h>
+#include <gtkmm/window.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int tracksPerRun = 400;
+constexpr int rounds = 5;
+
+// Saves nothing: the bench times the panel, not the disk.
+class NullDownloader final : public FileDownloader {
+  public:
+    Task<void> download(std::string, std::filesystem::path) override { co_return; }
+};
+
+std::vector<Workspace> library(int count) {
+    std::vector<Workspace> workspaces;
+    for (int w = 0; w < count; ++w) {
+        Workspace workspace{"w" + std::to_string(w), "Workspace " + std::to_string(w), {}};
+        const int clips = w == 0 ? tracksPerRun : 1 + w % 7;
+        for (int c = 0; c < clips; ++c)
+            workspace.clips.push_back(
+                WClip{workspace.id + "-" + std::to_string(c), "Track " + std::to_string(c), true});
+        workspaces.push_back(std::move(workspace));
+    }
+    return workspaces;
+}
+
+void drain() {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+}
+
+double milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+struct Result {
+    double showMs;
+    double updateUs;
+};
+
+Result measure(int workspaceCount, const std::filesystem::path& temp) {
+    VirtualClock clock;
+    FakeService service(clock);
+    NullDownloader downloader;
+    MemorySettings settings;
+    DownloadManager manager(service, clock, settings, downloader, temp / "data");
+    FeedPage page;
+    for (const Workspace& workspace : library(workspaceCount))
+        for (const WClip& clip : workspace.clips)
+            page.clips.push_back(
+                RawClip{clip.id, clip.title, clip.liked, workspace.id, workspace.name});
+    service.pages.push_back(page);
+    clock.run(manager.scan(ScanScope::full()));
+    manager.setSelected({"w0"});
+    manager.setDestFolder(temp / "out");
+
+    Gtk::Window window;
+    window.set_default_size(860, 760);
+    const auto start = Clock::now();
+    auto* panel = Gtk::make_managed<ControlPanel>(manager);
+    window.set_child(*panel);
+    window.present();
+    gtk_test_widget_wait_for_draw(GTK_WIDGET(window.gobj()));
+    const double showMs = milliseconds(Clock::now() - start);
+
+    std::size_t updates = 0;
+    auto counting = manager.signalChanged().connect([&](DownloadManager::Property property) {
+        using P = DownloadManager::Property;
+        updates += property == P::overall || property == P::current || property == P::fraction ||
+                   property == P::log;
+    });
+    const auto runStart = Clock::now();
+    clock.run(manager.start());
+    gtk_test_widget_wait_for_draw(GTK_WIDGET(window.gobj()));
+    const double runMs = milliseconds(Clock::now() - runStart);
+    counting.disconnect();
+    window.unset_child();
+    drain();
+    // Four properties make one progress update.
+    return {showMs, runMs * 1000.0 / (double(updates) / 4.0)};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
+        execl(WITH_DISPLAY_PATH, WITH_DISPLAY_PATH, argv[0], nullptr);
+        std::perror("with-display");
+        return 1;
+    }
+    (void)argc;
+    gtk_init();
+    Gtk::init_gtkmm_internals();
+    Theme::install(*Gdk::Display::get_default());
+    char pattern[] = "/tmp/bench-panel-XXXXXX";
+    const std::filesystem::path temp = mkdtemp(pattern);
+
+    std::vector<double> showSmall, showLarge, updateSmall, updateLarge;
+    for (int round = 0; round < rounds; ++round) {
+        const Result small = measure(10, temp);
+        const Result large = measure(10000, temp);
+        showSmall.push_back(small.showMs);
+        showLarge.push_back(large.showMs);
+        updateSmall.push_back(small.updateUs);
+        updateLarge.push_back(large.updateUs);
+    }
+    std::filesystem::remove_all(temp);
+    std::printf("show panel, 10 workspaces:      %8.1f ms\n", median(showSmall));
+    std::printf("show panel, 10,000 workspaces:  %8.1f ms   (target under 100 ms)\n",
+                median(showLarge));
+    std::printf("progress update, 10 workspaces:     %8.1f us\n", median(updateSmall));
+    std::printf("progress update, 10,000 workspaces: %8.1f us\n", median(updateLarge));
+    std::printf("ratio 10,000 / 10: %.2f   (target at most 1.2)\n",
+                median(updateLarge) / median(updateSmall));
+    return 0;
+}

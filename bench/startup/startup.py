@@ -1,0 +1,77 @@
+#!/usr/bin/python3
+"""Start-up of the shipped app: time from launch to its window on screen, and
+the resident memory after start, with a 100,000-clip library.json in place
+against none. Run under a display (scripts/with-display does it):
+
+  scripts/with-display bench/startup/startup.py build/src/orvo-wav-downloader
+"""
+import json
+import os
+import pathlib
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+APP = sys.argv[1]
+ROUNDS = 5
+
+
+def library(path, workspaces=2000, clips=50):
+    path.parent.mkdir(parents=True, exist_ok=True)
+    document = {"workspaces": [
+        {"id": f"w{w:05d}", "name": f"Workspace {w}",
+         "clips": [{"id": f"w{w:05d}-c{c:03d}", "title": f"Track {c} of workspace {w}",
+                    "liked": c % 3 == 0} for c in range(clips)]}
+        for w in range(workspaces)], "scannedAt": 818000000.0, "scope": "full"}
+    path.write_text(json.dumps(document))
+
+
+def resident_kib(pid):
+    for line in pathlib.Path(f"/proc/{pid}/status").read_text().splitlines():
+        if line.startswith("VmRSS:"):
+            return int(line.split()[1])
+    return 0
+
+
+def launch(home):
+    env = dict(os.environ, HOME=str(home), XDG_CONFIG_HOME=str(home / "config"),
+               XDG_DATA_HOME=str(home / "data"), XDG_CACHE_HOME=str(home / "cache"),
+               ORVO_WEB_ORIGIN="http://127.0.0.1:9", ORVO_API_ORIGIN="http://127.0.0.1:9",
+               ORVO_UPDATE_ORIGIN="http://127.0.0.1:9")
+    start = time.monotonic()
+    app = subprocess.Popen([APP], env=env, stderr=subprocess.DEVNULL)
+    while subprocess.run(["xdotool", "search", "--onlyvisible", "--name",
+                          "^Orvo WAV Downloader$"], capture_output=True).returncode != 0:
+        time.sleep(0.005)
+    shown = time.monotonic() - start
+    time.sleep(3)
+    rss = resident_kib(app.pid)
+    app.terminate()
+    app.wait(timeout=10)
+    return shown * 1000, rss / 1024
+
+
+def measure(with_library):
+    times, memory = [], []
+    for _ in range(ROUNDS):
+        home = pathlib.Path(tempfile.mkdtemp(prefix="orvo-startup-"))
+        settings = home / "config/OrvoWavDownloader/settings.ini"
+        settings.parent.mkdir(parents=True)
+        settings.write_text("[Settings]\nagreedToTermsV1=true\n")
+        if with_library:
+            library(home / "data/OrvoWavDownloader/library.json")
+        ms, mib = launch(home)
+        times.append(ms)
+        memory.append(mib)
+        shutil.rmtree(home, ignore_errors=True)
+    return statistics.median(times), statistics.median(memory)
+
+
+empty_ms, empty_mib = measure(False)
+full_ms, full_mib = measure(True)
+print(f"window on screen, no library:        {empty_ms:7.0f} ms, app resident {empty_mib:6.1f} MiB")
+print(f"window on screen, 100,000 clips:     {full_ms:7.0f} ms, app resident {full_mib:6.1f} MiB")
+print(f"ratio with library / without: {full_ms / empty_ms:.2f}   (target: window under 1000 ms)")

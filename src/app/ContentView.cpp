@@ -1,0 +1,51 @@
+#include "app/ContentView.hpp"
+
+#include "session/OrvoBridge.hpp"
+#include "ui/AgreementView.hpp"
+#include "ui/ControlPanel.hpp"
+
+#include <glibmm/main.h>
+
+ContentView::ContentView(OrvoBridge& bridge, DownloadManager& manager, SettingsStore& settings)
+    : bridge_(bridge), manager_(manager), settings_(settings), signIn_(bridge.webView()) {
+    set_name("contentView");
+    add_css_class("orvo-root");
+    set_child(signIn_);
+    loggedIn_ = bridge_.loggedInChanged().connect([this] { update(); });
+    update();
+}
+
+ContentView::~ContentView() { loggedIn_.disconnect(); }
+
+void ContentView::agree() {
+    settings_.setBoolean(DownloadManager::agreedToTermsKey, true);
+    // The button that called this belongs to the agreement screen: take
+    // the screen down once its click has been handled.
+    Glib::signal_idle().connect_once([this] { update(); });
+}
+
+void ContentView::update() {
+    const bool agreed = settings_.boolean(DownloadManager::agreedToTermsKey);
+    const Screen before = screen_;
+    screen_ = !agreed ? Screen::agreement
+              : bridge_.loggedIn() ? Screen::controlPanel
+                                   : Screen::signIn;
+
+    if (screen_ == Screen::agreement && !agreement_) {
+        agreement_ = Gtk::make_managed<AgreementView>([this] { agree(); });
+        add_overlay(*agreement_);
+    } else if (screen_ != Screen::agreement && agreement_) {
+        remove_overlay(*agreement_);
+        agreement_ = nullptr;
+    }
+    if (screen_ == Screen::controlPanel && !panel_) {
+        panel_ = Gtk::make_managed<ControlPanel>(manager_);
+        panel_->add_css_class("orvo-root");
+        add_overlay(*panel_);
+    }
+    signIn_.setShown(screen_ == Screen::signIn);
+    // The page puts its cursor in the email field: let the keyboard reach it.
+    if (screen_ == Screen::signIn && (before != Screen::signIn || !updatedOnce_))
+        signIn_.host().webView().grab_focus();
+    updatedOnce_ = true;
+}

@@ -1,0 +1,89 @@
+#include "app/OrvoWavApp.hpp"
+
+#include "BuildConfig.hpp"
+#include "app/MainWindow.hpp"
+#include "manager/AppFolders.hpp"
+#include "ui/Theme.hpp"
+
+#include <giomm/notification.h>
+#include <glibmm/main.h>
+#include <glibmm/miscutils.h>
+#include <giomm/simpleaction.h>
+#include <gtkmm/aboutdialog.h>
+
+Glib::RefPtr<OrvoWavApp> OrvoWavApp::create() {
+    return Glib::make_refptr_for_instance<OrvoWavApp>(new OrvoWavApp());
+}
+
+OrvoWavApp::OrvoWavApp() : Gtk::Application(id) { Glib::set_application_name(MainWindow::title); }
+
+OrvoWavApp::~OrvoWavApp() {
+    runWatch_.disconnect();
+    // The window goes before the page and the manager it shows.
+    window_.reset();
+}
+
+void OrvoWavApp::on_startup() {
+    Gtk::Application::on_startup();
+    Theme::install(*Gdk::Display::get_default());
+
+    const AppFolders folders = AppFolders::fromEnvironment();
+    settings_ = std::make_unique<KeyFileSettings>(folders.settingsFile());
+    downloader_ = std::make_unique<SoupDownloader>();
+    bridge_ = std::make_unique<OrvoBridge>();
+    manager_ = std::make_unique<DownloadManager>(*bridge_, clock_, *settings_, *downloader_,
+                                                 folders.data);
+    runWatch_ = manager_->signalChanged().connect(
+        sigc::mem_fun(*this, &OrvoWavApp::notifyWhenRunEnds));
+    addActions();
+}
+
+void OrvoWavApp::on_activate() {
+    if (window_) {
+        window_->present();
+        return;
+    }
+    window_ = std::make_unique<MainWindow>(*bridge_, *manager_, *settings_);
+    add_window(*window_);
+    window_->present();
+    // The last scan is read once the window is on screen (an idle comes
+    // after the first frame). The panel that shows it appears only once the
+    // page reports a session, which takes longer.
+    Glib::signal_idle().connect_once([this] { manager_->loadCache(); });
+}
+
+void OrvoWavApp::addActions() {
+    add_action("about", sigc::mem_fun(*this, &OrvoWavApp::showAbout));
+    add_action("check-updates", sigc::mem_fun(*this, &OrvoWavApp::checkForUpdates));
+    add_action("quit", [this] { quit(); });
+    set_accel_for_action("app.quit", "<Control>q");
+}
+
+void OrvoWavApp::showAbout() {
+    auto* dialog = new Gtk::AboutDialog();
+    dialog->set_program_name(MainWindow::title);
+    dialog->set_version(BuildConfig::version);
+    dialog->set_logo_icon_name(id);
+    dialog->set_comments("Your Orvo library on your own disk, as WAV files.");
+    dialog->set_modal(true);
+    dialog->set_hide_on_close(true);
+    if (window_)
+        dialog->set_transient_for(*window_);
+    dialog->signal_hide().connect([dialog] { delete dialog; });
+    dialog->present();
+}
+
+void OrvoWavApp::checkForUpdates() {}
+
+void OrvoWavApp::notifyWhenRunEnds(DownloadManager::Property property) {
+    // A run that ends while the user looks elsewhere is worth a note on the
+    // desktop; with the window in front, the panel already says it.
+    if (property != DownloadManager::Property::running || manager_->running())
+        return;
+    if (window_ && window_->is_active())
+        return;
+    auto note = Gio::Notification::create(manager_->overall().empty() ? MainWindow::title
+                                                                      : manager_->overall());
+    note->set_body(manager_->current());
+    send_notification("run-finished", note);
+}

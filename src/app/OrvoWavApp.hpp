@@ -1,0 +1,45 @@
+#pragma once
+#include "async/GlibClock.hpp"
+#include "download/SoupDownloader.hpp"
+#include "manager/DownloadManager.hpp"
+#include "manager/KeyFileSettings.hpp"
+#include "session/OrvoBridge.hpp"
+
+#include <gtkmm/application.h>
+#include <memory>
+#include <sigc++/connection.h>
+
+class MainWindow;
+
+// The application: one settings store, the one Orvo page (the bridge) and
+// the one download manager, made at start-up and kept until the process
+// ends, and the one window that shows them.
+class OrvoWavApp : public Gtk::Application {
+  public:
+    static constexpr const char* id = "io.github.orvowav.OrvoWavDownloader";
+
+    static Glib::RefPtr<OrvoWavApp> create();
+    ~OrvoWavApp() override;
+
+    OrvoBridge& bridge() { return *bridge_; }
+    DownloadManager& manager() { return *manager_; }
+
+  protected:
+    OrvoWavApp();
+    void on_startup() override;
+    void on_activate() override;
+
+  private:
+    void addActions();
+    void showAbout();
+    void checkForUpdates();
+    void notifyWhenRunEnds(DownloadManager::Property property);
+
+    GlibClock clock_;
+    std::unique_ptr<KeyFileSettings> settings_;
+    std::unique_ptr<SoupDownloader> downloader_;
+    std::unique_ptr<OrvoBridge> bridge_;
+    std::unique_ptr<DownloadManager> manager_;
+    std::unique_ptr<MainWindow> window_;
+    sigc::connection runWatch_;
+};

@@ -1,0 +1,76 @@
+#include "ui/Accessibility.hpp"
+
+#include <gtk/gtk.h>
+#include <gtkmm/eventcontrollerkey.h>
+#include <gtkmm/root.h>
+#include <vector>
+
+namespace Accessibility {
+
+void setLabel(Gtk::Widget& widget, const std::string& text) {
+    gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
+                                   text.c_str(), -1);
+}
+
+namespace {
+
+bool canTakeFocus(Gtk::Widget& widget) {
+    return widget.get_focusable() && widget.get_can_focus() && widget.is_sensitive() &&
+           widget.get_mapped() && widget.get_child_visible();
+}
+
+// Focusable widgets in tab order (depth first), skipping inside.
+void collect(Gtk::Widget& widget, Gtk::Widget& inside, std::vector<Gtk::Widget*>& order,
+             std::size_t& insideAt) {
+    if (&widget == &inside) {
+        insideAt = order.size();
+        return;
+    }
+    if (!widget.get_visible() || !widget.is_sensitive())
+        return;
+    if (canTakeFocus(widget))
+        order.push_back(&widget);
+    for (auto* child = widget.get_first_child(); child; child = child->get_next_sibling())
+        collect(*child, inside, order, insideAt);
+}
+
+bool leave(Gtk::Widget& inside, bool forward) {
+    auto* root = dynamic_cast<Gtk::Widget*>(inside.get_root());
+    if (!root)
+        return false;
+    std::vector<Gtk::Widget*> order;
+    std::size_t insideAt = std::size_t(-1);
+    collect(*root, inside, order, insideAt);
+    if (insideAt == std::size_t(-1))
+        return false;
+    if (forward) {
+        for (std::size_t i = insideAt; i < order.size(); ++i)
+            if (order[i]->grab_focus())
+                return true;
+    } else {
+        for (std::size_t i = insideAt; i-- > 0;)
+            if (order[i]->grab_focus())
+                return true;
+    }
+    return false;
+}
+
+} // namespace
+
+void tabLeaves(Gtk::Widget& widget) {
+    auto keys = Gtk::EventControllerKey::create();
+    keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    keys->signal_key_pressed().connect(
+        [&widget](guint key, guint, Gdk::ModifierType state) {
+            if (key == GDK_KEY_Tab || key == GDK_KEY_KP_Tab)
+                return leave(widget, (state & Gdk::ModifierType::SHIFT_MASK) ==
+                                         Gdk::ModifierType{});
+            if (key == GDK_KEY_ISO_Left_Tab)
+                return leave(widget, false);
+            return false;
+        },
+        false);
+    widget.add_controller(keys);
+}
+
+} // namespace Accessibility

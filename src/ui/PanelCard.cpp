@@ -1,0 +1,42 @@
+#include "ui/PanelCard.hpp"
+
+#include <gtkmm/image.h>
+#include <gtkmm/label.h>
+#include <sstream>
+
+namespace PanelWidgets {
+
+Gtk::Label* label(const std::string& classes, const std::string& text) {
+    auto* label = Gtk::make_managed<Gtk::Label>(text);
+    std::istringstream names(classes);
+    for (std::string name; names >> name;)
+        label->add_css_class(name);
+    label->set_xalign(0);
+    return label;
+}
+
+Gtk::Widget* gap() {
+    auto* gap = Gtk::make_managed<Gtk::Box>();
+    gap->set_hexpand(true);
+    return gap;
+}
+
+Gtk::Widget* icon(const std::string& name, const std::string& cssClass, int size) {
+    auto* image = Gtk::make_managed<Gtk::Image>();
+    image->set_from_icon_name(name);
+    image->add_css_class(cssClass);
+    image->set_pixel_size(size);
+    return image;
+}
+
+Gtk::ScrolledWindow* scroller(Gtk::Widget& content, int maxHeight) {
+    auto* area = Gtk::make_managed<Gtk::ScrolledWindow>();
+    area->add_css_class("inner");
+    area->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
+    area->set_propagate_natural_height(true);
+    area->set_max_content_height(maxHeight);
+    area->set_child(content);
+    return area;
+}
+
+} // namespace PanelWidgets

@@ -1,0 +1,51 @@
+#include "ui/WorkspaceRow.hpp"
+
+#include "ui/Accessibility.hpp"
+#include "ui/Badge.hpp"
+#include "ui/DisplayText.hpp"
+#include "ui/PanelCard.hpp"
+#include "ui/PanelState.hpp"
+
+WorkspaceRow::WorkspaceRow() : Gtk::Box(Gtk::Orientation::HORIZONTAL, 10) {
+    add_css_class("workspace-row");
+    // The check box only shows the state; clicks go to the row.
+    check_.set_can_target(false);
+    check_.set_focusable(false);
+    check_.set_valign(Gtk::Align::CENTER);
+    name_.add_css_class("size-14");
+    name_.add_css_class("medium");
+    name_.add_css_class("text-primary");
+    name_.set_xalign(0);
+    name_.set_hexpand(true);
+    name_.set_ellipsize(Pango::EllipsizeMode::END);
+    liked_ = Gtk::make_managed<Badge>();
+    total_.add_css_class("size-11");
+    total_.add_css_class("text-secondary");
+    append(check_);
+    append(name_);
+    append(*liked_);
+    append(total_);
+}
+
+WorkspaceRow::Content WorkspaceRow::contentOf(const Workspace& workspace) {
+    return {workspace.id, workspace.name, PanelState::likedBadge(workspace),
+            PanelState::totalText(workspace)};
+}
+
+void WorkspaceRow::show(const Content& content, bool on) {
+    id_ = content.id;
+    name_.set_text(DisplayText::name(content.name));
+    liked_->setText(content.likedBadge);
+    total_.set_text(content.totalText);
+    set_name("row:" + content.id);
+    Accessibility::setLabel(check_, DisplayText::line(content.name));
+    setOn(on);
+}
+
+void WorkspaceRow::setOn(bool on) {
+    check_.set_active(on);
+    if (on)
+        add_css_class("on");
+    else
+        remove_css_class("on");
+}

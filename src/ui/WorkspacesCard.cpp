@@ -1,0 +1,143 @@
+#include "ui/WorkspacesCard.hpp"
+
+#include "ui/Accessibility.hpp"
+#include "ui/PanelState.hpp"
+#include "ui/SectionLabel.hpp"
+
+#include <algorithm>
+#include <gtkmm/listitem.h>
+#include <gtkmm/noselection.h>
+#include <gtkmm/signallistitemfactory.h>
+
+using Changed = DownloadManager::Property;
+
+WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10) {
+    auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+    header->append(*Gtk::make_managed<SectionLabel>("Workspaces"));
+    header->append(*PanelWidgets::gap());
+    auto* likedLabel = PanelWidgets::label("size-12 medium text-primary", "Liked tracks only");
+    likedLabel->set_valign(Gtk::Align::CENTER);
+    header->append(*likedLabel);
+    likedOnly_ = Gtk::make_managed<Gtk::Switch>();
+    likedOnly_->set_name("likedOnly");
+    likedOnly_->set_valign(Gtk::Align::CENTER);
+    Accessibility::setLabel(*likedOnly_, "Liked tracks only");
+    header->append(*likedOnly_);
+    append(*header);
+
+    empty_ = PanelWidgets::label("size-13 text-secondary");
+    empty_->set_name("emptyList");
+    empty_->set_wrap(true);
+    empty_->set_margin_top(10);
+    empty_->set_margin_bottom(10);
+    append(*empty_);
+
+    ids_ = Gtk::StringList::create({});
+    auto factory = Gtk::SignalListItemFactory::create();
+    factory->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
+        item->set_child(*Gtk::make_managed<WorkspaceRow>());
+    });
+    factory->signal_bind().connect([this](const Glib::RefPtr<Gtk::ListItem>& item) {
+        auto* row = dynamic_cast<WorkspaceRow*>(item->get_child());
+        const guint position = item->get_position();
+        if (!row || position >= rows_.size())
+            return;
+        const WorkspaceRow::Content& content = rows_[position];
+        row->show(content, manager_.selected().contains(content.id));
+        bound_.insert(row);
+    });
+    factory->signal_unbind().connect([this](const Glib::RefPtr<Gtk::ListItem>& item) {
+        bound_.erase(dynamic_cast<WorkspaceRow*>(item->get_child()));
+    });
+    list_ = Gtk::make_managed<Gtk::ListView>(Gtk::NoSelection::create(ids_), factory);
+    list_->add_css_class("workspaces");
+    list_->set_name("workspaceList");
+    list_->set_single_click_activate(true);
+    Accessibility::setLabel(*list_, "Workspaces");
+    Accessibility::tabLeaves(*list_);
+    list_->signal_activate().connect([this](guint position) { toggle(position); });
+
+    scroller_ = PanelWidgets::scroller(*list_, maxListHeight);
+    append(*scroller_);
+
+    likedOnly_->property_active().signal_changed().connect([this] {
+        manager_.setLikedOnly(likedOnly_->get_active());
+    });
+
+    refresh(Changed::likedOnly);
+    refresh(Changed::workspaces);
+}
+
+std::size_t WorkspacesCard::rowHeight() {
+    if (!rowHeight_) {
+        WorkspaceRow sample;
+        sample.show({"id", "Name", "0 liked", "0 total"}, false);
+        int minimum = 0, natural = 0, ignored = 0;
+        sample.measure(Gtk::Orientation::VERTICAL, -1, minimum, natural, ignored, ignored);
+        rowHeight_ = std::size_t(std::max(natural, 1)) + rowMargins;
+    }
+    return rowHeight_;
+}
+
+void WorkspacesCard::toggle(guint position) {
+    if (manager_.running() || position >= rows_.size())
+        return;
+    const std::string& id = rows_[position].id;
+    manager_.select(id, !manager_.selected().contains(id));
+}
+
+void WorkspacesCard::spliceRows() {
+    const std::vector<Workspace>& workspaces = manager_.workspaces();
+    std::vector<WorkspaceRow::Content> next;
+    next.reserve(workspaces.size());
+    for (const Workspace& workspace : workspaces)
+        next.push_back(WorkspaceRow::contentOf(workspace));
+
+    // Keep the rows that stayed the same at either end; replace the middle.
+    std::size_t front = 0;
+    while (front < rows_.size() && front < next.size() && rows_[front] == next[front])
+        ++front;
+    std::size_t back = 0;
+    while (back < rows_.size() - front && back < next.size() - front &&
+           rows_[rows_.size() - 1 - back] == next[next.size() - 1 - back])
+        ++back;
+    const std::size_t removed = rows_.size() - front - back;
+    std::vector<Glib::ustring> added;
+    added.reserve(next.size() - front - back);
+    for (std::size_t i = front; i < next.size() - back; ++i)
+        added.emplace_back(next[i].id);
+    rows_ = std::move(next);
+    if (removed || !added.empty())
+        ids_->splice(guint(front), guint(removed), added);
+}
+
+void WorkspacesCard::refresh(Changed property) {
+    switch (property) {
+    case Changed::likedOnly:
+    case Changed::running:
+        if (likedOnly_->get_active() != manager_.likedOnly())
+            likedOnly_->set_active(manager_.likedOnly());
+        likedOnly_->set_sensitive(!manager_.running());
+        break;
+    case Changed::workspaces:
+    case Changed::scanning: {
+        if (property == Changed::workspaces)
+            spliceRows();
+        const bool empty = manager_.workspaces().empty();
+        // A list view asks for little height of its own: give the area the
+        // height of its rows, up to its limit.
+        scroller_->set_min_content_height(
+            int(std::min<std::size_t>(maxListHeight, rows_.size() * rowHeight())));
+        empty_->set_text(PanelState::emptyListText(manager_.scanning()));
+        empty_->set_visible(empty);
+        scroller_->set_visible(!empty);
+        break;
+    }
+    case Changed::selected:
+        for (WorkspaceRow* row : bound_)
+            row->setOn(manager_.selected().contains(row->workspaceId()));
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+#include "ui/PanelCard.hpp"
+#include "ui/WorkspaceRow.hpp"
+
+#include <giomm/liststore.h>
+#include <gtkmm/label.h>
+#include <gtkmm/listview.h>
+#include <gtkmm/scrolledwindow.h>
+#include <gtkmm/stringlist.h>
+#include <gtkmm/switch.h>
+#include <set>
+#include <vector>
+
+// The scanned workspaces to tick, and the "Liked tracks only" switch.
+//
+// The list is a ListView, so only the rows on screen exist. Its model is
+// spliced where the library changed, and a change of selection only
+// repaints the rows on screen: a library of ten thousand workspaces costs
+// no more per change than one of ten.
+class WorkspacesCard : public PanelCard {
+  public:
+    static constexpr int maxListHeight = 240;
+
+    explicit WorkspacesCard(DownloadManager& manager);
+    void refresh(DownloadManager::Property property) override;
+
+    Gtk::ListView& list() { return *list_; }
+
+  private:
+    void spliceRows();
+    void toggle(guint position);
+    // One row's height, margins included, measured once.
+    std::size_t rowHeight();
+    static constexpr std::size_t rowMargins = 0; // the row's own margins are measured
+
+    Gtk::Switch* likedOnly_;
+    Gtk::Label* empty_;
+    Gtk::ScrolledWindow* scroller_;
+    Gtk::ListView* list_;
+    Glib::RefPtr<Gtk::StringList> ids_;
+    // What each row shows, in list order, to find what changed.
+    std::vector<WorkspaceRow::Content> rows_;
+    std::set<WorkspaceRow*> bound_;
+    std::size_t rowHeight_ = 0;
+};

@@ -1,0 +1,346 @@
+// The engine against the stand-in service and real files when things go
+// wrong: the service, the network or the local disk. Each case checks the
+// files left on disk, the log and the summary, and that the app can go on.
+#include "async/GlibClock.hpp"
+#include "download/SoupDownloader.hpp"
+#include "manager/Fakes.hpp"
+#include "manager/PrivateFile.hpp"
+#include "model/LibrarySnapshot.hpp"
+#include "support/Catalogue.hpp"
+#include "support/StandInService.hpp"
+#include "support/TempDir.hpp"
+#include "tools/HttpClient.hpp"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace {
+
+// Where a tmpfs cannot be mounted, the disk fills up by hand: once armed,
+// writes to files in the folder fail with ENOSPC after this many bytes.
+struct DiskLimit {
+    std::string folder;
+    long long left = -1; // not armed
+} diskLimit;
+
+bool writesInto(int fd, const std::string& folder) {
+    char target[4096];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t length = readlink(link.c_str(), target, sizeof target);
+    return length > 0 && std::string_view(target, std::size_t(length)).starts_with(folder + "/");
+}
+
+} // namespace
+
+// Every write of this test program passes through here.
+extern "C" ssize_t write(int fd, const void* data, size_t size) {
+    if (diskLimit.left >= 0 && writesInto(fd, diskLimit.folder)) {
+        if (diskLimit.left == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        size = std::min<size_t>(size, size_t(diskLimit.left));
+        diskLimit.left -= (long long)size;
+    }
+    return syscall(SYS_write, fd, data, size);
+}
+
+namespace {
+
+using Lines = std::vector<std::string>;
+using SimTesting::clip;
+
+// The studio API called directly, with the requests the page scripts send.
+class DirectService final : public OrvoService {
+  public:
+    explicit DirectService(std::string api) : api_(std::move(api)) {}
+
+    Task<bool> isLoggedIn() override { co_return true; }
+
+    Task<FeedPage> feedPage(std::optional<std::string> cursor) override {
+        const nlohmann::json body = cursor && !cursor->empty() ? nlohmann::json{{"cursor", *cursor}}
+                                                               : nlohmann::json{{"page", 0}};
+        const auto answer = Http::send("POST", api_ + "/api/feed/v3", auth(), body.dump());
+        if (answer.status < 200 || answer.status > 299)
+            co_return FeedPage::fromScriptResult({{"error", answer.status}});
+        const auto feed = answer.json();
+        nlohmann::json clips = nlohmann::json::array();
+        for (const auto& c : feed.at("clips")) // every clip here is complete
+            clips.push_back({{"id", c.at("id")},
+                             {"title", c.at("title")},
+                             {"liked", c.at("is_liked")},
+                             {"pid", c.at("project").at("id")},
+                             {"pname", c.at("project").at("name")}});
+        const auto next = feed.value("next_cursor", nlohmann::json());
+        co_return FeedPage::fromScriptResult({{"clips", clips},
+                                              {"nextCursor", next.is_string() ? next : ""},
+                                              {"hasMore", feed.value("has_more", false)}});
+    }
+
+    Task<void> convertWav(std::string id) override {
+        Http::send("POST", api_ + "/api/gen/" + id + "/convert_wav/", auth());
+        co_return;
+    }
+
+    Task<void> triggerMP3Download(std::string id) override {
+        Http::send("GET", api_ + "/api/download/clip/" + id + "?format=mp3", auth());
+        auto headers = auth();
+        headers.emplace_back("Content-Type", "application/json");
+        Http::send("POST", api_ + "/api/billing/clips/" + id + "/download/", headers);
+        co_return;
+    }
+
+    Task<std::optional<std::string>> wavURL(std::string id) override {
+        const auto answer = Http::send("GET", api_ + "/api/gen/" + id + "/wav_file/", auth());
+        if (answer.status < 200 || answer.status > 299)
+            co_return std::nullopt;
+        const std::string url = answer.json().value("wav_file_url", "");
+        co_return url.empty() ? std::nullopt : std::optional(url);
+    }
+
+  private:
+    static Http::Headers auth() {
+        return {{"Authorization", std::string("Bearer ") + StandInService::acceptedToken}};
+    }
+    std::string api_;
+};
+
+// Main-loop time a hundred times faster: the 45-second polls and the pauses
+// between rounds take a fraction of a second, and the order of events stays.
+class QuickClock final : public Clock {
+  public:
+    double now() const override { return real_.now() / scale; }
+    Date date() const override { return real_.date(); }
+    Task<void> pause(double seconds) override { return real_.pause(seconds * scale); }
+
+  private:
+    static constexpr double scale = 0.01;
+    GlibClock real_;
+};
+
+class FaultMatrixTest : public ::testing::Test {
+  protected:
+    TempDir temp;
+    const std::filesystem::path dest = temp / "Music";
+    const std::filesystem::path demos = dest / "Demos";
+    const std::filesystem::path data = temp / "data";
+    std::optional<SimTesting::CatalogueFile> catalogue;
+    std::unique_ptr<StandInService> service;
+    std::unique_ptr<DirectService> api;
+    QuickClock clock;
+    MemorySettings settings;
+    SoupDownloader downloader{1}; // a stalled transfer fails after a second
+    std::unique_ptr<DownloadManager> manager;
+    bool mounted = false;
+
+    void TearDown() override {
+        diskLimit = {};
+        if (mounted)
+            umount2(dest.c_str(), MNT_DETACH);
+    }
+
+    // The stand-in on these clips of workspace "Demos", converting at once,
+    // and a manager whose destination is an existing folder.
+    void start(std::vector<nlohmann::json> clips, std::vector<std::string> options = {}) {
+        for (auto& c : clips)
+            c["project"] = {{"id", "d"}, {"name", "Demos"}};
+        catalogue.emplace(clips);
+        options.insert(options.end(), {"--catalogue", catalogue->path(), "--convert-delay", "0"});
+        service = std::make_unique<StandInService>(options);
+        api = std::make_unique<DirectService>(service->apiOrigin());
+        std::filesystem::create_directories(dest);
+        manager = std::make_unique<DownloadManager>(*api, clock, settings, downloader, data);
+        manager->setDestFolder(dest);
+        manager->setLikedOnly(false);
+    }
+
+    // A tmpfs of the given options over the destination; false where this
+    // machine does not allow mounting.
+    bool mountDestination(const char* options, unsigned long flags = 0) {
+        mounted =
+            mount("orvo-test", dest.c_str(), "tmpfs", MS_NOSUID | MS_NODEV | flags, options) == 0;
+        return mounted;
+    }
+
+    void scan() { runOnMainLoop(manager->scan(ScanScope::full())); }
+    void download() {
+        if (manager->workspaces().empty())
+            scan();
+        manager->setSelected({"d"});
+        runOnMainLoop(manager->start());
+    }
+    Lines log() const { return Lines(manager->log().begin(), manager->log().end()); }
+    Lines logTail(std::size_t count) const {
+        const Lines lines = log();
+        return Lines(lines.end() - std::ptrdiff_t(std::min(count, lines.size())), lines.end());
+    }
+
+    // What every case must leave: no activity, no temporary file, and no
+    // file anywhere but in the destination and the app's own folder.
+    void expectSettled() {
+        EXPECT_FALSE(manager->running());
+        EXPECT_FALSE(manager->scanning());
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(temp.path())) {
+            const auto name = entry.path().filename().string();
+            EXPECT_FALSE(name.ends_with(".part")) << entry.path();
+            const auto relative = entry.path().lexically_relative(temp.path()).string();
+            EXPECT_TRUE(relative.starts_with("Music") || relative.starts_with("data"))
+                << entry.path();
+        }
+    }
+    // A saved file holds the stand-in's WAV header and its sound.
+    static bool isWav(const std::filesystem::path& file) {
+        const std::string bytes = readFile(file);
+        return bytes.size() > 44 && bytes.compare(0, 4, "RIFF") == 0 &&
+               bytes.compare(8, 4, "WAVE") == 0;
+    }
+};
+
+} // namespace
+
+TEST_F(FaultMatrixTest, feedAnswering500ThenRecovering) {
+    start({clip("a"), clip("b")}, {"--feed-status", "500@1-2"});
+    scan();
+    EXPECT_EQ(manager->scanStatus(), "1 workspace found (2 tracks).");
+    EXPECT_EQ(service->counters()["routes"]["feed"], 3);
+    EXPECT_EQ(LibrarySnapshot::decode(readFile(manager->cacheURL())).workspaces,
+              manager->workspaces());
+    expectSettled();
+}
+
+TEST_F(FaultMatrixTest, feed401Throughout) {
+    start({clip("a")}, {"--feed-status", "401@all"});
+    const std::string earlier = LibrarySnapshot{{{"old", "Old", {}}}, {}, "full"}.encode();
+    ASSERT_TRUE(PrivateFile::write(manager->cacheURL(), earlier));
+    scan();
+    EXPECT_EQ(manager->scanStatus(), "Scan interrupted at 0 tracks. Please scan again.");
+    EXPECT_EQ(service->counters()["routes"]["feed"], 7);
+    EXPECT_EQ(readFile(manager->cacheURL()), earlier);
+    expectSettled();
+}
+
+TEST_F(FaultMatrixTest, cursorlessPageThenAGoodOne) {
+    start({clip("a"), clip("b")}, {"--page-size", "1", "--feed-drop-cursor", "1"});
+    scan();
+    EXPECT_EQ(manager->scanStatus(), "1 workspace found (2 tracks).");
+    EXPECT_EQ(service->counters()["routes"]["feed"], 3); // page, re-read, next page
+    expectSettled();
+}
+
+TEST_F(FaultMatrixTest, neverReadyClip) {
+    start({clip("a"), clip("b", {{"never_ready", true}})});
+    download();
+    EXPECT_EQ(log(),
+              (Lines{"Demos — 2 files", "Saved: Track a",
+                     "Slow to process, queued for retry: Track b", "Demos: retry 1 — 1 remaining",
+                     "Demos: 1 track could not be completed after repeated attempts",
+                     "Unable to download: Track b"}));
+    EXPECT_EQ(manager->current(),
+              "Downloaded 1 file · 1 could not be completed (see activity log).");
+    EXPECT_EQ(manager->failures(), (std::vector<FailedItem>{{"b", "Track b", "Demos"}}));
+    EXPECT_EQ(namesIn(demos), Lines{"Track a.wav"});
+    EXPECT_TRUE(isWav(demos / "Track a.wav"));
+    expectSettled();
+}
+
+TEST_F(FaultMatrixTest, wavAnswersOf404CutShortNotWavAndStalled) {
+    start({clip("ok"), clip("missing"), clip("short"), clip("html"), clip("stall")},
+          {"--wav-fault", "404@missing", "--wav-fault", "short@short", "--wav-fault",
+           "not-wav@html", "--wav-fault", "stall@stall"});
+    std::filesystem::create_directories(demos);
+    std::ofstream(demos / "Track missing.wav") << "an earlier download";
+    download();
+    EXPECT_EQ(logTail(6),
+              (Lines{"Demos: retry 1 — 4 remaining",
+                     "Demos: 4 tracks could not be completed after repeated attempts",
+                     "Unable to download: Track missing", "Unable to download: Track short",
+                     "Unable to download: Track html", "Unable to download: Track stall"}));
+    EXPECT_EQ(manager->current(),
+              "Downloaded 1 file · 4 could not be completed (see activity log).");
+    EXPECT_EQ(namesIn(demos), (Lines{"Track missing.wav", "Track ok.wav"}));
+    EXPECT_EQ(readFile(demos / "Track missing.wav"), "an earlier download");
+    EXPECT_TRUE(isWav(demos / "Track ok.wav"));
+    expectSettled();
+}
+
+TEST_F(FaultMatrixTest, diskFullPartWayThroughAFile) {
+    start({clip("small", {{"wav_seconds", 0.5}}), clip("big", {{"wav_seconds", 20}})});
+    const bool tmpfs = mountDestination("size=1m,mode=0755");
+    const std::string reason = "Could not write to " + demos.string() + ": No space left on device";
+    for (int run = 1; run <= 2; ++run) { // and again: nothing is stuck
+        if (!tmpfs)
+            diskLimit = {demos.string(), 300'000};
+        download();
+        EXPECT_EQ(logTail(3),
+                  (Lines{"Saved: Track small", reason, "Unable to download: Track big"}));
+        EXPECT_EQ(manager->overall(), "Stopped: " + reason);
+        EXPECT_EQ(manager->current(),
+                  "Downloaded 1 file · 1 could not be completed (see activity log).");
+        EXPECT_EQ(namesIn(demos), Lines{"Track small.wav"});
+        EXPECT_TRUE(isWav(demos / "Track small.wav"));
+        expectSettled();
+    }
+}
+
+TEST_F(FaultMatrixTest, destinationRemovedMidRun) {
+    start({clip("a"), clip("b"), clip("c")});
+    manager->signalChanged().connect([&](DownloadManager::Property property) {
+        if (property == DownloadManager::Property::log && manager->log().back() == "Saved: Track a")
+            std::filesystem::remove_all(dest); // the drive is pulled out
+    });
+    download();
+    const std::string reason =
+        "Could not write to " + demos.string() + ": No such file or directory";
+    EXPECT_EQ(log(),
+              (Lines{"Demos — 3 files", "Saved: Track a", reason, "Unable to download: Track b"}));
+    EXPECT_EQ(manager->overall(), "Stopped: " + reason);
+    EXPECT_FALSE(std::filesystem::exists(dest)); // not made again elsewhere
+    expectSettled();
+
+    // The next run does not start, and leaves the last run's account.
+    const Lines lastLog = log();
+    download();
+    EXPECT_EQ(manager->overall(), "Destination folder not found: " + dest.string());
+    EXPECT_EQ(manager->current(), "");
+    EXPECT_EQ(log(), lastLog);
+    EXPECT_EQ(manager->failures().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(dest));
+    expectSettled();
+}
+
+TEST_F(FaultMatrixTest, readOnlyDestination) {
+    start({clip("a")});
+    const bool byPermissions = geteuid() != 0; // root may write anywhere
+    if (byPermissions)
+        std::filesystem::permissions(dest, std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::owner_exec);
+    else if (!mountDestination("size=1m,mode=0755", MS_RDONLY))
+        GTEST_SKIP() << "running as root on a machine that does not allow mounting";
+    download();
+    const std::string reason = "Could not write to " + demos.string() + ": ";
+    ASSERT_EQ(log().size(), 1u);
+    EXPECT_TRUE(log()[0].starts_with(reason)) << log()[0];
+    EXPECT_EQ(manager->overall(), "Stopped: " + log()[0]);
+    EXPECT_EQ(manager->current(), "Downloaded 0 files.");
+    EXPECT_TRUE(namesIn(dest).empty());
+    expectSettled();
+    if (byPermissions)
+        std::filesystem::permissions(dest, std::filesystem::perms::owner_all);
+}
+
+TEST_F(FaultMatrixTest, corruptLibraryJsonAtStart) {
+    start({clip("a"), clip("b")});
+    ASSERT_TRUE(PrivateFile::write(manager->cacheURL(), "{\"workspaces\": [{\"id\": "));
+    manager->loadCache();
+    EXPECT_TRUE(manager->workspaces().empty());
+    EXPECT_EQ(manager->scanStatus(), "");
+    scan();
+    EXPECT_EQ(manager->scanStatus(), "1 workspace found (2 tracks).");
+    EXPECT_EQ(LibrarySnapshot::decode(readFile(manager->cacheURL())).workspaces.size(), 1u);
+    download();
+    EXPECT_EQ(manager->current(), "Downloaded 2 files.");
+    expectSettled();
+}

@@ -1,0 +1,235 @@
+#!/usr/bin/python3
+"""The shipped app, end to end, as a user drives it.
+
+Runs the real executable against the stand-in service with the demo
+library, under the X server and session bus that scripts/with-display
+provides, and works it only through what a person sees: widgets found by
+their accessible names over AT-SPI, clicks and typing through xdotool.
+
+  app_e2e.py APP SIM CATALOGUE SCREENSHOT_DIR
+"""
+import json
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import pyatspi
+
+APP, SIM, CATALOGUE, SHOTS = sys.argv[1:5]
+TITLE = "Orvo WAV Downloader"
+
+
+def log(message):
+    print(f"[e2e {time.monotonic() - START:6.1f}s] {message}", flush=True)
+
+
+def wait_for(what, condition, timeout=60.0):
+    """Polls until condition() gives something true; the limit only stops a broken run."""
+    end = time.monotonic() + timeout
+    while True:
+        try:
+            value = condition()
+        except Exception:  # the accessibility tree changes under us
+            value = None
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.2)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *map(str, args)], check=True, capture_output=True,
+                          text=True).stdout.strip()
+
+
+class App:
+    """One run of the executable and its accessible tree."""
+
+    def __init__(self, env):
+        self.process = subprocess.Popen([APP], env=env)
+        self.root = wait_for("the app on the accessibility bus", self.find_app, 30)
+        self.window = wait_for("the main window", lambda: self.find(
+            lambda n: n.getRoleName() == "frame" and n.name == TITLE, self.root), 30)
+        self.wid = wait_for("the X window", lambda: xdotool(
+            "search", "--onlyvisible", "--name", f"^{TITLE}$").split()[0], 30)
+
+    def find_app(self):
+        if self.process.poll() is not None:
+            raise SystemExit(f"the app exited with {self.process.returncode}")
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            node = desktop.getChildAtIndex(i)
+            if node is not None and node.name in ("orvo-wav-downloader", TITLE):
+                return node
+        return None
+
+    @staticmethod
+    def find(predicate, root):
+        return pyatspi.findDescendant(root, predicate)
+
+    def node(self, role, name=None, starts=None):
+        def matches(n):
+            if n.getRoleName() != role:
+                return False
+            if name is not None:
+                return n.name == name
+            return n.name.startswith(starts)
+        return self.find(matches, self.window)
+
+    def wait_node(self, what, role, name=None, starts=None, timeout=60.0):
+        return wait_for(what, lambda: self.node(role, name, starts), timeout)
+
+    def labels(self):
+        found = []
+        pyatspi.findAllDescendants(self.window, lambda n: n.getRoleName() == "label"
+                                   and found.append(n.name) and False)
+        return found
+
+    def press(self, button):
+        button.queryAction().doAction(0)
+
+    def click(self, node):
+        """A real mouse click at the node's centre (check boxes and rows have no action)."""
+        x, y, w, h = node.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+        log(f"click {node.name!r} at {x + w // 2},{y + h // 2} ({w}x{h})")
+        xdotool("mousemove", "--window", self.wid, x + w // 2, y + h // 2, "click", "1")
+
+    def screenshot(self, name):
+        pathlib.Path(SHOTS).mkdir(parents=True, exist_ok=True)
+        subprocess.run(["import", "-window", self.wid, f"{SHOTS}/{name}.png"], check=True)
+
+    def quit_with_keyboard(self):
+        # A real key press (XTEST) into the focused window: GTK reads the
+        # modifiers from the keyboard's state, not from a sent event.
+        xdotool("windowfocus", "--sync", self.wid)
+        xdotool("key", "ctrl+q")
+        self.process.wait(timeout=20)
+
+
+def start_sim(state):
+    sim = subprocess.Popen([SIM, "--state-dir", str(state), "--catalogue", CATALOGUE,
+                            "--convert-delay", "1", "--wav-seconds", "2",
+                            "--wav-fault", "404@demo-broken-file"],
+                           stdout=subprocess.PIPE, text=True)
+    return sim, json.loads(sim.stdout.readline())
+
+
+def check_wav(path):
+    head = path.read_bytes()[:12]
+    assert head[:4] in (b"RIFF", b"RF64") and head[8:12] == b"WAVE", f"{path} is not WAV"
+
+
+def main():
+    scratch = pathlib.Path(tempfile.mkdtemp(prefix="orvo-e2e-"))
+    sim, origins = start_sim(scratch / "sim")
+    try:
+        env = dict(os.environ)
+        env.pop("NO_AT_BRIDGE", None)
+        env.update({
+            "HOME": str(scratch / "home"),
+            "XDG_CONFIG_HOME": str(scratch / "home/.config"),
+            "XDG_DATA_HOME": str(scratch / "home/.local/share"),
+            "XDG_CACHE_HOME": str(scratch / "home/.cache"),
+            "ORVO_WEB_ORIGIN": origins["web"],
+            "ORVO_API_ORIGIN": origins["api"],
+            "ORVO_UPDATE_ORIGIN": origins["update"],
+        })
+        music = scratch / "home/Music/Orvo exports"
+        music.mkdir(parents=True)
+        first_run(env, music)
+        relaunch(env)
+    finally:
+        sim.terminate()
+        sim.wait(timeout=10)
+        shutil.rmtree(scratch, ignore_errors=True)
+    log("passed")
+
+
+def first_run(env, music):
+    app = App(env)
+    log("window shown")
+    accept = app.wait_node("the agreement", "push button", "Accept & Continue", timeout=20)
+    app.screenshot("agreement")
+    app.press(accept)
+
+    app.wait_node("the sign-in banner", "label", "Sign in to your Orvo account", timeout=20)
+    # The page puts the cursor in its email field, and the app gives the page the focus.
+    time.sleep(1.5)
+    app.screenshot("sign-in")
+    xdotool("type", "--window", app.wid, "--delay", "20", "someone@example.com")
+    xdotool("key", "--window", app.wid, "Tab")
+    xdotool("type", "--window", app.wid, "--delay", "20", "a password")
+    xdotool("key", "--window", app.wid, "Return")
+    scan = app.wait_node("the control panel", "push button", "Scan recent (20)", timeout=60)
+    log("signed in")
+
+    app.press(scan)
+    app.wait_node("the scan's result", "label", starts="4 workspaces found", timeout=60)
+    for name in ("Demos", "Sketches"):
+        app.click(app.wait_node(f"the {name} row", "check box", name))
+    app.wait_node("two ticked rows", "label", "5 queued", timeout=10)
+    # The clicked row has the keyboard; Tab leaves the list for the next control.
+    xdotool("windowfocus", "--sync", app.wid)
+    xdotool("key", "Tab")
+    choose = app.node("push button", "Choose…")
+    wait_for("Tab to leave the list", lambda: choose.getState().contains(pyatspi.STATE_FOCUSED), 5)
+
+    app.press(choose)
+    # GTK 4.8 shows its own chooser when no desktop portal offers one.
+    wait_for("the folder chooser", lambda: App.find(
+        lambda n: n.name == "Choose where your downloaded workspaces will be saved", app.root),
+        20)
+    time.sleep(0.5)
+    xdotool("key", "ctrl+l")
+    time.sleep(0.3)
+    xdotool("type", "--delay", "10", str(music))
+    time.sleep(0.5)
+    # Enter confirms the typed folder (the chooser's default button, "Choose").
+    xdotool("key", "Return")
+    app.wait_node("the chosen folder", "label", str(music), timeout=20)
+    log("destination chosen")
+
+    download = app.wait_node("an enabled download button", "push button", "Download selected")
+    app.press(download)
+    app.wait_node("the run's end", "label", "Complete", timeout=150)
+    log("run complete")
+    time.sleep(0.5)
+
+    demos, sketches = music / "Demos", music / "Sketches"
+    assert sorted(p.name for p in demos.iterdir()) == ["Night Drive (2).wav", "Night Drive.wav"], \
+        list(demos.iterdir())
+    assert sorted(p.name for p in sketches.iterdir()) == ["Ember.wav", "Glass Horizon (slow).wav"], \
+        list(sketches.iterdir())
+    for path in [*demos.iterdir(), *sketches.iterdir()]:
+        check_wav(path)
+    assert not [p for p in music.rglob("*") if p.name.startswith(".")], "temporary files left"
+
+    labels = app.labels()
+    for line in ("Saved: Night Drive", "Saved: Glass Horizon (slow)", "Saved: Ember",
+                 "UNABLE TO DOWNLOAD AUTOMATICALLY (1)",
+                 "Downloaded 4 files · 1 could not be completed (see activity log)."):
+        assert line in labels, f"{line!r} not shown; labels: {labels}"
+    assert app.node("push button", "Open “Broken Take” in Orvo"), "no Open in Orvo button"
+    app.screenshot("control-panel")
+    app.quit_with_keyboard()
+    log("quit with Ctrl+Q")
+
+
+def relaunch(env):
+    app = App(env)
+    app.wait_node("the cached library", "label",
+                  "Showing your most recent scan (4 workspaces).", timeout=60)
+    assert not app.node("push button", "Accept & Continue"), "agreement shown again"
+    assert app.node("check box", "Demos"), "cached workspaces not listed"
+    log("relaunched signed in with the cached library")
+    app.quit_with_keyboard()
+
+
+START = time.monotonic()
+if __name__ == "__main__":
+    main()

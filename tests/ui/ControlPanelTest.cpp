@@ -1,0 +1,276 @@
+#include "manager/Fakes.hpp"
+#include "session/WebTestSupport.hpp"
+#include "support/TempDir.hpp"
+#include "ui/ControlPanel.hpp"
+#include "ui/DisplayText.hpp"
+#include "ui/LogCard.hpp"
+#include "ui/PanelState.hpp"
+#include "ui/Theme.hpp"
+#include "ui/WidgetTesting.hpp"
+
+#include <gtest/gtest.h>
+#include <gtk/gtk.h>
+#include <gtkmm/button.h>
+#include <gtkmm/checkbutton.h>
+#include <gtkmm/label.h>
+#include <gtkmm/listview.h>
+#include <gtkmm/progressbar.h>
+#include <gtkmm/switch.h>
+#include <gtkmm/window.h>
+
+namespace {
+
+using widgettest::named;
+using Property = DownloadManager::Property;
+
+const std::vector<Workspace> library{
+    {"w1", "Demos", {{"a", "Night Drive", true}, {"b", "Sketch", false}}},
+    {"w2", "Live at the Roxy", {{"c", "Opener", true}, {"d", "Encore", true}}},
+    {"w3", "Empty of likes", {{"e", "Take 1", false}}},
+};
+
+class ControlPanelTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        setenv("LANG", "C.UTF-8", 1); // dates read as American English
+        setenv("TZ", "UTC", 1);
+        webtest::initGtk();
+    }
+    void SetUp() override {
+        Theme::install(*Gdk::Display::get_default());
+        window.add_css_class("orvo");
+        window.set_default_size(860, 760);
+        panel = Gtk::make_managed<ControlPanel>(*rig.manager);
+        window.set_child(*panel);
+        window.present();
+    }
+    void TearDown() override {
+        rig->cancel();
+        rig.service.pages.push_back(FeedPage{});
+        rig.clock.runUntilIdle();
+        window.unset_child();
+        window.destroy();
+    }
+    // Lets GTK lay out and draw what changed.
+    void settle() { webtest::runFor(0.05); }
+
+    template <typename T = Gtk::Widget> T& widget(const std::string& name) {
+        return named<T>(window, name);
+    }
+    std::string text(const std::string& name) { return widget<Gtk::Label>(name).get_text(); }
+    std::string label(const std::string& button) { return widget<Gtk::Button>(button).get_label(); }
+    bool visible(const std::string& name) { return widgettest::shown(widget(name)); }
+    // Presses a button as a click would.
+    void click(const std::string& button) {
+        g_signal_emit_by_name(widget(button).gobj(), "clicked");
+    }
+
+    // Each label of a box, in order.
+    std::vector<std::string> labelsIn(const std::string& name) {
+        std::vector<std::string> texts;
+        widgettest::walk(widget(name), [&](Gtk::Widget& w) {
+            if (auto* label = dynamic_cast<Gtk::Label*>(&w))
+                texts.push_back(label->get_text());
+        });
+        return texts;
+    }
+
+    // The real widgets agree with the state derived from the manager.
+    void expectWidgetsShowDerivedState() {
+        const PanelState::Snapshot s = PanelState::of(*rig.manager);
+        EXPECT_EQ(text("lastScan"), s.lastScan);
+        EXPECT_EQ(text("recentCount"), s.recentLabel);
+        EXPECT_EQ(label("scanRecent"), s.scanRecentLabel);
+        for (const char* name : {"scanRecent", "scanAll"})
+            EXPECT_EQ(widget(name).get_sensitive(), s.scanControlsEnabled) << name;
+        EXPECT_EQ(visible("scanStatus"), !s.scanStatus.empty());
+        EXPECT_EQ(widget("likedOnly").get_sensitive(), s.likedToggleEnabled);
+        EXPECT_EQ(visible("emptyList"), s.emptyListText.has_value());
+        if (s.emptyListText) {
+            EXPECT_EQ(text("emptyList"), *s.emptyListText);
+        }
+        EXPECT_EQ(text("destination"), s.destination);
+        EXPECT_EQ(widget("choose").get_sensitive(), s.chooseEnabled);
+        auto& download = widget<Gtk::Button>("download");
+        EXPECT_EQ(label("download"), s.downloadLabel);
+        EXPECT_EQ(download.get_sensitive(), s.downloadEnabled);
+        EXPECT_NEAR(download.get_opacity(), s.downloadEnabled ? 1.0 : 0.45, 0.01);
+        EXPECT_EQ(visible("cancel"), s.cancelShown);
+        EXPECT_EQ(text("queued"), s.queuedBadge);
+        EXPECT_EQ(visible("progress"), s.progressShown);
+        EXPECT_EQ(visible("failures"), s.failuresTitle.has_value());
+        if (s.failuresTitle) {
+            EXPECT_EQ(text("failuresTitle"), DisplayText::upperCase(*s.failuresTitle));
+        }
+        EXPECT_EQ(visible("log"), s.logShown);
+    }
+
+    void photograph(const std::string& state) {
+        settle();
+        widgettest::screenshot(window, std::filesystem::path(SCREENSHOT_DIR) /
+                                           ("panel-" + state + ".png"));
+    }
+
+    TempDir temp;
+    ManagerRig rig{temp / "data"};
+    Gtk::Window window;
+    ControlPanel* panel = nullptr;
+};
+
+TEST_F(ControlPanelTest, eachStateShowsItsTextsAndEnablingOnTheRealWidgets) {
+    expectWidgetsShowDerivedState();
+    photograph("idle");
+
+    auto scan = rig->scan(ScanScope::recent(20)); // the feed fails: waits to retry
+    scan.resume();
+    settle();
+    expectWidgetsShowDerivedState();
+    EXPECT_EQ(text("emptyList"), "Scanning…");
+    photograph("scanning");
+    rig.service.pages.push_back(FeedPage{});
+    rig.clock.runUntilIdle();
+
+    rig.library(library);
+    rig->setSelected({"w1", "w2"});
+    rig->setDestFolder("/home/someone/Music/Orvo exports/a rather long folder name that has to "
+                       "be shortened in the middle to fit on one line");
+    settle();
+    expectWidgetsShowDerivedState();
+    EXPECT_EQ(text("queued"), "3 queued");
+    photograph("library");
+
+    rig->setDestFolder(temp / "out");
+    rig.service.wavAnswer = [](const std::string& id) {
+        return id == "c" ? std::nullopt : std::optional(urlOf(id));
+    };
+    auto run = rig->start();
+    run.resume();
+    settle();
+    expectWidgetsShowDerivedState();
+    photograph("running");
+
+    rig.clock.runUntilIdle();
+    settle();
+    expectWidgetsShowDerivedState();
+    EXPECT_EQ(text("overall"), "Complete");
+    EXPECT_EQ(labelsIn("failures"), (std::vector<std::string>{
+                                        DisplayText::name("Opener"),
+                                        DisplayText::name("Live at the Roxy"), "Open in Orvo"}));
+    photograph("finished");
+}
+
+TEST_F(ControlPanelTest, rowClicksToggleAndTheDownloadButtonStartsARun) {
+    rig.library(library);
+    rig->setDestFolder(temp / "out");
+    settle();
+    auto& list = widget<Gtk::ListView>("workspaceList");
+    const auto activate = [&](guint position) {
+        g_signal_emit_by_name(list.gobj(), "activate", position);
+        settle();
+    };
+
+    activate(1);
+    activate(0);
+    activate(0);
+    EXPECT_EQ(rig->selected(), std::set<std::string>{"w2"});
+    auto& row = widget("row:w2");
+    EXPECT_TRUE(row.has_css_class("on"));
+    EXPECT_FALSE(widget("row:w1").has_css_class("on"));
+    EXPECT_TRUE(widget<Gtk::Button>("download").get_sensitive());
+
+    rig.service.wavAnswer = [](const std::string&) { return std::nullopt; };
+    click("download");
+    settle();
+    EXPECT_TRUE(rig->running());
+    activate(0); // ignored while running
+    EXPECT_EQ(rig->selected(), std::set<std::string>{"w2"});
+    click("cancel");
+    rig.clock.runUntilIdle();
+    settle();
+    EXPECT_FALSE(rig->running());
+    EXPECT_EQ(text("overall"), "Cancelled");
+    activate(0);
+    EXPECT_EQ(rig->selected(), (std::set<std::string>{"w1", "w2"}));
+
+    // The stepper moves in fives between 5 and 100.
+    for (int i = 0; i < 30; ++i)
+        click("moreRecent");
+    EXPECT_EQ(rig->recentCount(), 100);
+    EXPECT_FALSE(widget("moreRecent").get_sensitive());
+    click("fewerRecent");
+    EXPECT_EQ(text("recentCount"), "Recent: 95 workspaces");
+    EXPECT_EQ(label("scanRecent"), "Scan recent (95)");
+
+    widget<Gtk::Switch>("likedOnly").set_active(false);
+    EXPECT_FALSE(rig->likedOnly());
+}
+
+TEST_F(ControlPanelTest, everyControlHasAnAccessibleName) {
+    rig.library(library);
+    rig->setDestFolder(temp / "out");
+    rig->setSelected({"w2"});
+    rig.downloader.failing[urlOf("c")] = -1;
+    rig.clock.run(rig->start());
+    settle();
+    int controls = 0;
+    widgettest::walk(window, [&](Gtk::Widget& w) {
+        const bool control = dynamic_cast<Gtk::Button*>(&w) || dynamic_cast<Gtk::Switch*>(&w) ||
+                             dynamic_cast<Gtk::CheckButton*>(&w) ||
+                             dynamic_cast<Gtk::ProgressBar*>(&w) ||
+                             dynamic_cast<Gtk::ListView*>(&w);
+        if (!control)
+            return;
+        ++controls;
+        auto* accessible = GTK_ACCESSIBLE(w.gobj());
+        const auto* button = dynamic_cast<Gtk::Button*>(&w);
+        const bool labelled = gtk_test_accessible_has_property(accessible,
+                                                               GTK_ACCESSIBLE_PROPERTY_LABEL) ||
+                              (button && !button->get_label().empty());
+        EXPECT_TRUE(labelled) << G_OBJECT_TYPE_NAME(w.gobj()) << " " << w.get_name();
+    });
+    EXPECT_GE(controls, 12);
+}
+
+TEST_F(ControlPanelTest, hostileTitlesStayOnOneLineInTheirOwnDirection) {
+    using namespace std::string_literals;
+    const std::string title = "Intro\0hidden\nsecond line \u202Eevil"s;
+    rig.library({{"w", "Bad\nname\u202E", {{"x", title, true}}}});
+    rig->setSelected({"w"});
+    rig->setDestFolder(temp / "out");
+    rig.downloader.failing[urlOf("x")] = -1;
+    rig.clock.run(rig->start());
+    settle();
+
+    const std::string shown = "Intro\u2400hidden\u240asecond line \uFFFDevil";
+    const std::vector<std::string> failure = labelsIn("failures");
+    ASSERT_GE(failure.size(), 2u);
+    EXPECT_EQ(failure[0], "\u2068" + shown + "\u2069");
+    EXPECT_EQ(failure[1], "\u2068Bad\u240aname\uFFFD\u2069");
+    const std::vector<std::string> log = labelsIn("log");
+    EXPECT_EQ(log.size(), rig->log().size());
+    EXPECT_EQ(panel->logCard().lineCount(), rig->log().size());
+    bool seen = false;
+    for (const std::string& line : log) {
+        EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+        seen = seen || line.find(shown) != std::string::npos;
+    }
+    EXPECT_TRUE(seen);
+    // The stored texts are untouched.
+    EXPECT_EQ(rig->failures().at(0).title, title);
+}
+
+TEST_F(ControlPanelTest, theLogFollowsAppendsDropsAndClears) {
+    rig.library(library);
+    rig->setDestFolder(temp / "out");
+    rig->setSelected({"w1", "w2"});
+    rig.clock.run(rig->start());
+    settle();
+    const std::vector<std::string> first = labelsIn("log");
+    EXPECT_EQ(first, std::vector<std::string>(rig->log().begin(), rig->log().end()));
+    rig->setSelected({"w1"});
+    rig.clock.run(rig->start()); // a new run clears the log first
+    settle();
+    EXPECT_EQ(labelsIn("log"), std::vector<std::string>(rig->log().begin(), rig->log().end()));
+}
+
+} // namespace
