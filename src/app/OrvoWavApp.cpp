@@ -1,9 +1,9 @@
 #include "app/OrvoWavApp.hpp"
 
-#include "BuildConfig.hpp"
 #include "app/MainWindow.hpp"
 #include "manager/AppFolders.hpp"
 #include "ui/Theme.hpp"
+#include "update/UpdateAlertDialog.hpp"
 
 #include <giomm/notification.h>
 #include <glibmm/main.h>
@@ -62,7 +62,7 @@ void OrvoWavApp::addActions() {
 void OrvoWavApp::showAbout() {
     auto* dialog = new Gtk::AboutDialog();
     dialog->set_program_name(MainWindow::title);
-    dialog->set_version(BuildConfig::version);
+    dialog->set_version(UpdateChecker::currentVersion());
     dialog->set_logo_icon_name(id);
     dialog->set_comments("Your Orvo library on your own disk, as WAV files.");
     dialog->set_modal(true);
@@ -73,7 +73,11 @@ void OrvoWavApp::showAbout() {
     dialog->present();
 }
 
-void OrvoWavApp::checkForUpdates() {}
+void OrvoWavApp::checkForUpdates() {
+    // Works in every state of the window: the answer comes as an alert over it.
+    if (window_)
+        UpdateChecker::checkManually(*window_);
+}
 
 void OrvoWavApp::notifyWhenRunEnds(DownloadManager::Property property) {
     // A run that ends while the user looks elsewhere is worth a note on the

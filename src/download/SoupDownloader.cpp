@@ -1,6 +1,7 @@
 #include "download/SoupDownloader.hpp"
 
 #include "download/FileNames.hpp"
+#include "download/SoupCalls.hpp"
 #include "download/WebAddress.hpp"
 #include "session/BridgeError.hpp"
 
@@ -8,7 +9,6 @@
 #include <fcntl.h>
 #include <glib/gstdio.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -18,47 +18,6 @@ struct Failure {
     ~Failure() { g_clear_error(&error); }
     [[noreturn]] void raise(const char* what) const {
         throw DownloadError(std::string(what) + ": " + (error ? error->message : "unknown error"));
-    }
-};
-
-// One awaited GIO call: the callback keeps the result for the _finish call
-// and resumes the coroutine on the main loop.
-struct AsyncCall {
-    std::coroutine_handle<> handle;
-    GAsyncResult* result = nullptr;
-
-    bool await_ready() const noexcept { return false; }
-    GObjectRef<GAsyncResult> await_resume() noexcept { return GObjectRef<GAsyncResult>(result); }
-    static void done(GObject*, GAsyncResult* result, gpointer self) {
-        auto* call = static_cast<AsyncCall*>(self);
-        call->result = G_ASYNC_RESULT(g_object_ref(result));
-        call->handle.resume();
-    }
-};
-
-struct SendCall : AsyncCall {
-    SoupSession* session;
-    SoupMessage* message;
-    GCancellable* cancellable;
-    SendCall(SoupSession* s, SoupMessage* m, GCancellable* c)
-        : session(s), message(m), cancellable(c) {}
-    void await_suspend(std::coroutine_handle<> awaiting) {
-        handle = awaiting;
-        soup_session_send_async(session, message, G_PRIORITY_DEFAULT, cancellable, &AsyncCall::done,
-                                static_cast<AsyncCall*>(this));
-    }
-};
-
-struct ReadCall : AsyncCall {
-    GInputStream* stream;
-    std::vector<char>& buffer;
-    GCancellable* cancellable;
-    ReadCall(GInputStream* s, std::vector<char>& b, GCancellable* c)
-        : stream(s), buffer(b), cancellable(c) {}
-    void await_suspend(std::coroutine_handle<> awaiting) {
-        handle = awaiting;
-        g_input_stream_read_async(stream, buffer.data(), buffer.size(), G_PRIORITY_DEFAULT,
-                                  cancellable, &AsyncCall::done, static_cast<AsyncCall*>(this));
     }
 };
 

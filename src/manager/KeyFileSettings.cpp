@@ -8,11 +8,22 @@ constexpr const char* group = "Settings";
 
 KeyFileSettings::KeyFileSettings(std::filesystem::path file)
     : file_(std::move(file)), keys_(g_key_file_new()) {
-    // A missing or unreadable file is an empty store.
-    g_key_file_load_from_file(keys_.get(), file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, nullptr);
+    reload();
+}
+
+void KeyFileSettings::reload() const {
+    // A damaged file is an empty store. One that cannot be read at all
+    // (missing because a write failed, say) leaves what this store holds.
+    Keys fresh(g_key_file_new());
+    GError* error = nullptr;
+    if (g_key_file_load_from_file(fresh.get(), file_.c_str(), G_KEY_FILE_KEEP_COMMENTS, &error) ||
+        error->domain == G_KEY_FILE_ERROR)
+        keys_ = std::move(fresh);
+    g_clear_error(&error);
 }
 
 std::optional<std::string> KeyFileSettings::string(const std::string& key) const {
+    reload();
     gchar* value = g_key_file_get_string(keys_.get(), group, key.c_str(), nullptr);
     if (!value)
         return std::nullopt;
@@ -22,6 +33,7 @@ std::optional<std::string> KeyFileSettings::string(const std::string& key) const
 }
 
 void KeyFileSettings::set(const std::string& key, std::optional<std::string> value) {
+    reload();
     if (value)
         g_key_file_set_string(keys_.get(), group, key.c_str(), value->c_str());
     else
@@ -30,6 +42,7 @@ void KeyFileSettings::set(const std::string& key, std::optional<std::string> val
 }
 
 bool KeyFileSettings::boolean(const std::string& key) const {
+    reload();
     GError* error = nullptr;
     const gboolean value = g_key_file_get_boolean(keys_.get(), group, key.c_str(), &error);
     if (error) {
@@ -40,6 +53,7 @@ bool KeyFileSettings::boolean(const std::string& key) const {
 }
 
 void KeyFileSettings::setBoolean(const std::string& key, bool value) {
+    reload();
     g_key_file_set_boolean(keys_.get(), group, key.c_str(), value);
     save();
 }

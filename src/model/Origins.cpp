@@ -1,10 +1,10 @@
 #include "model/Origins.hpp"
 
-#include <glib.h>
+#include "BuildConfig.hpp"
+#include "model/UriText.hpp"
 
 #include <cstdlib>
-
-#include "BuildConfig.hpp"
+#include <glib.h>
 
 namespace {
 std::string origin(const char* variable, const char* fallback) {
@@ -14,23 +14,6 @@ std::string origin(const char* variable, const char* fallback) {
         text.pop_back();
     return text;
 }
-// RFC 3986 allows only these characters, plus "%" before two hex digits.
-bool onlyUriCharacters(std::string_view text) {
-    static constexpr std::string_view allowed = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                                "0123456789-._~:/?#[]@!$&'()*+,;=";
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%') {
-            if (i + 2 >= text.size() || !g_ascii_isxdigit(text[i + 1]) ||
-                !g_ascii_isxdigit(text[i + 2]))
-                return false;
-            i += 2;
-        } else if (allowed.find(text[i]) == std::string_view::npos) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 Origins Origins::fromEnvironment() {

@@ -129,3 +129,24 @@ TEST(KeyFileSettingsTest, valuesOutliveTheStoreInAPrivateFile) {
     EXPECT_FALSE(KeyFileSettings(file).string("destFolder"));
     EXPECT_TRUE(KeyFileSettings(file).boolean("agreedToTermsV1"));
 }
+
+TEST(KeyFileSettingsTest, storesOnOneFileKeepEachOthersWrites) {
+    TempDir temp;
+    const auto file = temp / "settings.ini";
+    KeyFileSettings folderOwner(file);
+    KeyFileSettings agreementOwner(file);
+    folderOwner.set("destFolder", "/home/me/Music");
+    agreementOwner.setBoolean("agreedToTermsV1", true);
+    folderOwner.set("destFolder", "/home/me/Exports");
+    EXPECT_TRUE(folderOwner.boolean("agreedToTermsV1"));
+    EXPECT_EQ(agreementOwner.string("destFolder"), "/home/me/Exports");
+    KeyFileSettings reopened(file);
+    EXPECT_EQ(reopened.string("destFolder"), "/home/me/Exports");
+    EXPECT_TRUE(reopened.boolean("agreedToTermsV1"));
+
+    // Where nothing can be written, the store still holds its own values.
+    std::ofstream(temp / "not a folder") << "x";
+    KeyFileSettings unwritable(temp / "not a folder" / "settings.ini");
+    unwritable.setBoolean("agreedToTermsV1", true);
+    EXPECT_TRUE(unwritable.boolean("agreedToTermsV1"));
+}

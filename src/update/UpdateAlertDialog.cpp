@@ -1,0 +1,59 @@
+#include "update/UpdateAlertDialog.hpp"
+
+#include "download/WebAddress.hpp"
+
+#include <glibmm/main.h>
+#include <gtk/gtk.h>
+#include <sigc++/adaptors/track_obj.h>
+
+namespace {
+
+using ShowSlot = sigc::slot<void(const UpdateAlert&)>;
+
+Task<void> checkThenShow(Task<UpdateAlert> checking, ShowSlot show) {
+    const UpdateAlert alert = co_await checking;
+    show(alert);
+}
+
+} // namespace
+
+namespace UpdateChecker {
+
+void openInBrowser(Gtk::Window& over, const std::string& address) {
+    gtk_show_uri(over.gobj(), address.c_str(), GDK_CURRENT_TIME);
+}
+
+Gtk::MessageDialog& showAlert(Gtk::Window& parent, const UpdateAlert& alert, AddressOpener open) {
+    auto* dialog = new Gtk::MessageDialog(parent, alert.title, false, Gtk::MessageType::INFO,
+                                          Gtk::ButtonsType::NONE, true);
+    dialog->set_secondary_text(alert.body);
+    const bool offersDownload = alert.download && isWebAddress(*alert.download);
+    if (offersDownload) {
+        dialog->add_button("Download", Gtk::ResponseType::ACCEPT);
+        dialog->add_button("Later", Gtk::ResponseType::CANCEL);
+        dialog->set_default_response(Gtk::ResponseType::ACCEPT);
+    } else {
+        dialog->add_button("OK", Gtk::ResponseType::OK);
+        dialog->set_default_response(Gtk::ResponseType::OK);
+    }
+    dialog->signal_response().connect([dialog, alert, open = std::move(open)](int response) {
+        if (response == Gtk::ResponseType::ACCEPT && alert.download)
+            open(*dialog, *alert.download);
+        dialog->hide();
+        // Not from inside its own signal: the dialog goes once the answer
+        // has been handled.
+        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+    });
+    // The user asked for this answer: bring it to the front.
+    dialog->present();
+    return *dialog;
+}
+
+void checkManually(Gtk::Window& parent) {
+    // The alert is shown only if the window is still there by then.
+    ShowSlot show =
+        sigc::track_obj([&parent](const UpdateAlert& alert) { showAlert(parent, alert); }, parent);
+    startDetached(checkThenShow(check(), std::move(show)));
+}
+
+} // namespace UpdateChecker
