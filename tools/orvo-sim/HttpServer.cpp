@@ -1,5 +1,6 @@
 #include "HttpServer.hpp"
 
+#include <algorithm>
 #include <gio/gio.h>
 #include <stdexcept>
 
@@ -126,7 +127,7 @@ void Exchange::delay(double seconds) {
     g_signal_connect(message_, "finished", G_CALLBACK(markGone), nullptr);
     soup_server_message_pause(message_);
     g_timeout_add(
-        static_cast<guint>(seconds * 1000),
+        static_cast<guint>(std::min(seconds * 1000, static_cast<double>(G_MAXUINT))),
         [](gpointer data) {
             auto* message = static_cast<SoupServerMessage*>(data);
             if (!g_object_get_data(G_OBJECT(message), gone))

@@ -2,6 +2,7 @@
 
 #include "Wav.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 
@@ -42,9 +43,9 @@ void WavStorage::serveAddress(Exchange& exchange) {
         Wav::respond(exchange.message(), 0, WavFault::notFound);
         return;
     }
-    // Whole seconds of the stand-in's clock, as storage services sign them.
-    const auto expires = std::to_string(
-        static_cast<long long>(std::ceil(world_.clock.now() + world_.options.signedUrlLifetime)));
+    // Whole seconds of the stand-in's clock, and never past what a number holds.
+    const auto expires = std::to_string(static_cast<long long>(
+        std::ceil(std::min(world_.clock.now() + world_.options.signedUrlLifetime, 1e15))));
     exchange.redirect(world_.storageOrigin + "/wav/" + escaped(id) + ".wav?expires=" + expires +
                           "&signature=" + signature(id, expires),
                       SOUP_STATUS_FOUND);
