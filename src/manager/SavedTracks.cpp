@@ -55,7 +55,8 @@ SavedTracks::SavedTracks(std::filesystem::path recordFile, std::filesystem::path
             continue;
         for (const Json& entry : destination.at("files")) {
             try {
-                File file{entry.at("folder").get<std::string>(), entry.at("name").get<std::string>(),
+                File file{entry.at("folder").get<std::string>(),
+                          entry.at("name").get<std::string>(),
                           entry.at("size").get<std::uintmax_t>()};
                 if (isPlainName(file.folder) && isPlainName(file.name))
                     files_[entry.at("clip").get<std::string>()] = std::move(file);
@@ -76,11 +77,10 @@ SavedTracks::Keep SavedTracks::keep(const std::vector<Track>& tracks) const {
         const File& file = found->second;
         std::error_code error;
         const auto path = destination_ / file.folder / file.name;
-        const bool inPlace =
-            file.folder == track.folder &&
-            std::filesystem::symlink_status(path, error).type() ==
-                std::filesystem::file_type::regular &&
-            std::filesystem::file_size(path, error) == file.size && !error;
+        const bool inPlace = file.folder == track.folder &&
+                             std::filesystem::symlink_status(path, error).type() ==
+                                 std::filesystem::file_type::regular &&
+                             std::filesystem::file_size(path, error) == file.size && !error;
         if (inPlace)
             keep.inPlace.insert(track.id);
         else
@@ -88,9 +88,8 @@ SavedTracks::Keep SavedTracks::keep(const std::vector<Track>& tracks) const {
     }
     for (const auto& [id, file] : files_) {
         std::error_code error;
-        if (fetchedAgain.contains(id) ||
-            !std::filesystem::exists(
-                std::filesystem::symlink_status(destination_ / file.folder / file.name, error)))
+        if (fetchedAgain.contains(id) || !std::filesystem::exists(std::filesystem::symlink_status(
+                                             destination_ / file.folder / file.name, error)))
             continue;
         keep.reserved[FileNames::UsedNames::fold(file.folder)].push_back(file.name);
     }

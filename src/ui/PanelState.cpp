@@ -98,10 +98,10 @@ Snapshot of(const DownloadManager& manager) {
 std::ostream& operator<<(std::ostream& out, const Snapshot& s) {
     const auto yes = [](bool value) { return value ? "yes" : "no"; };
     return out << "{lastScan=" << s.lastScan << " recent=" << s.recentLabel
-               << " scanButton=" << s.scanRecentLabel << " scanEnabled=" << yes(s.scanControlsEnabled)
-               << " scanStatus=" << s.scanStatus << " liked=" << yes(s.likedToggleEnabled)
-               << " prepare=" << yes(s.prepareUpcomingOn) << " skip=" << yes(s.skipSavedOn)
-               << " options=" << yes(s.runOptionsEnabled)
+               << " scanButton=" << s.scanRecentLabel
+               << " scanEnabled=" << yes(s.scanControlsEnabled) << " scanStatus=" << s.scanStatus
+               << " liked=" << yes(s.likedToggleEnabled) << " prepare=" << yes(s.prepareUpcomingOn)
+               << " skip=" << yes(s.skipSavedOn) << " options=" << yes(s.runOptionsEnabled)
                << " empty=" << s.emptyListText.value_or("-") << " rows=" << s.rows
                << " rowClicks=" << yes(s.rowClicksToggle) << " destination=" << s.destination
                << " choose=" << yes(s.chooseEnabled) << " download=" << s.downloadLabel << "/"

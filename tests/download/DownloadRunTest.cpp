@@ -360,8 +360,9 @@ TEST_F(DownloadRunTest, preparingMakesOneRequestAtATimeAndNoneAfterCancel) {
     // A's own, four ahead, A's after the prod, then B's own at its turn.
     EXPECT_EQ(Lines(asked.begin(), asked.begin() + 7), (Lines{"A", "B", "C", "D", "E", "A", "B"}));
     // Each track's own: first pass and round 1, each again after the prod.
-    EXPECT_EQ(conversions, (std::map<std::string, int>{
-                               {"A", 4}, {"B", 5}, {"C", 5}, {"D", 5}, {"E", 5}, {"F", 5}, {"G", 5}}));
+    EXPECT_EQ(conversions,
+              (std::map<std::string, int>{
+                  {"A", 4}, {"B", 5}, {"C", 5}, {"D", 5}, {"E", 5}, {"F", 5}, {"G", 5}}));
     EXPECT_EQ(rig.service.mostAtOnce, 1);
 }
 
