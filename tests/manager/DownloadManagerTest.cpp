@@ -51,26 +51,8 @@ TEST_F(DownloadManagerTest, destinationFolderIsStoredRestoredAndAnnounced) {
     EXPECT_EQ(rig.changes,
               (std::vector<Property>{Property::likedOnly, Property::selected, Property::recentCount,
                                      Property::prepareUpcoming, Property::skipSaved}));
-}
-
-TEST_F(DownloadManagerTest, runOptionsAreOffUntilTurnedOnAndThenStored) {
-    EXPECT_FALSE(rig->prepareUpcoming());
-    EXPECT_FALSE(rig->skipSaved());
-    const auto file = temp / "settings.ini";
-    for (const bool on : {true, false}) {
-        {
-            KeyFileSettings settings(file);
-            DownloadManager manager(rig.service, rig.clock, settings, rig.downloader, temp.path());
-            manager.setPrepareUpcoming(on);
-            manager.setSkipSaved(!on);
-        }
-        KeyFileSettings settings(file);
-        DownloadManager relaunched(rig.service, rig.clock, settings, rig.downloader, temp.path());
-        EXPECT_EQ(relaunched.prepareUpcoming(), on);
-        EXPECT_EQ(relaunched.skipSaved(), !on);
-        EXPECT_EQ(settings.boolean("prepareUpcomingTracks"), on);
-        EXPECT_EQ(settings.boolean("skipSavedTracks"), !on);
-    }
+    EXPECT_EQ(rig.settings.values.at("prepareUpcomingTracks"), "true");
+    EXPECT_EQ(rig.settings.values.at("skipSavedTracks"), "true");
 }
 
 TEST_F(DownloadManagerTest, destinationOfAnyBytesIsRestoredExactly) {
