@@ -61,7 +61,7 @@ Outcome download(const SimTesting::CatalogueFile& catalogue, double conversionSe
 }
 
 void report(const char* name, const Outcome& outcome) {
-    std::printf("%-34s %7.1f s  %3d conversion requests  %s\n", name, outcome.seconds,
+    std::printf("%-28s %8.3f s  %3d conversion requests  %s\n", name, outcome.seconds,
                 outcome.conversions, outcome.summary.c_str());
 }
 
@@ -93,6 +93,6 @@ int main(int argc, char** argv) {
     report("second run, skip saved on", again);
 
     std::printf("prepare on / off:        %.3f (target <= 0.4)\n", on.seconds / off.seconds);
-    std::printf("second run / first run:  %.4f (target <= 0.05)\n", again.seconds / off.seconds);
+    std::printf("second run / first run:  %.5f (target <= 0.05)\n", again.seconds / off.seconds);
     return 0;
 }
