@@ -69,6 +69,7 @@ Result measure(int workspaceCount, const std::filesystem::path& temp) {
     service.pages.push_back(page);
     clock.run(manager.scan(ScanScope::full()));
     manager.setSelected({"w0"});
+    std::filesystem::create_directories(temp / "out");
     manager.setDestFolder(temp / "out");
 
     Gtk::Window window;

@@ -6,12 +6,21 @@
 
 #include <glibmm/main.h>
 
-ContentView::ContentView(OrvoBridge& bridge, DownloadManager& manager, SettingsStore& settings)
-    : bridge_(bridge), manager_(manager), settings_(settings), signIn_(bridge.webView()) {
+ContentView::ContentView(SettingsStore& settings) : settings_(settings) {
     set_name("contentView");
     add_css_class("orvo-root");
     set_child(signIn_);
-    loggedIn_ = bridge_.loggedInChanged().connect([this] { update(); });
+    update();
+}
+
+void ContentView::attach(OrvoBridge& bridge, DownloadManager& manager) {
+    if (bridge_)
+        return;
+    bridge_ = &bridge;
+    manager_ = &manager;
+    signIn_.host().setWebView(bridge.webView());
+    loggedIn_ = bridge.loggedInChanged().connect([this] { update(); });
+    updatedOnce_ = false; // the page is new: give it the keyboard if it shows
     update();
 }
 
@@ -28,7 +37,7 @@ void ContentView::update() {
     const bool agreed = settings_.boolean(DownloadManager::agreedToTermsKey);
     const Screen before = screen_;
     screen_ = !agreed ? Screen::agreement
-              : bridge_.loggedIn() ? Screen::controlPanel
+              : bridge_ && bridge_->loggedIn() ? Screen::controlPanel
                                    : Screen::signIn;
 
     if (screen_ == Screen::agreement && !agreement_) {
@@ -39,13 +48,14 @@ void ContentView::update() {
         agreement_ = nullptr;
     }
     if (screen_ == Screen::controlPanel && !panel_) {
-        panel_ = Gtk::make_managed<ControlPanel>(manager_);
+        panel_ = Gtk::make_managed<ControlPanel>(*manager_);
         panel_->add_css_class("orvo-root");
         add_overlay(*panel_);
     }
     signIn_.setShown(screen_ == Screen::signIn);
     // The page puts its cursor in the email field: let the keyboard reach it.
-    if (screen_ == Screen::signIn && (before != Screen::signIn || !updatedOnce_))
-        signIn_.host().webView().grab_focus();
+    if (auto* page = signIn_.host().webView();
+        page && screen_ == Screen::signIn && (before != Screen::signIn || !updatedOnce_))
+        page->grab_focus();
     updatedOnce_ = true;
 }

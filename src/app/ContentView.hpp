@@ -15,12 +15,18 @@ class ControlPanel;
 // then nothing until the page is signed in, then the control panel for the
 // rest of the run. The page is never moved or reloaded by the switch: it
 // shrinks behind the cover instead.
+//
+// The window is drawn first; the page and the manager arrive with attach()
+// a moment later, so start-up shows something at once.
 class ContentView : public Gtk::Overlay {
   public:
     enum class Screen { agreement, signIn, controlPanel };
 
-    ContentView(OrvoBridge& bridge, DownloadManager& manager, SettingsStore& settings);
+    explicit ContentView(SettingsStore& settings);
     ~ContentView() override;
+
+    // Puts the page in the window and follows its sign-in; once only.
+    void attach(OrvoBridge& bridge, DownloadManager& manager);
 
     Screen screen() const { return screen_; }
     SignInView& signInView() { return signIn_; }
@@ -29,8 +35,8 @@ class ContentView : public Gtk::Overlay {
     void update();
     void agree();
 
-    OrvoBridge& bridge_;
-    DownloadManager& manager_;
+    OrvoBridge* bridge_ = nullptr;
+    DownloadManager* manager_ = nullptr;
     SettingsStore& settings_;
     SignInView signIn_;
     AgreementView* agreement_ = nullptr;

@@ -6,8 +6,7 @@
 #include <gtkmm/headerbar.h>
 #include <gtkmm/menubutton.h>
 
-MainWindow::MainWindow(OrvoBridge& bridge, DownloadManager& manager, SettingsStore& settings)
-    : content_(bridge, manager, settings) {
+MainWindow::MainWindow(SettingsStore& settings) : content_(settings) {
     set_title(title);
     add_css_class("orvo");
     // The content's own minimum: the header bar comes on top of it.

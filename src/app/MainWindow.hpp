@@ -11,7 +11,7 @@ class MainWindow : public Gtk::ApplicationWindow {
     static constexpr int minWidth = 860;
     static constexpr int minHeight = 760;
 
-    MainWindow(OrvoBridge& bridge, DownloadManager& manager, SettingsStore& settings);
+    explicit MainWindow(SettingsStore& settings);
 
     ContentView& content() { return content_; }
 

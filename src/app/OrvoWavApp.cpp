@@ -26,16 +26,26 @@ OrvoWavApp::~OrvoWavApp() {
 void OrvoWavApp::on_startup() {
     Gtk::Application::on_startup();
     Theme::install(*Gdk::Display::get_default());
+    Gtk::Window::set_default_icon_name(id);
 
     const AppFolders folders = AppFolders::fromEnvironment();
     settings_ = std::make_unique<KeyFileSettings>(folders.settingsFile());
     downloader_ = std::make_unique<SoupDownloader>();
+    addActions();
+}
+
+void OrvoWavApp::startSession() {
+    if (bridge_)
+        return;
     bridge_ = std::make_unique<OrvoBridge>();
     manager_ = std::make_unique<DownloadManager>(*bridge_, clock_, *settings_, *downloader_,
-                                                 folders.data);
+                                                 AppFolders::fromEnvironment().data);
     runWatch_ = manager_->signalChanged().connect(
         sigc::mem_fun(*this, &OrvoWavApp::notifyWhenRunEnds));
-    addActions();
+    // The panel that shows the last scan appears only once the page
+    // reports a session, which takes longer than reading it.
+    manager_->loadCache();
+    window_->content().attach(*bridge_, *manager_);
 }
 
 void OrvoWavApp::on_activate() {
@@ -43,13 +53,22 @@ void OrvoWavApp::on_activate() {
         window_->present();
         return;
     }
-    window_ = std::make_unique<MainWindow>(*bridge_, *manager_, *settings_);
+    window_ = std::make_unique<MainWindow>(*settings_);
     add_window(*window_);
     window_->present();
-    // The last scan is read once the window is on screen (an idle comes
-    // after the first frame). The panel that shows it appears only once the
-    // page reports a session, which takes longer.
-    Glib::signal_idle().connect_once([this] { manager_->loadCache(); });
+    // The page and the manager take a few hundred milliseconds to make:
+    // after the window's first frame.
+    GdkFrameClock* clock = gtk_widget_get_frame_clock(GTK_WIDGET(window_->gobj()));
+    if (!clock) {
+        startSession();
+        return;
+    }
+    g_signal_connect(clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* clock, gpointer app) {
+                         g_signal_handlers_disconnect_by_data(clock, app);
+                         Glib::signal_idle().connect_once(
+                             [app] { static_cast<OrvoWavApp*>(app)->startSession(); });
+                     }),
+                     this);
 }
 
 void OrvoWavApp::addActions() {

@@ -12,8 +12,9 @@
 class MainWindow;
 
 // The application: one settings store, the one Orvo page (the bridge) and
-// the one download manager, made at start-up and kept until the process
-// ends, and the one window that shows them.
+// the one download manager, kept until the process ends, and the one window
+// that shows them. The window is drawn first; the page and the manager
+// follow right after its first frame.
 class OrvoWavApp : public Gtk::Application {
   public:
     static constexpr const char* id = "io.github.orvowav.OrvoWavDownloader";
@@ -31,6 +32,8 @@ class OrvoWavApp : public Gtk::Application {
 
   private:
     void addActions();
+    // Makes the page and the manager and hands them to the window.
+    void startSession();
     void showAbout();
     void checkForUpdates();
     void notifyWhenRunEnds(DownloadManager::Property property);

@@ -3,9 +3,8 @@
 #include "ui/LogoMark.hpp"
 #include "ui/PanelCard.hpp"
 
-SignInView::SignInView(Gtk::Widget& webView)
-    : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10),
-      host_(webView) {
+SignInView::SignInView()
+    : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10) {
     set_name("signInView");
     banner_.set_name("signInBanner");
     banner_.add_css_class("banner");

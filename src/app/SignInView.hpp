@@ -12,7 +12,7 @@ class SignInView : public Gtk::Box {
     static constexpr const char* hint = "Google and email are the most reliable methods. This "
                                         "window closes automatically once you are signed in.";
 
-    explicit SignInView(Gtk::Widget& webView);
+    SignInView();
 
     // Shows the banner and the full-size page, or hides both.
     void setShown(bool shown);

@@ -10,14 +10,16 @@ class WebViewHost : public Gtk::Box {
     static constexpr int hiddenSide = 2;
     static constexpr double hiddenOpacity = 0.02;
 
-    explicit WebViewHost(Gtk::Widget& webView);
+    WebViewHost();
     ~WebViewHost() override;
 
+    // Places the page; the window is drawn before the page exists.
+    void setWebView(Gtk::Widget& webView);
     void setFullSize(bool fullSize);
     bool fullSize() const { return fullSize_; }
-    Gtk::Widget& webView() { return webView_; }
+    Gtk::Widget* webView() { return webView_; }
 
   private:
-    Gtk::Widget& webView_;
+    Gtk::Widget* webView_ = nullptr;
     bool fullSize_ = true;
 };

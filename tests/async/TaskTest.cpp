@@ -74,7 +74,7 @@ Task<long> deepChain(int depth) {
 
 } // namespace
 
-TEST(Task, startsOnlyWhenAwaitedAndRunsInOrder) {
+TEST(Task, startsOnlyWhenAwaitedRunsInOrderAndPassesExceptionsOn) {
     std::vector<std::string> trace;
     Task<int> task = twice(trace);
     EXPECT_TRUE(trace.empty()) << "a task must not run before it is awaited";
@@ -82,35 +82,36 @@ TEST(Task, startsOnlyWhenAwaitedAndRunsInOrder) {
     ASSERT_TRUE(task.done());
     EXPECT_EQ(task.result(), 84);
     EXPECT_EQ(trace, (std::vector<std::string>{"twice begins", "answer", "twice ends"}));
-}
 
-TEST(Task, exceptionsTravelThroughCoAwait) {
-    Task<std::string> task = catching();
-    task.resume();
-    EXPECT_EQ(task.result(), "caught boom");
-
+    Task<std::string> caught = catching();
+    caught.resume();
+    EXPECT_EQ(caught.result(), "caught boom");
     Task<void> direct = failing();
     direct.resume();
     EXPECT_THROW(direct.result(), std::runtime_error);
 }
 
-TEST(Task, resumesTheAwaiterWhenTheAwaitedEventFires) {
-    Event event;
+TEST(Task, loopOfAwaitsResumesAfterEachEvent) {
+    std::vector<Event> events(3);
     std::vector<int> seen;
-    auto outer = [&]() -> Task<void> {
-        seen.push_back(1);
-        seen.push_back(co_await waitFor(event, 7));
+    auto loop = [&]() -> Task<void> {
+        for (int i = 0; i < 3; ++i)
+            seen.push_back(co_await waitFor(events[i], i));
     };
-    Task<void> task = outer();
+    Task<void> task = loop();
     task.resume();
-    EXPECT_EQ(seen, std::vector<int>{1});
-    EXPECT_FALSE(task.done());
-    event.fire();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(seen.size(), std::size_t(i));
+        EXPECT_FALSE(task.done());
+        events[i].fire();
+    }
     EXPECT_TRUE(task.done());
-    EXPECT_EQ(seen, (std::vector<int>{1, 7}));
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
 }
 
-TEST(Task, manyQuickAwaitsInALoopDoNotGrowTheStack) {
+// Symmetric transfer: neither many quick awaits nor a deep chain of nested
+// tasks may grow the stack.
+TEST(Task, manyQuickAwaitsAndDeepNestingDoNotGrowTheStack) {
     std::vector<std::string> trace;
     auto loop = [&]() -> Task<long> {
         long sum = 0;
@@ -123,58 +124,32 @@ TEST(Task, manyQuickAwaitsInALoopDoNotGrowTheStack) {
     Task<long> task = loop();
     task.resume();
     EXPECT_EQ(task.result(), 300000L * 42);
+    Task<long> deep = deepChain(2000);
+    deep.resume();
+    EXPECT_EQ(deep.result(), 2000);
 }
 
-TEST(Task, nestedTasksUnwindInOrder) {
-    Task<long> task = deepChain(2000);
-    task.resume();
-    EXPECT_EQ(task.result(), 2000);
-}
-
-TEST(Task, loopOverAwaitsThatSuspendResumesAfterEachEvent) {
-    std::vector<Event> events(3);
-    std::vector<int> seen;
-    auto loop = [&]() -> Task<void> {
-        for (int i = 0; i < 3; ++i)
-            seen.push_back(co_await waitFor(events[i], i));
-    };
-    Task<void> task = loop();
-    task.resume();
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(seen.size(), std::size_t(i));
-        events[i].fire();
-    }
-    EXPECT_TRUE(task.done());
-    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
-}
-
-TEST(Task, destroyingAnUnstartedTaskFreesItsArguments) {
-    int live = 0;
-    {
-        auto body = []([[maybe_unused]] std::shared_ptr<Tracked> tracked) -> Task<void> { co_return; };
-        Task<void> task = body(std::make_shared<Tracked>(live));
-        EXPECT_EQ(live, 1);
-    }
-    EXPECT_EQ(live, 0);
-}
-
-TEST(Task, destroyingASuspendedTaskFreesItsLocals) {
+TEST(Task, destroyingAnUnstartedOrSuspendedTaskFreesItsFrame) {
     int live = 0;
     Event never;
     {
-        auto body = [&]() -> Task<void> {
+        auto unstarted = []([[maybe_unused]] std::shared_ptr<Tracked> tracked) -> Task<void> {
+            co_return;
+        };
+        auto suspended = [&]() -> Task<void> {
             Tracked local(live);
             co_await never;
         };
-        Task<void> task = body();
-        task.resume();
-        EXPECT_EQ(live, 1);
-        EXPECT_FALSE(task.done());
+        Task<void> first = unstarted(std::make_shared<Tracked>(live));
+        Task<void> second = suspended();
+        second.resume();
+        EXPECT_EQ(live, 2);
+        EXPECT_FALSE(second.done());
     }
     EXPECT_EQ(live, 0);
 }
 
-TEST(Task, detachedTaskRunsToTheEndAndFreesItself) {
+TEST(Task, detachedTaskRunsToTheEndFreesItselfAndHandsOnItsException) {
     int live = 0;
     Event event;
     bool finished = false;
@@ -189,9 +164,7 @@ TEST(Task, detachedTaskRunsToTheEndAndFreesItself) {
     event.fire();
     EXPECT_TRUE(finished);
     EXPECT_EQ(live, 0);
-}
 
-TEST(Task, exceptionEscapingADetachedTaskGoesToTheHandler) {
     std::string reported;
     setUncaughtTaskHandler([&](std::exception_ptr error) {
         try {

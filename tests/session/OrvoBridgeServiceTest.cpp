@@ -126,9 +126,13 @@ TEST_F(ServiceTest, feedAfterTheSessionEndsFailsWithoutRetrying) {
 }
 
 TEST_F(ServiceTest, feedStatusOutsideSuccessIsReportedWithTheStatus) {
-    startSignedIn({clip("a")}, {"--feed-status", "401@1", "--feed-status", "500@2"});
+    startSignedIn({clip("a")}, {"--feed-status", "401@1", "--feed-status", "500@2", "--feed-fault",
+                                "not-json@3", "--feed-fault", "drop@4"});
     EXPECT_EQ(feedFailure(), "BridgeError: Feed HTTP 401");
     EXPECT_EQ(feedFailure(), "BridgeError: Feed HTTP 500");
+    // A 200 that is not JSON, and no answer at all, reject the script instead.
+    EXPECT_EQ(feedFailure().rfind("ScriptError: SyntaxError: ", 0), 0u);
+    EXPECT_EQ(feedFailure().rfind("ScriptError: TypeError: ", 0), 0u);
     EXPECT_EQ(run(bridge->feedPage(std::nullopt)).clips.size(), 1u);
 }
 
@@ -147,7 +151,7 @@ TEST_F(ServiceTest, conversionThenWavAddress) {
     EXPECT_EQ(count("slow", "convert_wav"), 1);
     EXPECT_EQ(count("quick", "wav_file"), 2);
     EXPECT_EQ(count("slow", "wav_file"), 1);
-    EXPECT_EQ(count("unknown", "convert_wav"), 1);
+    EXPECT_EQ(count("unknown", "convert_wav"), 0); // only known clips are counted
     EXPECT_EQ(count("unauthorized"), 0);
 }
 

@@ -5,6 +5,7 @@
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
 import { join } from "node:path";
+import { test } from "node:test";
 
 const folder = process.argv[2];
 const api = "https://api.orvo.example";
@@ -30,17 +31,12 @@ function page(answers = []) {
     return state;
 }
 
-const tests = [];
-const test = (name, body) => tests.push([name, body]);
-
 test("sign-in probe is false until the client holds a session", async () => {
     const probe = script("isLoggedIn");
-    globalThis.window = {};
-    assert.equal(await probe(), false);
-    globalThis.window = { Clerk: {} };
-    assert.equal(await probe(), false);
-    globalThis.window = { Clerk: { session: {} } };
-    assert.equal(await probe(), true);
+    for (const [window, expected] of [[{}, false], [{ Clerk: {} }, false], [{ Clerk: { session: {} } }, true]]) {
+        globalThis.window = window;
+        assert.equal(await probe(), expected);
+    }
 });
 
 test("feed sends page 0 without a cursor and only the cursor with one", async () => {
@@ -48,20 +44,10 @@ test("feed sends page 0 without a cursor and only the cursor with one", async ()
     const state = page();
     await feed("");
     await feed("c2");
-    assert.equal(state.requests[0].url, `${api}/api/feed/v3`);
-    assert.equal(state.requests[0].method, "POST");
-    assert.deepEqual(state.requests[0].headers, { Authorization: "Bearer tok1", "Content-Type": "application/json" });
-    assert.equal(state.requests[0].body, '{"page":0}');
-    assert.equal(state.requests[1].body, '{"cursor":"c2"}');
-    assert.equal(state.requests[1].headers.Authorization, "Bearer tok2", "a fresh token for every run");
-});
-
-test("feed reports an error status as a number", async () => {
-    const feed = script("feedPage", "cursor");
-    page([{ status: 401 }]);
-    assert.deepEqual(await feed(""), { error: 401 });
-    page([{ status: 302 }]);
-    assert.deepEqual(await feed(""), { error: 302 });
+    const request = (token, body) => ({ url: `${api}/api/feed/v3`, method: "POST",
+        headers: { Authorization: `Bearer ${token}`, "Content-Type": "application/json" }, body });
+    // A fresh token for every run.
+    assert.deepEqual(state.requests, [request("tok1", '{"page":0}'), request("tok2", '{"cursor":"c2"}')]);
 });
 
 test("feed keeps complete, untrashed clips and fills in defaults", async () => {
@@ -86,13 +72,18 @@ test("feed keeps complete, untrashed clips and fills in defaults", async () => {
     });
     page([{ status: 200, body: { has_more: true } }]);
     assert.deepEqual(await feed("x"), { clips: [], nextCursor: "", hasMore: true });
+    for (const status of [401, 302]) {
+        page([{ status }]);
+        assert.deepEqual(await feed(""), { error: status }, "an error status comes back as a number");
+    }
 });
 
-test("feed rejects when the page holds no session", async () => {
-    const feed = script("feedPage", "cursor");
-    page();
-    globalThis.window = { Clerk: {} };
-    await assert.rejects(feed(""), TypeError);
+test("scripts reject when the page holds no session", async () => {
+    for (const [name, argument] of [["feedPage", "cursor"], ["convertWav", "id"], ["wavURL", "id"]]) {
+        page();
+        globalThis.window = { Clerk: {} };
+        await assert.rejects(script(name, argument)(""), TypeError);
+    }
 });
 
 test("conversion posts to the clip's path with the token and no body", async () => {
@@ -102,16 +93,15 @@ test("conversion posts to the clip's path with the token and no body", async () 
         headers: { Authorization: "Bearer tok1" }, body: undefined }]);
 });
 
-test("prod sends the second request even when the first fails", async () => {
+test("prod sends both requests with the token, the second even when the first fails", async () => {
     const state = page([{ throws: "Load failed" }, { status: 500 }]);
     assert.equal(await script("triggerMP3Download", "id")("x"), true);
-    assert.equal(state.requests.length, 2);
-    assert.equal(state.requests[0].url, `${api}/api/download/clip/x?format=mp3`);
-    assert.equal(state.requests[0].method, "GET");
-    assert.equal(state.requests[1].url, `${api}/api/billing/clips/x/download/`);
-    assert.equal(state.requests[1].method, "POST");
-    assert.equal(state.requests[1].headers["Content-Type"], "application/json");
-    assert.equal(state.requests[1].body, undefined);
+    assert.deepEqual(state.requests, [
+        { url: `${api}/api/download/clip/x?format=mp3`, method: "GET",
+          headers: { Authorization: "Bearer tok1" }, body: undefined },
+        { url: `${api}/api/billing/clips/x/download/`, method: "POST",
+          headers: { Authorization: "Bearer tok1", "Content-Type": "application/json" }, body: undefined },
+    ]);
 });
 
 test("wav address is the named file once ready, else empty", async () => {
@@ -122,22 +112,8 @@ test("wav address is the named file once ready, else empty", async () => {
         { status: 404, body: { detail: "no" } },
         { status: 200, body: null },
     ]);
-    assert.equal(await wav("x"), "https://cdn.example/x.wav");
-    assert.equal(await wav("x"), "");
-    assert.equal(await wav("x"), "");
-    assert.equal(await wav("x"), "");
-    assert.equal(state.requests[0].url, `${api}/api/gen/x/wav_file/`);
-    assert.equal(state.requests[0].method, "GET");
+    for (const expected of ["https://cdn.example/x.wav", "", "", ""])
+        assert.equal(await wav("x"), expected);
+    assert.deepEqual(state.requests[0], { url: `${api}/api/gen/x/wav_file/`, method: "GET",
+        headers: { Authorization: "Bearer tok1" }, body: undefined });
 });
-
-let failed = 0;
-for (const [name, body] of tests) {
-    try {
-        await body();
-        console.log(`ok   ${name}`);
-    } catch (error) {
-        failed++;
-        console.log(`FAIL ${name}\n${error.stack}`);
-    }
-}
-process.exit(failed ? 1 : 0);

@@ -1,52 +1,14 @@
 #include "support/StandInService.hpp"
+
 #include "tools/HttpClient.hpp"
 
-#include <cerrno>
-#include <chrono>
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <poll.h>
 #include <stdexcept>
 #include <sys/prctl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace {
-
-std::string programPath() {
-    // ORVO_SIM overrides the built program, for trying another build.
-    if (const char* path = std::getenv("ORVO_SIM"); path && *path)
-        return path;
-    return ORVO_SIM_PATH;
-}
-
-// Reads one line from fd within the time limit; empty if none came.
-std::string readLine(int fd, std::chrono::milliseconds limit) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    std::string line;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0)
-            return {};
-        pollfd ready{fd, POLLIN, 0};
-        const int polled = ::poll(&ready, 1, static_cast<int>(left.count()));
-        if (polled < 0 && errno == EINTR)
-            continue;
-        if (polled <= 0)
-            return {};
-        char c;
-        const auto got = ::read(fd, &c, 1);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return {};
-        if (c == '\n')
-            return line;
-        line += c;
-    }
-}
 
 // One request to the service's own test routes; returns the body, and throws
 // unless the service answered 200.
@@ -61,48 +23,45 @@ std::string request(const char* method, const std::string& address) {
 } // namespace
 
 StandInService::StandInService(std::vector<std::string> arguments) {
-    bool ownToken = false;
+    if (std::ranges::none_of(arguments,
+                             [](const auto& a) { return a.starts_with("--accept-token"); }))
+        arguments.insert(arguments.end(), {std::string("--accept-token"), acceptedToken});
+    // ORVO_SIM overrides the built program, for trying another build.
+    const char* other = std::getenv("ORVO_SIM");
+    const std::string program = other && *other ? other : ORVO_SIM_PATH;
+    std::vector<const char*> argv{program.c_str()};
     for (const auto& argument : arguments)
-        ownToken = ownToken || argument.starts_with("--accept-token");
-    if (!ownToken) {
-        arguments.push_back("--accept-token");
-        arguments.push_back(acceptedToken);
-    }
-    const std::string program = programPath();
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (auto& argument : arguments)
-        argv.push_back(argument.data());
+        argv.push_back(argument.c_str());
     argv.push_back(nullptr);
 
-    int out[2];
-    if (::pipe2(out, O_CLOEXEC) != 0)
-        throw std::runtime_error("cannot make a pipe for orvo-sim");
-    pid_ = ::fork();
-    if (pid_ < 0) {
-        ::close(out[0]);
-        ::close(out[1]);
-        throw std::runtime_error("cannot start orvo-sim");
+    GObjectRef<GSubprocessLauncher> launcher(
+        g_subprocess_launcher_new(G_SUBPROCESS_FLAGS_STDOUT_PIPE));
+    // The stand-in ends with the test, even one that crashes.
+    g_subprocess_launcher_set_child_setup(
+        launcher.get(), [](gpointer) { ::prctl(PR_SET_PDEATHSIG, SIGTERM); }, nullptr, nullptr);
+    GError* error = nullptr;
+    process_.reset(g_subprocess_launcher_spawnv(launcher.get(), argv.data(), &error));
+    if (!process_) {
+        const GErrorRef owned(error);
+        throw std::runtime_error("cannot start orvo-sim (" + program + "): " + error->message);
     }
-    if (pid_ == 0) {
-        // In the child: only async-signal-safe calls until exec.
-        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
-        ::dup2(out[1], STDOUT_FILENO);
-        ::execv(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    const std::string line = readLine(out[0], std::chrono::seconds(10));
-    ::close(out[0]);
-
+    // Its first line names the origins; a program that cannot start exits
+    // instead, which ends the read.
+    GObjectRef<GDataInputStream> out(
+        g_data_input_stream_new(g_subprocess_get_stdout_pipe(process_.get())));
+    GCharRef line(g_data_input_stream_read_line(out.get(), nullptr, nullptr, nullptr));
+    const std::string text = line ? line.get() : "";
     try {
-        const auto origins = nlohmann::json::parse(line);
-        web_ = origins.at("web").get<std::string>();
-        api_ = origins.at("api").get<std::string>();
-        update_ = origins.at("update").get<std::string>();
+        const auto origins = nlohmann::json::parse(text);
+        for (auto [key, origin] : {std::pair{"web", &web_},
+                                   {"api", &api_},
+                                   {"update", &update_},
+                                   {"storage", &storage_}})
+            *origin = origins.at(key).get<std::string>();
     } catch (const nlohmann::json::exception&) {
         const int status = stop();
         throw std::runtime_error("orvo-sim (" + program + ") did not start: status " +
-                                 std::to_string(status) + ", first line \"" + line + "\"");
+                                 std::to_string(status) + ", first line \"" + text + "\"");
     }
 }
 
@@ -111,24 +70,14 @@ StandInService::~StandInService() {
 }
 
 int StandInService::stop() {
-    if (pid_ <= 0)
+    if (!process_)
         return status_;
-    ::kill(pid_, SIGTERM);
-    int raw = 0;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    for (;;) {
-        const pid_t done = ::waitpid(pid_, &raw, WNOHANG);
-        if (done == pid_ || (done < 0 && errno != EINTR))
-            break;
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, &raw, 0);
-            break;
-        }
-        ::usleep(10'000);
-    }
-    status_ = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    pid_ = -1;
+    g_subprocess_send_signal(process_.get(), SIGTERM);
+    g_subprocess_wait(process_.get(), nullptr, nullptr);
+    status_ = g_subprocess_get_if_exited(process_.get())
+                  ? g_subprocess_get_exit_status(process_.get())
+                  : -1;
+    process_.reset();
     return status_;
 }
 

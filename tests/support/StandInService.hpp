@@ -1,12 +1,14 @@
 #pragma once
+#include "async/GLibRef.hpp"
+
+#include <gio/gio.h>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 // Runs the stand-in Orvo service (tools/orvo-sim) for one test: the web
-// site with sign-in and `window.Clerk`, the studio API with its WAV storage,
-// and the update host, each on a free port of 127.0.0.1.
+// site with sign-in and `window.Clerk`, the studio API, the update host and
+// the file storage, each on a free port of 127.0.0.1.
 //
 //   StandInService service({"--catalogue", file.string(), "--page-size", "5"});
 //   webView.load(service.webOrigin() + "/");
@@ -20,10 +22,10 @@ class StandInService {
     // the arguments name one of their own.
     static constexpr const char* acceptedToken = "stand-in-test-token";
 
-    // Starts the program with these extra arguments and waits (up to 10 s)
-    // for its line of origins; throws std::runtime_error if it does not come.
+    // Starts the program with these extra arguments and waits for its line
+    // of origins; throws std::runtime_error if the program ends without it.
     explicit StandInService(std::vector<std::string> arguments = {});
-    // Stops the program: SIGTERM, then waits (SIGKILL after 5 s).
+    // Stops the program: SIGTERM, then waits for it.
     ~StandInService();
     StandInService(const StandInService&) = delete;
     StandInService& operator=(const StandInService&) = delete;
@@ -32,27 +34,25 @@ class StandInService {
     const std::string& webOrigin() const { return web_; }
     const std::string& apiOrigin() const { return api_; }
     const std::string& updateOrigin() const { return update_; }
+    const std::string& storageOrigin() const { return storage_; }
 
-    // What the service has been asked so far:
-    //   {"routes": {"feed": 3, "convert_wav": 2, ...},
-    //    "clips": {"<clip id>": {"convert_wav": 2, "download_clip": 1, ...}},
-    //    "feed_bodies": [{"page": 0}, {"cursor": "..."}], "feed_calls": 3}
-    // Route names are listed in tools/orvo-sim/README.md.
+    // What the service has been asked so far, {"routes": {"feed": 3, ...},
+    // "clips": {"<id>": {"convert_wav": 2, ...}}, "feed_bodies": [...],
+    // "feed_calls": 3}; the names are listed in tools/orvo-sim/README.md.
     nlohmann::json counters() const;
     void resetCounters() const;
 
-    // Moves the service's clock on, so conversion delays and token lifetimes
-    // pass without the test waiting.
+    // Moves the service's clock on: delays and lifetimes pass without waiting.
     void advanceClock(double seconds) const;
 
-    // Stops the program now and returns its exit status (-1 if it did not
-    // exit normally). Later calls return the same status.
+    // Stops the program now; its exit status (-1 if it did not exit normally).
     int stop();
 
   private:
-    pid_t pid_ = -1;
+    GObjectRef<GSubprocess> process_;
     int status_ = -1;
     std::string web_;
     std::string api_;
     std::string update_;
+    std::string storage_;
 };

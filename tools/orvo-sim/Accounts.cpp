@@ -1,5 +1,6 @@
 #include "Accounts.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -35,13 +36,20 @@ Accounts::Accounts(std::optional<std::filesystem::path> stateDir, const SimClock
 std::string Accounts::signIn(const std::string& email) {
     auto session = randomText("sess_");
     sessions_[session] = email;
+    signInOrder_.push_back(session);
+    while (sessions_.size() > maxSessions) {
+        sessions_.erase(signInOrder_.front());
+        signInOrder_.pop_front();
+    }
     save();
     return session;
 }
 
 void Accounts::signOut(const std::string& session) {
-    if (sessions_.erase(session))
+    if (sessions_.erase(session)) {
+        std::erase(signInOrder_, session);
         save();
+    }
 }
 
 std::optional<std::string> Accounts::emailOf(const std::string& session) const {
@@ -57,6 +65,9 @@ std::optional<std::string> Accounts::issueToken(const std::string& session) {
     // Forget expired tokens now and then, so a long demo does not pile them up.
     const double now = clock_.now();
     std::erase_if(tokens_, [now](const auto& token) { return token.second <= now; });
+    if (tokens_.size() >= maxTokens)
+        tokens_.erase(std::ranges::min_element(
+            tokens_, [](const auto& a, const auto& b) { return a.second < b.second; }));
     auto token = randomText("jwt_");
     tokens_[token] = now + tokenLifetime_;
     return token;
@@ -78,8 +89,9 @@ void Accounts::load() {
     try {
         const auto document = nlohmann::json::parse(text.str());
         for (const auto& [id, email] : document.at("sessions").items())
-            if (email.is_string())
-                sessions_[id] = email.get<std::string>();
+            if (email.is_string() && sessions_.size() < maxSessions &&
+                sessions_.emplace(id, email.get<std::string>()).second)
+                signInOrder_.push_back(id);
     } catch (const nlohmann::json::exception&) {
         // A damaged file costs the stored sign-ins, not the start.
         std::cerr << "orvo-sim: ignoring unreadable " << file_->string() << "\n";

@@ -1,6 +1,7 @@
 #pragma once
 #include "SimClock.hpp"
 
+#include <deque>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -11,6 +12,12 @@
 // under the state folder when there is one, so they outlive a restart.
 class Accounts {
   public:
+    // Beyond these the oldest session, or the token closest to expiry, goes,
+    // so a client that signs in or asks for tokens in a loop cannot exhaust
+    // the stand-in.
+    static constexpr std::size_t maxSessions = 1000;
+    static constexpr std::size_t maxTokens = 10000;
+
     Accounts(std::optional<std::filesystem::path> stateDir, const SimClock& clock,
              double tokenLifetime, std::optional<std::string> acceptToken);
 
@@ -33,5 +40,6 @@ class Accounts {
     double tokenLifetime_;
     std::optional<std::string> acceptToken_;
     std::map<std::string, std::string> sessions_; // id → email
+    std::deque<std::string> signInOrder_;         // session ids, oldest first
     std::map<std::string, double> tokens_;        // token → expiry
 };

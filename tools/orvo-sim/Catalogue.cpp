@@ -1,5 +1,6 @@
 #include "Catalogue.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <ctime>
@@ -47,7 +48,27 @@ CatalogueClip clipFromJson(nlohmann::json object, std::size_t index) {
     clip.wavSeconds = seconds("wav_seconds");
     clip.neverReady = flag("never_ready");
     clip.needsProd = flag("needs_prod");
-    for (const char* key : {"convert_delay", "wav_seconds", "never_ready", "needs_prod"})
+    try {
+        if (const auto faults = object.find("api_faults"); faults != object.end()) {
+            if (!faults->is_object())
+                throw UsageError("api_faults must be an object of routes");
+            for (const auto& [route, fault] : faults->items()) {
+                if (std::ranges::find(clipRoutes, route) == std::end(clipRoutes) ||
+                    !fault.is_string())
+                    throw UsageError("api_faults." + route + " is not a route's \"KIND[#N]\"");
+                clip.apiFaults[route] = parseApiFault(fault.get<std::string>());
+            }
+        }
+        if (const auto fault = object.find("wav_fault"); fault != object.end()) {
+            if (!fault->is_string())
+                throw UsageError("wav_fault must be a text \"KIND[#N]\"");
+            clip.wavFault = parseWavFault(fault->get<std::string>());
+        }
+    } catch (const UsageError& error) {
+        throw CatalogueError(where + error.what());
+    }
+    for (const char* key :
+         {"convert_delay", "wav_seconds", "never_ready", "needs_prod", "api_faults", "wav_fault"})
         object.erase(key);
     clip.feed = std::move(object);
     return clip;

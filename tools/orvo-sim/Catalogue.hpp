@@ -23,6 +23,9 @@ struct CatalogueClip {
     bool neverReady = false;
     bool needsProd = false;
     std::optional<double> wavSeconds;
+    // Faults of this clip's routes, by route name, each "KIND[#N]".
+    std::map<std::string, std::pair<ApiFault, std::optional<long>>> apiFaults;
+    std::optional<std::pair<WavFault, std::optional<long>>> wavFault;
 
     // Plain fields for the track page; defaults where the feed lacks them.
     std::string title() const;
@@ -33,8 +36,8 @@ struct CatalogueClip {
 class Catalogue {
   public:
     // Reads a JSON object whose `clips` array holds clips in the feed's
-    // shape, each optionally with convert_delay, never_ready, needs_prod
-    // and wav_seconds.
+    // shape, each optionally with convert_delay, never_ready, needs_prod,
+    // wav_seconds, api_faults and wav_fault.
     static Catalogue load(const std::string& path);
     static Catalogue fromJson(const nlohmann::json& document);
     static Catalogue generate(const GeneratorSettings& settings);

@@ -10,36 +10,47 @@
 // One request and its answer, over libsoup's server message.
 class Exchange {
   public:
-    Exchange(SoupServerMessage* message, const char* path, GHashTable* query);
+    // Request bodies larger than this are refused before they are read.
+    static constexpr goffset maxBodyBytes = 1 << 20;
+
+    Exchange(SoupServerMessage* message, const char* path, GHashTable* query, bool tooLarge);
 
     SoupServerMessage* message() const { return message_; }
     const std::string& method() const { return method_; }
     // The path, percent-decoded (libsoup decodes it whole, "%2F" included).
     const std::string& path() const { return path_; }
-    // What lies between prefix and suffix of the path (the suffix's final
-    // "/" optional), or none when the path is not of that form or that part
-    // is empty.
+    // What lies between prefix and suffix of the path, or none when the
+    // path is not exactly of that form or that part is empty.
     std::optional<std::string> between(std::string_view prefix, std::string_view suffix) const;
     // A query parameter, or none.
     std::optional<std::string> query(const char* name) const;
     std::optional<std::string> header(const char* name) const;
     std::optional<std::string> cookie(const std::string& name) const;
+    // The request's media type ("application/json"), without parameters.
+    std::optional<std::string> contentType() const;
     std::string body() const;
+    // The body is over maxBodyBytes: it was not read, and body() is empty.
+    bool tooLarge() const { return tooLarge_; }
     bool fromLoopback() const;
 
     void addHeader(const char* name, const std::string& value);
     void send(int status, const char* contentType, std::string_view body);
     void sendJson(int status, const nlohmann::json& value);
     void sendHtml(int status, std::string_view html);
-    void redirect(const std::string& location);
+    void redirect(const std::string& location, int status = SOUP_STATUS_SEE_OTHER);
     // Leaves the request unanswered for as long as the connection lasts.
     void stall();
+    // Holds the answer already set back for this many seconds.
+    void delay(double seconds);
+    // Closes the connection without an answer.
+    void drop();
 
   private:
     SoupServerMessage* message_;
     std::string method_;
     std::string path_;
     GHashTable* query_;
+    bool tooLarge_;
 };
 
 // A libsoup server on 127.0.0.1 handing every request to one handler.
@@ -58,6 +69,8 @@ class HttpServer {
   private:
     static void dispatch(SoupServer*, SoupServerMessage* message, const char* path,
                          GHashTable* query, gpointer self);
+    static void early(SoupServer*, SoupServerMessage* message, const char* path, GHashTable* query,
+                      gpointer self);
 
     GObjectRef<SoupServer> server_;
     Handler handler_;

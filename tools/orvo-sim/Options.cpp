@@ -1,9 +1,11 @@
 #include "Options.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <functional>
 #include <map>
+#include <type_traits>
 
 namespace {
 
@@ -63,8 +65,21 @@ WavFault wavFaultKind(std::string_view text) {
         return WavFault::notWav;
     if (text == "stall")
         return WavFault::stall;
-    throw UsageError("--wav-fault: unknown kind \"" + std::string(text) +
+    throw UsageError("unknown WAV fault \"" + std::string(text) +
                      "\" (404, short, not-wav or stall)");
+}
+
+ApiFault apiFaultKind(std::string_view text) {
+    if (text == "not-json")
+        return {ApiFault::Kind::notJson};
+    if (text == "drop")
+        return {ApiFault::Kind::drop};
+    if (text == "slow")
+        return {ApiFault::Kind::slow};
+    if (const auto status = number<int>(text); status && *status >= 400 && *status <= 599)
+        return {ApiFault::Kind::status, *status};
+    throw UsageError("unknown API fault \"" + std::string(text) +
+                     "\" (a status from 400 to 599, not-json, drop or slow)");
 }
 
 UpdateResponse updateResponse(std::string_view text) {
@@ -80,28 +95,60 @@ UpdateResponse updateResponse(std::string_view text) {
     return found->second;
 }
 
-// "KIND@CLIPS" or "KIND@CLIPS#N".
-WavFaultRule wavFaultRule(std::string_view text) {
+// "KIND[#N]" with the kind read by `kind`.
+template <typename Kind>
+std::pair<Kind, std::optional<long>> counted(std::string_view text,
+                                             Kind (*kind)(std::string_view)) {
+    std::optional<long> times;
+    if (const auto hash = text.rfind('#'); hash != std::string_view::npos) {
+        times = wholeNumber("a fault's #N", text.substr(hash + 1), 1, 1'000'000'000);
+        text = text.substr(0, hash);
+    }
+    return {kind(text), times};
+}
+
+// "KIND@CLIPS[#N]" for the WAV files, "ROUTE:KIND@CLIPS[#N]" for the API.
+template <typename Fault>
+ClipFaultRule<Fault> clipFaultRule(std::string_view option, std::string_view text,
+                                   Fault (*kind)(std::string_view)) {
     const auto at = text.find('@');
     if (at == std::string_view::npos)
-        throw UsageError("--wav-fault wants KIND@CLIPS, for example short@all");
-    WavFaultRule rule{wavFaultKind(text.substr(0, at)), {}, std::nullopt};
+        throw UsageError(std::string(option) + " wants " +
+                         (std::is_same_v<Fault, WavFault> ? "KIND@CLIPS, for example short@all"
+                                                          : "ROUTE:KIND@CLIPS, for example "
+                                                            "wav_file:429@all#2"));
+    ClipFaultRule<Fault> rule{"wav", {}, {}, std::nullopt};
+    auto name = text.substr(0, at);
+    if constexpr (std::is_same_v<Fault, ApiFault>) {
+        const auto colon = name.find(':');
+        rule.route = std::string(name.substr(0, colon));
+        if (colon == std::string_view::npos ||
+            std::ranges::find(clipRoutes, rule.route) == std::end(clipRoutes))
+            throw UsageError(std::string(option) + ": ROUTE is convert_wav, wav_file, "
+                                                   "download_clip or billing_download");
+        name = name.substr(colon + 1);
+    }
+    rule.fault = kind(name);
     auto clips = text.substr(at + 1);
     if (const auto hash = clips.rfind('#'); hash != std::string_view::npos) {
-        rule.times = wholeNumber("--wav-fault", clips.substr(hash + 1), 1, 1'000'000'000);
+        rule.times = wholeNumber(option, clips.substr(hash + 1), 1, 1'000'000'000);
         clips = clips.substr(0, hash);
     }
     rule.clips = ClipSet::parse(clips);
     return rule;
 }
 
-// "STATUS@CALLS".
-FeedStatusRule feedStatusRule(std::string_view text) {
+// "KIND@CALLS"; --feed-status takes any status, as the old option did.
+FeedFaultRule feedFaultRule(std::string_view option, std::string_view text) {
     const auto at = text.find('@');
     if (at == std::string_view::npos)
-        throw UsageError("--feed-status wants STATUS@CALLS, for example 500@1-3");
-    return {static_cast<int>(wholeNumber("--feed-status", text.substr(0, at), 100, 599)),
-            CallSet::parse(text.substr(at + 1))};
+        throw UsageError(std::string(option) + " wants KIND@CALLS, for example 500@1-3");
+    const auto kind = text.substr(0, at);
+    const ApiFault fault = option == "--feed-status"
+                               ? ApiFault{ApiFault::Kind::status,
+                                          static_cast<int>(wholeNumber(option, kind, 100, 599))}
+                               : apiFaultKind(kind);
+    return {fault, CallSet::parse(text.substr(at + 1))};
 }
 
 // "SECONDS" (every clip) or "SECONDS@CLIPS".
@@ -116,6 +163,14 @@ void delayRule(Options& options, std::string_view text) {
 }
 
 } // namespace
+
+std::pair<ApiFault, std::optional<long>> parseApiFault(std::string_view text) {
+    return counted(text, &apiFaultKind);
+}
+
+std::pair<WavFault, std::optional<long>> parseWavFault(std::string_view text) {
+    return counted(text, &wavFaultKind);
+}
 
 CallSet CallSet::parse(std::string_view text) {
     CallSet set;
@@ -168,6 +223,7 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         {"--web-port", [&](auto o, auto v) { options.webPort = port(o, v); }},
         {"--api-port", [&](auto o, auto v) { options.apiPort = port(o, v); }},
         {"--update-port", [&](auto o, auto v) { options.updatePort = port(o, v); }},
+        {"--storage-port", [&](auto o, auto v) { options.storagePort = port(o, v); }},
         {"--catalogue", [&](auto, auto v) { options.catalogueFile = std::string(v); }},
         {"--seed",
          [&](auto o, auto v) {
@@ -191,14 +247,24 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         {"--slow-delay", [&](auto o, auto v) { gen.slowDelay = seconds(o, v); }},
         {"--page-size",
          [&](auto o, auto v) { options.pageSize = static_cast<int>(wholeNumber(o, v, 1, 1000)); }},
-        {"--feed-status", [&](auto, auto v) { options.feedStatus.push_back(feedStatusRule(v)); }},
+        {"--feed-status",
+         [&](auto o, auto v) { options.feedFaults.push_back(feedFaultRule(o, v)); }},
+        {"--feed-fault",
+         [&](auto o, auto v) { options.feedFaults.push_back(feedFaultRule(o, v)); }},
         {"--feed-drop-cursor", [&](auto, auto v) { options.dropCursor = CallSet::parse(v); }},
+        {"--feed-repeat-cursor", [&](auto, auto v) { options.repeatCursor = CallSet::parse(v); }},
+        {"--api-fault",
+         [&](auto o, auto v) { options.apiFaults.push_back(clipFaultRule(o, v, &apiFaultKind)); }},
+        {"--answer-delay", [&](auto o, auto v) { options.answerDelay = seconds(o, v); }},
         {"--convert-delay", [&](auto, auto v) { delayRule(options, v); }},
         {"--prod-delay", [&](auto o, auto v) { options.prodDelay = seconds(o, v); }},
         {"--never-ready", [&](auto, auto v) { options.neverReady = ClipSet::parse(v); }},
         {"--needs-prod", [&](auto, auto v) { options.needsProd = ClipSet::parse(v); }},
         {"--wav-seconds", [&](auto o, auto v) { options.wavSeconds = seconds(o, v); }},
-        {"--wav-fault", [&](auto, auto v) { options.wavFaults.push_back(wavFaultRule(v)); }},
+        {"--wav-fault",
+         [&](auto o, auto v) { options.wavFaults.push_back(clipFaultRule(o, v, &wavFaultKind)); }},
+        {"--signed-url-lifetime",
+         [&](auto o, auto v) { options.signedUrlLifetime = seconds(o, v); }},
         {"--state-dir", [&](auto, auto v) { options.stateDir = std::string(v); }},
         {"--accept-token",
          [&](auto o, auto v) {
@@ -229,6 +295,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             options.verbose = true;
             continue;
         }
+        if (argument == "--wav-redirect") {
+            options.wavRedirect = true;
+            continue;
+        }
         std::string_view name = argument;
         std::optional<std::string_view> value;
         if (const auto equals = argument.find('=');
@@ -256,7 +326,8 @@ storage and update host, on 127.0.0.1. Prints one JSON line with the three
 origins, then serves until SIGINT or SIGTERM.
 
 Origins
-  --web-port N, --api-port N, --update-port N   ports (0, the default: free ones)
+  --web-port N, --api-port N, --update-port N, --storage-port N
+                           ports (0, the default: free ones)
 
 Catalogue
   --catalogue FILE         read the clips from FILE instead of generating them
@@ -283,13 +354,28 @@ Conversion
 
 Faults
   --feed-status STATUS@CALLS   answer these feed calls with STATUS
+  --feed-fault KIND@CALLS      these feed calls fail as KIND (below)
   --feed-drop-cursor CALLS     these feed calls say has_more but give no cursor
+  --feed-repeat-cursor CALLS   these feed calls say has_more and give back the
+                               cursor they were sent (page 0: its own cursor)
+  --api-fault ROUTE:KIND@CLIPS[#N]
+                               calls of ROUTE (convert_wav, wav_file,
+                               download_clip, billing_download) for these clips
+                               fail as KIND; with #N only each clip's first N
+  --answer-delay S         seconds a slow answer waits before its headers (5)
   --wav-fault KIND@CLIPS[#N]   WAV answers for these clips (only their first N
                                requests with #N): 404, short (cut off before
                                its announced length), not-wav (a 200 with an
                                error page) or stall (stops sending)
-  CALLS is "all" or feed call numbers counted from 1 ("2", "1-3,5"); CLIPS is
-  "all" or clip ids separated by commas.
+  KIND is a status from 400 to 599 (429 comes with Retry-After), not-json (a
+  200 with an HTML page), drop (the connection closes unanswered) or slow
+  (the usual answer after --answer-delay). CALLS is "all" or feed call numbers
+  counted from 1 ("2", "1-3,5"); CLIPS is "all" or clip ids separated by commas.
+
+Storage
+  --wav-redirect           WAV addresses redirect to signed addresses on the
+                           storage origin
+  --signed-url-lifetime S  seconds a signed address stays valid (600)
 
 Sign-in and tokens
   --state-dir DIR          keep sessions in DIR, so they survive a restart

@@ -40,17 +40,41 @@ class ClipSet {
 
 enum class WavFault { notFound, cutShort, notWav, stall };
 
-struct WavFaultRule {
-    WavFault kind;
-    ClipSet clips;
-    // Only the first this many WAV requests of each clip fail; none: all.
-    std::optional<long> times;
+// What an API route answers instead of its usual answer.
+struct ApiFault {
+    enum class Kind {
+        status,  // this HTTP status (429 with a Retry-After)
+        notJson, // a 200 whose body is an HTML page
+        drop,    // the connection closes without an answer
+        slow,    // the usual answer, after --answer-delay seconds
+    };
+    Kind kind;
+    int status = 0;
 };
 
-struct FeedStatusRule {
-    int status;
+// A fault for the listed clips; with `times`, only each clip's first that
+// many calls of the route get it.
+template <typename Fault> struct ClipFaultRule {
+    std::string route; // convert_wav, wav_file, download_clip, billing_download or wav
+    Fault fault;
+    ClipSet clips;
+    std::optional<long> times;
+};
+using WavFaultRule = ClipFaultRule<WavFault>;
+using ApiFaultRule = ClipFaultRule<ApiFault>;
+
+struct FeedFaultRule {
+    ApiFault fault;
     CallSet calls;
 };
+
+// The routes of one clip that --api-fault and the catalogue's api_faults name.
+inline constexpr const char* clipRoutes[] = {"convert_wav", "wav_file", "download_clip",
+                                             "billing_download"};
+
+// "KIND[#N]": a fault kind and how many calls it lasts. Throw UsageError.
+std::pair<ApiFault, std::optional<long>> parseApiFault(std::string_view text);
+std::pair<WavFault, std::optional<long>> parseWavFault(std::string_view text);
 
 struct DelayRule {
     double seconds;
@@ -78,13 +102,17 @@ struct Options {
     int webPort = 0;
     int apiPort = 0;
     int updatePort = 0;
+    int storagePort = 0;
 
     std::optional<std::string> catalogueFile;
     GeneratorSettings generator;
     int pageSize = 20;
 
-    std::vector<FeedStatusRule> feedStatus;
+    std::vector<FeedFaultRule> feedFaults;
     CallSet dropCursor;
+    CallSet repeatCursor;
+    std::vector<ApiFaultRule> apiFaults;
+    double answerDelay = 5.0;
 
     double convertDelay = 2.0;
     std::vector<DelayRule> delayRules;
@@ -94,6 +122,8 @@ struct Options {
 
     double wavSeconds = 4.0;
     std::vector<WavFaultRule> wavFaults;
+    bool wavRedirect = false;
+    double signedUrlLifetime = 600.0;
 
     std::optional<std::string> stateDir;
     std::optional<std::string> acceptToken;

@@ -1,5 +1,6 @@
 #include "Simulator.hpp"
 
+#include <cmath>
 #include <iostream>
 
 Simulator::Simulator(Options options, Catalogue catalogue)
@@ -13,15 +14,20 @@ Simulator::Simulator(Options options, Catalogue catalogue)
         std::make_unique<HttpServer>(world_.options.apiPort, handlerFor("api", &Simulator::api));
     updateServer_ = std::make_unique<HttpServer>(world_.options.updatePort,
                                                  handlerFor("update", &Simulator::update));
+    storageServer_ = std::make_unique<HttpServer>(world_.options.storagePort,
+                                                  handlerFor("storage", &Simulator::storage));
     world_.webOrigin = webServer_->origin();
     world_.apiOrigin = apiServer_->origin();
     world_.updateOrigin = updateServer_->origin();
+    world_.storageOrigin = storageServer_->origin();
 }
 
 std::string Simulator::originsLine() const {
     // Key order matters to readers that match the line as text.
-    return nlohmann::ordered_json{
-        {"web", world_.webOrigin}, {"api", world_.apiOrigin}, {"update", world_.updateOrigin}}
+    return nlohmann::ordered_json{{"web", world_.webOrigin},
+                                  {"api", world_.apiOrigin},
+                                  {"update", world_.updateOrigin},
+                                  {"storage", world_.storageOrigin}}
         .dump();
 }
 
@@ -30,7 +36,11 @@ void Simulator::serve(Exchange& exchange, const char* site, void (Simulator::*ha
         std::cerr << "orvo-sim: " << site << " " << exchange.method() << " " << exchange.path()
                   << "\n";
     try {
-        if (exchange.path().starts_with("/_sim/"))
+        if (exchange.tooLarge()) {
+            world_.counters.count("too_large");
+            exchange.sendJson(SOUP_STATUS_REQUEST_ENTITY_TOO_LARGE,
+                              {{"detail", "Request body too large"}});
+        } else if (exchange.path().starts_with("/_sim/"))
             control(exchange);
         else
             (this->*handler)(exchange);
@@ -60,7 +70,7 @@ void Simulator::control(Exchange& exchange) {
         const auto text = exchange.query("advance").value_or("");
         char* end = nullptr;
         const double seconds = g_ascii_strtod(text.c_str(), &end);
-        if (text.empty() || *end != '\0' || !(seconds >= 0)) {
+        if (text.empty() || *end != '\0' || !std::isfinite(seconds) || seconds < 0) {
             exchange.sendJson(SOUP_STATUS_BAD_REQUEST,
                               {{"detail", "advance wants a number of seconds, 0 or more"}});
             return;

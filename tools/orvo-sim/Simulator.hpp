@@ -8,9 +8,10 @@
 #include <memory>
 #include <string>
 
-// The three origins of the stand-in service, each on its own port of
-// 127.0.0.1, plus the loopback-only /_sim/ routes that every one of them
-// answers for tests: counters and the clock.
+// The four origins of the stand-in service (web site, API, update host and
+// file storage), each on its own port of 127.0.0.1, plus the loopback-only
+// /_sim/ routes that every one of them answers for tests: counters and the
+// clock.
 class Simulator {
   public:
     // Listens at once; throws std::runtime_error when a port is taken.
@@ -19,7 +20,7 @@ class Simulator {
     Simulator& operator=(const Simulator&) = delete;
 
     // The one line printed on start:
-    // {"web":"http://127.0.0.1:P","api":"http://127.0.0.1:Q","update":"http://127.0.0.1:R"}
+    // {"web":"http://127.0.0.1:P","api":…,"update":…,"storage":…}
     std::string originsLine() const;
 
   private:
@@ -28,12 +29,15 @@ class Simulator {
     void web(Exchange& exchange) { web_.handle(exchange); }
     void api(Exchange& exchange) { api_.handle(exchange); }
     void update(Exchange& exchange) { update_.handle(exchange); }
+    void storage(Exchange& exchange) { storage_.handle(exchange); }
 
     World world_;
     WebSite web_{world_};
-    StudioApi api_{world_};
+    WavStorage storage_{world_};
+    StudioApi api_{world_, storage_};
     UpdateHost update_{world_};
     std::unique_ptr<HttpServer> webServer_;
     std::unique_ptr<HttpServer> apiServer_;
     std::unique_ptr<HttpServer> updateServer_;
+    std::unique_ptr<HttpServer> storageServer_;
 };

@@ -1,9 +1,8 @@
 #include "StudioApi.hpp"
 
-#include "Wav.hpp"
-
+#include <algorithm>
 #include <charconv>
-#include <vector>
+#include <cstdint>
 
 namespace {
 
@@ -42,7 +41,7 @@ nlohmann::json detail(const char* text) {
 
 void StudioApi::handle(Exchange& exchange) {
     if (exchange.path().starts_with("/storage/")) {
-        storage(exchange);
+        storage_.serveAddress(exchange);
         return;
     }
 
@@ -61,41 +60,46 @@ void StudioApi::handle(Exchange& exchange) {
         return;
     }
 
+    // Each route as the service names it: one method, the exact path with
+    // its trailing slash as written, and whether the body is declared JSON.
     struct Route {
         const char* name;
         const char* method;
         const char* prefix;
-        const char* suffix;
+        const char* suffix; // after the clip id; none: the path has no id
+        bool json;
     };
     static constexpr Route routes[] = {
-        {"convert_wav", "POST", "/api/gen/", "/convert_wav/"},
-        {"wav_file", "GET", "/api/gen/", "/wav_file/"},
-        {"download_clip", "GET", "/api/download/clip/", ""},
-        {"billing_download", "POST", "/api/billing/clips/", "/download/"},
+        {"feed", "POST", "/api/feed/v3", nullptr, true},
+        {"convert_wav", "POST", "/api/gen/", "/convert_wav/", false},
+        {"wav_file", "GET", "/api/gen/", "/wav_file/", false},
+        {"download_clip", "GET", "/api/download/clip/", "", false},
+        {"billing_download", "POST", "/api/billing/clips/", "/download/", true},
     };
-    std::string route, id, wantedMethod;
-    if (exchange.path() == "/api/feed/v3" || exchange.path() == "/api/feed/v3/") {
-        route = "feed";
-        wantedMethod = "POST";
-    } else {
-        for (const auto& candidate : routes) {
-            if (const auto found = exchange.between(candidate.prefix, candidate.suffix)) {
-                route = candidate.name;
-                wantedMethod = candidate.method;
-                id = *found;
+    const Route* route = nullptr;
+    std::string id;
+    for (const auto& candidate : routes) {
+        if (!candidate.suffix) {
+            if (exchange.path() == candidate.prefix) {
+                route = &candidate;
                 break;
             }
+        } else if (const auto found = exchange.between(candidate.prefix, candidate.suffix)) {
+            route = &candidate;
+            id = *found;
+            break;
         }
     }
-    if (route.empty()) {
+    // The prod's GET exists only as the MP3 download.
+    if (!route ||
+        (route->name == std::string_view("download_clip") && exchange.query("format") != "mp3")) {
         world_.counters.count("not_found");
         exchange.sendJson(SOUP_STATUS_NOT_FOUND, detail("Not Found"));
         return;
     }
-
-    world_.counters.count(route, id);
-    if (exchange.method() != wantedMethod) {
-        exchange.addHeader("Allow", wantedMethod);
+    if (exchange.method() != route->method) {
+        world_.counters.count("method_not_allowed");
+        exchange.addHeader("Allow", route->method);
         exchange.sendJson(SOUP_STATUS_METHOD_NOT_ALLOWED, detail("Method Not Allowed"));
         return;
     }
@@ -104,31 +108,19 @@ void StudioApi::handle(Exchange& exchange) {
         exchange.sendJson(SOUP_STATUS_UNAUTHORIZED, detail("Unauthorized"));
         return;
     }
-    if (route == "feed") {
+    if (route->json && exchange.contentType() != "application/json") {
+        world_.counters.count("unsupported_media_type");
+        exchange.sendJson(SOUP_STATUS_UNSUPPORTED_MEDIA_TYPE, detail("Unsupported Media Type"));
+        return;
+    }
+    if (route->suffix)
+        clipRoute(exchange, route->name, id);
+    else
         feed(exchange);
-        return;
-    }
-
-    const auto* clip = world_.catalogue.find(id);
-    if (!clip) {
-        exchange.sendJson(SOUP_STATUS_NOT_FOUND, detail("Clip not found"));
-        return;
-    }
-    if (route == "convert_wav") {
-        convertWav(exchange, *clip);
-    } else if (route == "wav_file") {
-        wavFile(exchange, *clip);
-    } else {
-        // Either prod route hurries a slow conversion along.
-        world_.conversions.prod(*clip);
-        if (route == "download_clip")
-            exchange.sendJson(SOUP_STATUS_OK, {{"id", clip->id}, {"status", "preparing"}});
-        else
-            exchange.sendJson(SOUP_STATUS_OK, {{"id", clip->id}, {"ok", true}});
-    }
 }
 
 void StudioApi::feed(Exchange& exchange) {
+    world_.counters.count("feed");
     nlohmann::json body = nlohmann::json::parse(exchange.body(), nullptr, false);
     if (!body.is_object()) {
         exchange.sendJson(SOUP_STATUS_BAD_REQUEST, detail("Expected a JSON object"));
@@ -136,15 +128,15 @@ void StudioApi::feed(Exchange& exchange) {
     }
     const long call = ++world_.feedCalls;
     world_.counters.feedBody(body);
-    for (const auto& rule : world_.options.feedStatus) {
-        if (rule.calls.contains(call)) {
-            const char* reason = soup_status_get_phrase(rule.status);
-            exchange.sendJson(rule.status, detail(reason ? reason : "Injected failure"));
-            return;
-        }
-    }
+    std::optional<ApiFault> fault;
+    for (const auto& rule : world_.options.feedFaults)
+        if (!fault && rule.calls.contains(call))
+            fault = rule.fault;
+    if (answeredByFault(exchange, fault))
+        return;
 
     const auto& clips = world_.catalogue.clips();
+    const std::size_t pageSize = static_cast<std::size_t>(world_.options.pageSize);
     std::size_t offset = 0;
     if (const auto cursor = body.find("cursor"); cursor != body.end() && !cursor->is_null()) {
         const auto decoded = cursor->is_string()
@@ -160,17 +152,23 @@ void StudioApi::feed(Exchange& exchange) {
             exchange.sendJson(SOUP_STATUS_BAD_REQUEST, detail("Invalid page"));
             return;
         }
-        offset = std::min(clips.size(), page->get<std::size_t>() *
-                                            static_cast<std::size_t>(world_.options.pageSize));
+        // Past the last page without multiplying a huge page number.
+        const auto number = page->get<std::uint64_t>();
+        offset = number >= (clips.size() + pageSize - 1) / pageSize
+                     ? clips.size()
+                     : static_cast<std::size_t>(number) * pageSize;
     }
 
-    const auto end =
-        std::min(clips.size(), offset + static_cast<std::size_t>(world_.options.pageSize));
+    const auto end = std::min(clips.size(), offset + pageSize);
     nlohmann::json items = nlohmann::json::array();
     for (auto i = offset; i < end; ++i)
         items.push_back(clips[i].feed);
     bool hasMore = end < clips.size();
     nlohmann::json next = hasMore ? nlohmann::json(encodeCursor(end)) : nlohmann::json();
+    if (world_.options.repeatCursor.contains(call)) {
+        hasMore = true;
+        next = encodeCursor(offset);
+    }
     if (world_.options.dropCursor.contains(call)) {
         hasMore = true;
         next = nullptr;
@@ -178,45 +176,50 @@ void StudioApi::feed(Exchange& exchange) {
     exchange.sendJson(
         SOUP_STATUS_OK,
         {{"clips", std::move(items)}, {"next_cursor", std::move(next)}, {"has_more", hasMore}});
+    if (fault) // only a slow one gets this far
+        exchange.delay(world_.options.answerDelay);
 }
 
-void StudioApi::convertWav(Exchange& exchange, const CatalogueClip& clip) {
-    world_.conversions.request(clip);
-    const bool ready = world_.conversions.state(clip) == Conversions::State::ready;
-    exchange.sendJson(SOUP_STATUS_OK,
-                      {{"id", clip.id}, {"status", ready ? "complete" : "processing"}});
-}
-
-void StudioApi::wavFile(Exchange& exchange, const CatalogueClip& clip) {
-    switch (world_.conversions.state(clip)) {
-    case Conversions::State::ready: {
-        GCharRef escaped(g_uri_escape_string(clip.id.c_str(), nullptr, FALSE));
-        exchange.sendJson(SOUP_STATUS_OK, {{"wav_file_url", world_.apiOrigin + "/storage/wav/" +
-                                                                escaped.get() + ".wav"}});
-        break;
-    }
-    case Conversions::State::converting:
-        exchange.sendJson(SOUP_STATUS_OK, {{"status", "processing"}});
-        break;
-    case Conversions::State::notRequested:
-        exchange.sendJson(SOUP_STATUS_OK, {{"status", "not_started"}});
-        break;
-    }
-}
-
-void StudioApi::storage(Exchange& exchange) {
-    // Storage needs no credentials; it serves a file once its conversion is done.
-    const auto id = exchange.between("/storage/wav/", ".wav").value_or("");
-    world_.counters.count("wav", id);
+void StudioApi::clipRoute(Exchange& exchange, const std::string& route, const std::string& id) {
     const auto* clip = world_.catalogue.find(id);
-    if (!clip || (exchange.method() != "GET" && exchange.method() != "HEAD") ||
-        world_.conversions.state(*clip) != Conversions::State::ready) {
-        Wav::respond(exchange.message(), 0, WavFault::notFound);
+    // Per-clip counts only for clips that exist, so made-up ids cannot grow them.
+    world_.counters.count(route, clip ? id : "");
+    if (!clip) {
+        exchange.sendJson(SOUP_STATUS_NOT_FOUND, detail("Clip not found"));
         return;
     }
-    const long request = ++world_.wavRequests[id];
-    Wav::respond(exchange.message(), Wav::dataBytes(world_.conversions.wavSeconds(*clip)),
-                 wavFault(id, request));
+    const auto fault = clipFault(route, *clip);
+    if (answeredByFault(exchange, fault))
+        return;
+
+    auto& conversions = world_.conversions;
+    if (route == "convert_wav") {
+        conversions.request(*clip);
+        const bool ready = conversions.state(*clip) == Conversions::State::ready;
+        exchange.sendJson(SOUP_STATUS_OK,
+                          {{"id", clip->id}, {"status", ready ? "complete" : "processing"}});
+    } else if (route == "wav_file") {
+        switch (conversions.state(*clip)) {
+        case Conversions::State::ready:
+            exchange.sendJson(SOUP_STATUS_OK, {{"wav_file_url", storage_.address(*clip)}});
+            break;
+        case Conversions::State::converting:
+            exchange.sendJson(SOUP_STATUS_OK, {{"status", "processing"}});
+            break;
+        case Conversions::State::notRequested:
+            exchange.sendJson(SOUP_STATUS_OK, {{"status", "not_started"}});
+            break;
+        }
+    } else {
+        // Either prod route hurries a slow conversion along.
+        conversions.prod(*clip);
+        if (route == "download_clip")
+            exchange.sendJson(SOUP_STATUS_OK, {{"id", clip->id}, {"status", "preparing"}});
+        else
+            exchange.sendJson(SOUP_STATUS_OK, {{"id", clip->id}, {"ok", true}});
+    }
+    if (fault) // only a slow one gets this far
+        exchange.delay(world_.options.answerDelay);
 }
 
 bool StudioApi::authorised(const Exchange& exchange) const {
@@ -226,9 +229,43 @@ bool StudioApi::authorised(const Exchange& exchange) const {
            world_.accounts.tokenValid(header->substr(scheme.size()));
 }
 
-std::optional<WavFault> StudioApi::wavFault(const std::string& id, long request) const {
-    for (const auto& rule : world_.options.wavFaults)
-        if (rule.clips.contains(id) && (!rule.times || request <= *rule.times))
-            return rule.kind;
+std::optional<ApiFault> StudioApi::clipFault(const std::string& route, const CatalogueClip& clip) {
+    const long call = ++world_.clipCalls[route][clip.id];
+    // The command line wins over the catalogue.
+    for (const auto& rule : world_.options.apiFaults)
+        if (rule.route == route && rule.clips.contains(clip.id) &&
+            (!rule.times || call <= *rule.times))
+            return rule.fault;
+    if (const auto found = clip.apiFaults.find(route);
+        found != clip.apiFaults.end() && (!found->second.second || call <= *found->second.second))
+        return found->second.first;
     return std::nullopt;
+}
+
+bool StudioApi::answeredByFault(Exchange& exchange, const std::optional<ApiFault>& fault) {
+    if (!fault)
+        return false;
+    switch (fault->kind) {
+    case ApiFault::Kind::status: {
+        if (fault->status == 429)
+            exchange.addHeader("Retry-After", "2");
+        exchange.sendJson(fault->status,
+                          detail(fault->status == 429 ? "Too Many Requests"
+                                                      : soup_status_get_phrase(fault->status)));
+        return true;
+    }
+    case ApiFault::Kind::notJson:
+        // What a gateway or bot check in front of the API shows instead.
+        exchange.sendHtml(SOUP_STATUS_OK,
+                          "<!DOCTYPE html>\n<html><head><title>Just a moment...</title></head>"
+                          "<body><p>Checking your browser before accessing the site.</p>"
+                          "</body></html>\n");
+        return true;
+    case ApiFault::Kind::drop:
+        exchange.drop();
+        return true;
+    case ApiFault::Kind::slow:
+        return false;
+    }
+    return false;
 }

@@ -1,21 +1,24 @@
 #pragma once
 #include "HttpServer.hpp"
+#include "WavStorage.hpp"
 #include "World.hpp"
 
-// The studio API and the file storage beside it: the feed, conversion, the
-// two prod routes and the WAV files, with CORS for the web site's page.
+// The studio API: the feed, conversion, the two prod routes and the WAV
+// addresses, with CORS for the web site's page. Each route answers only its
+// own method, exact path, bearer token and content type, as the service does.
 class StudioApi {
   public:
-    explicit StudioApi(World& world) : world_(world) {}
+    StudioApi(World& world, WavStorage& storage) : world_(world), storage_(storage) {}
     void handle(Exchange& exchange);
 
   private:
     void feed(Exchange& exchange);
-    void convertWav(Exchange& exchange, const CatalogueClip& clip);
-    void wavFile(Exchange& exchange, const CatalogueClip& clip);
-    void storage(Exchange& exchange);
+    void clipRoute(Exchange& exchange, const std::string& route, const std::string& id);
     bool authorised(const Exchange& exchange) const;
-    std::optional<WavFault> wavFault(const std::string& id, long request) const;
+    std::optional<ApiFault> clipFault(const std::string& route, const CatalogueClip& clip);
+    // Answers with the fault unless it only slows the usual answer down.
+    bool answeredByFault(Exchange& exchange, const std::optional<ApiFault>& fault);
 
     World& world_;
+    WavStorage& storage_;
 };

@@ -30,7 +30,10 @@ struct World {
     std::string webOrigin;
     std::string apiOrigin;
     std::string updateOrigin;
+    std::string storageOrigin;
 
-    long feedCalls = 0;                      // authorised feed calls so far
-    std::map<std::string, long> wavRequests; // per clip
+    long feedCalls = 0; // authorised feed calls so far
+    // Calls per route and known clip, for faults that last a clip's first N
+    // calls; unlike the counters, never reset.
+    std::map<std::string, std::map<std::string, long>> clipCalls;
 };

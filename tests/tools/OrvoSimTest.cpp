@@ -1,0 +1,252 @@
+// What of the stand-in service the tests that run the real page scripts,
+// the download engine and the update check against it do not reach: its
+// strictness and bounds, the newer faults, long WAV files, signed storage,
+// tokens and stored sign-ins, and its command line.
+#include "support/Catalogue.hpp"
+#include "support/StandInService.hpp"
+#include "tools/HttpClient.hpp"
+
+#include <gtest/gtest.h>
+#include <limits>
+
+using SimTesting::CatalogueFile;
+using SimTesting::clip;
+
+namespace {
+
+const Http::Headers token{
+    {"Authorization", std::string("Bearer ") + StandInService::acceptedToken}};
+const Http::Headers tokenAndJson{token[0], {"Content-Type", "application/json"}};
+
+// The studio API called as the page scripts call it.
+struct Api {
+    const StandInService& service;
+
+    Http::Answer call(const std::string& method, const std::string& path,
+                      const Http::Headers& headers = token,
+                      const std::optional<std::string>& body = std::nullopt,
+                      const Http::Options& options = {}) const {
+        return Http::send(method, service.apiOrigin() + path, headers, body, options);
+    }
+    Http::Answer feed(const nlohmann::json& body, const Http::Options& options = {}) const {
+        return call("POST", "/api/feed/v3", tokenAndJson, body.dump(), options);
+    }
+    Http::Answer convert(const std::string& id) const {
+        return call("POST", "/api/gen/" + id + "/convert_wav/");
+    }
+    Http::Answer wavFile(const std::string& id) const {
+        return call("GET", "/api/gen/" + id + "/wav_file/");
+    }
+    std::string wavURL(const std::string& id) const {
+        const auto answer = wavFile(id);
+        return answer.status == 200 ? answer.json().value("wav_file_url", "") : "";
+    }
+    void prod(const std::string& id) const {
+        call("GET", "/api/download/clip/" + id + "?format=mp3");
+        call("POST", "/api/billing/clips/" + id + "/download/", tokenAndJson);
+    }
+};
+
+std::uint64_t littleEndian(const std::string& bytes, std::size_t at, int size) {
+    std::uint64_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | static_cast<unsigned char>(bytes.at(at + i));
+    return value;
+}
+
+// Why the program would not start: "status N" and its first line, or "started".
+std::string startFailure(std::vector<std::string> arguments) {
+    try {
+        StandInService service(std::move(arguments));
+    } catch (const std::runtime_error& error) {
+        return error.what();
+    }
+    return "started";
+}
+
+} // namespace
+
+TEST(OrvoSim, routesAnswerOnlyTheirExactMethodPathTokenAndContentType) {
+    const CatalogueFile catalogue({clip("a")});
+    StandInService service({"--catalogue", catalogue.path()});
+    const Api api{service};
+    const Http::Headers none, madeUp{{"Authorization", "Bearer made-up"}},
+        noScheme{{"Authorization", StandInService::acceptedToken}},
+        textBody{token[0], {"Content-Type", "text/plain"}}, noType{token[0], {"Content-Type", ""}};
+    const std::string feed = R"({"page":0})";
+    struct Case {
+        const char* method;
+        std::string path;
+        const Http::Headers& headers;
+        std::optional<std::string> body;
+        unsigned status;
+    };
+    const Case cases[] = {
+        {"POST", "/api/feed/v3/", tokenAndJson, feed, 404},
+        {"GET", "/api/feed/v3", token, {}, 405},
+        {"POST", "/api/feed/v3", textBody, feed, 415},
+        {"POST", "/api/feed/v3", noType, feed, 415},
+        {"POST", "/api/feed/v3", madeUp, feed, 401},
+        {"POST", "/api/feed/v3", noScheme, feed, 401},
+        {"POST", "/api/feed/v3", tokenAndJson, "not json", 400},
+        {"POST", "/api/feed/v3", tokenAndJson, R"({"cursor":"never-issued"})", 400},
+        {"POST", "/api/feed/v3", tokenAndJson, R"({"page":-1})", 400},
+        {"POST", "/api/feed/v3", tokenAndJson, std::string(2 << 20, ' '), 413},
+        {"POST", "/api/gen/a/convert_wav/", token, {}, 200},
+        {"POST", "/api/gen/a/convert_wav", token, {}, 404},
+        {"GET", "/api/gen/a/convert_wav/", token, {}, 405},
+        {"GET", "/api/gen/a/wav_file/", token, {}, 200},
+        {"GET", "/api/gen/a/wav_file", token, {}, 404},
+        {"GET", "/api/gen/a/wav_file/", none, {}, 401},
+        {"GET", "/api/download/clip/a?format=mp3", token, {}, 200},
+        {"GET", "/api/download/clip/a", token, {}, 404},
+        {"GET", "/api/download/clip/a?format=mp3", none, {}, 401},
+        {"POST", "/api/billing/clips/a/download/", tokenAndJson, {}, 200},
+        {"POST", "/api/billing/clips/a/download/", token, {}, 415},
+        {"POST", "/api/billing/clips/a/download", tokenAndJson, {}, 404},
+        {"POST", "/_sim/clock?advance=inf", none, {}, 400},
+        {"POST", "/_sim/clock?advance=-1", none, {}, 400},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(api.call(c.method, c.path, c.headers, c.body).status, c.status)
+            << c.method << " " << c.path << " " << (c.body ? c.body->substr(0, 30) : "");
+
+    // A page number far past the end is an empty last page, not an overflow.
+    EXPECT_EQ(api.feed({{"page", std::numeric_limits<std::uint64_t>::max()}}).json()["clips"],
+              nlohmann::json::array());
+    // Only known clips are counted one by one.
+    api.convert("unknown");
+    EXPECT_EQ(service.counters()["clips"].size(), 1u);
+}
+
+TEST(OrvoSim, feedFaultsBreakTheChosenCalls) {
+    StandInService service({"--clips", "30", "--answer-delay", "3", "--feed-fault", "not-json@1",
+                            "--feed-fault", "drop@2", "--feed-fault", "429@3", "--feed-fault",
+                            "slow@4", "--feed-repeat-cursor", "6"});
+    const Api api{service};
+    const nlohmann::json first{{"page", 0}};
+    EXPECT_THROW((void)api.feed(first).json(), nlohmann::json::exception); // a 200 page
+    EXPECT_TRUE(api.feed(first).error);                                    // dropped
+    EXPECT_EQ(api.feed(first).status, 429u);
+    EXPECT_TRUE(api.feed(first, {.timeoutSeconds = 1}).error); // slower than the client waits
+    const auto second = api.feed(first).json()["next_cursor"];
+    const auto repeated = api.feed({{"cursor", second}}).json();
+    EXPECT_EQ(repeated["next_cursor"], second);
+    EXPECT_TRUE(repeated["has_more"].get<bool>());
+    EXPECT_EQ(api.feed({{"cursor", second}}).json()["clips"].size(), 10u); // the last page
+}
+
+TEST(OrvoSim, clipRouteFaultsComeFromTheCommandLineBeforeTheCatalogue) {
+    const CatalogueFile catalogue(
+        {clip("a", {{"api_faults", {{"wav_file", "503"}, {"convert_wav", "drop#1"}}}}),
+         clip("b", {{"api_faults", {{"convert_wav", "not-json"}}}})});
+    StandInService service({"--catalogue", catalogue.path(), "--convert-delay", "0", "--api-fault",
+                            "wav_file:429@a,b#1", "--api-fault", "download_clip:slow@b",
+                            "--answer-delay", "3"});
+    const Api api{service};
+    EXPECT_TRUE(api.convert("a").error);
+    EXPECT_EQ(api.convert("a").status, 200u);
+    EXPECT_EQ(api.wavFile("a").header("retry-after"), "2"); // a 429
+    EXPECT_EQ(api.wavFile("a").status, 503u); // the catalogue's, once the option's is over
+
+    EXPECT_EQ(api.convert("b").header("content-type"), "text/html; charset=utf-8");
+    EXPECT_EQ(api.wavFile("b").status, 429u);
+    // A call that failed started nothing.
+    EXPECT_EQ(api.wavFile("b").json(), (nlohmann::json{{"status", "not_started"}}));
+    EXPECT_TRUE(
+        api.call("GET", "/api/download/clip/b?format=mp3", token, {}, {.timeoutSeconds = 1}).error);
+}
+
+TEST(OrvoSim, conversionIsReadyAfterItsDelayOrSoonerAfterAProd) {
+    const CatalogueFile catalogue({clip("slow", {{"convert_delay", 3600}}),
+                                   clip("quick", {{"convert_delay", 100}}), clip("plain")});
+    StandInService service({"--catalogue", catalogue.path(), "--prod-delay", "2", "--convert-delay",
+                            "10", "--convert-delay", "5@quick"});
+    const Api api{service};
+    for (const auto* id : {"slow", "quick", "plain"})
+        api.convert(id);
+    service.advanceClock(6);
+    EXPECT_EQ(api.wavURL("quick"), service.apiOrigin() + "/storage/wav/quick.wav");
+    EXPECT_EQ(api.wavURL("plain"), "");
+    api.prod("slow");
+    service.advanceClock(5);
+    EXPECT_NE(api.wavURL("plain"), "");
+    EXPECT_NE(api.wavURL("slow"), "");
+}
+
+// Past 4 GiB the header is RF64, its exact sizes in the ds64 chunk. (The
+// download engine's tests read the stand-in's RIFF files and its faults.)
+TEST(OrvoSim, longWavFilesHaveAnRf64Header) {
+    const CatalogueFile catalogue({clip("long", {{"wav_seconds", 30000}, {"wav_fault", "404#1"}})});
+    StandInService service({"--catalogue", catalogue.path(), "--convert-delay", "0"});
+    const Api api{service};
+    api.convert("long");
+    EXPECT_EQ(Http::send("GET", api.wavURL("long")).status, 404u); // the catalogue's fault, once
+    const auto start = Http::send("GET", api.wavURL("long"), {}, {}, {.limit = 80});
+    const std::uint64_t data = 30000ULL * 44100 * 4; // about 5.3 GB
+    EXPECT_EQ(start.header("content-length"), std::to_string(80 + data));
+    EXPECT_EQ(start.body.substr(0, 4) + start.body.substr(8, 8), "RF64WAVEds64");
+    EXPECT_EQ(littleEndian(start.body, 20, 8), 72 + data);
+    EXPECT_EQ(littleEndian(start.body, 28, 8), data);
+    EXPECT_EQ(start.body.substr(72, 4), "data");
+}
+
+TEST(OrvoSim, redirectedWavAddressesAreSignedForTheStorageOriginAndExpire) {
+    const CatalogueFile catalogue({clip("a", {{"wav_seconds", 0.1}})});
+    StandInService service({"--catalogue", catalogue.path(), "--convert-delay", "0",
+                            "--wav-redirect", "--signed-url-lifetime", "60"});
+    const Api api{service};
+    api.convert("a");
+    const auto address = api.wavURL("a");
+    EXPECT_EQ(Http::send("GET", address, {}, {}, {.followRedirects = true}).body.substr(0, 4),
+              "RIFF");
+    const auto signed_ = Http::send("GET", address).header("location");
+    ASSERT_TRUE(signed_.starts_with(service.storageOrigin() + "/wav/a.wav?expires=")) << signed_;
+    EXPECT_EQ(Http::send("GET", signed_).status, 200u);
+    EXPECT_EQ(Http::send("GET", signed_ + "0").status, 403u); // signature changed
+    service.advanceClock(61);
+    EXPECT_NE(Http::send("GET", signed_).body.find("Request has expired"), std::string::npos);
+    EXPECT_EQ(Http::send("GET", address, {}, {}, {.followRedirects = true}).status, 200u);
+}
+
+TEST(OrvoSim, tokensExpireAndSignInsLastOnlyWithAStateFolder) {
+    TempDir state;
+    const std::vector<std::string> stateArguments{"--state-dir", state.path().string()};
+    std::string cookie;
+    auto token = [&](const StandInService& service) {
+        return Http::send("POST", service.webOrigin() + "/auth/token", {{"Cookie", cookie}});
+    };
+    {
+        StandInService service(stateArguments);
+        cookie = Http::send("POST", service.webOrigin() + "/sign-in",
+                            {{"Content-Type", "application/x-www-form-urlencoded"}},
+                            "email=a%40b.c&password=x")
+                     .header("set-cookie");
+        cookie = cookie.substr(0, cookie.find(';'));
+        const Http::Headers bearer{
+            {"Authorization", "Bearer " + token(service).json().value("jwt", "")}};
+        const auto address = service.apiOrigin() + "/api/gen/x/wav_file/";
+        EXPECT_EQ(Http::send("GET", address, bearer).status, 404u);
+        service.advanceClock(61);
+        EXPECT_EQ(Http::send("GET", address, bearer).status, 401u);
+    }
+    EXPECT_EQ(token(StandInService(stateArguments)).status, 200u);
+    EXPECT_EQ(token(StandInService()).status, 401u);
+}
+
+TEST(OrvoSim, unusableStartsSayWhy) {
+    const CatalogueFile badFault({clip("a", {{"api_faults", {{"wav_file", "melt"}}}})});
+    const std::vector<std::pair<std::vector<std::string>, const char*>> failures{
+        {{"--no-such-option"}, "status 2"},
+        {{"--api-fault", "feed:429@all"}, "status 2"},
+        {{"--wav-fault", "melt@all"}, "status 2"},
+        {{"--catalogue", "/nonexistent/catalogue.json"}, "status 1"},
+        {{"--catalogue", badFault.path()}, "status 1"},
+    };
+    for (const auto& [arguments, expected] : failures)
+        EXPECT_NE(startFailure(arguments).find(expected), std::string::npos) << arguments[0];
+    StandInService first;
+    const auto port = first.webOrigin().substr(first.webOrigin().rfind(':') + 1);
+    EXPECT_NE(startFailure({"--web-port", port}).find("status 1"), std::string::npos);
+    EXPECT_EQ(first.stop(), 0);
+}
