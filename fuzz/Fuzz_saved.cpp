@@ -9,20 +9,29 @@
 
 namespace {
 
-const std::filesystem::path& folder() {
-    static const std::filesystem::path made = [] {
-        std::string pattern = std::filesystem::temp_directory_path() / "fuzz-saved-XXXXXX";
+// A folder of its own for the record, removed at exit.
+struct Folder {
+    std::filesystem::path path;
+    Folder() {
+        // Memory, where there is some: every save syncs the file.
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                               ? "/dev/shm"
+                                               : std::filesystem::temp_directory_path();
+        std::string pattern = base / "fuzz-saved-XXXXXX";
         if (!mkdtemp(pattern.data()))
             std::abort();
-        return std::filesystem::path(pattern);
-    }();
-    return made;
-}
+        path = pattern;
+    }
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+} folder;
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const auto record = folder() / "saved-tracks.json";
+    const auto record = folder.path / "saved-tracks.json";
     std::ofstream(record, std::ios::binary | std::ios::trunc)
         .write(reinterpret_cast<const char*>(data), std::streamsize(size));
     // Only looked at, never written: the record goes to its own folder.
