@@ -1,5 +1,6 @@
 #include "manager/DownloadManager.hpp"
 #include "manager/Plural.hpp"
+#include "manager/SavedTracks.hpp"
 
 #include <map>
 
@@ -22,6 +23,27 @@ void removeLeftovers(const std::filesystem::path& folder) {
             entries->symlink_status(ignored).type() == std::filesystem::file_type::regular)
             std::filesystem::remove(entries->path(), ignored);
     }
+}
+
+// Lends the run's upcoming tracks to the polls for as long as the run lasts.
+class Lend {
+  public:
+    Lend(UpcomingTracks*& slot, UpcomingTracks* tracks) : slot_(slot) { slot_ = tracks; }
+    ~Lend() { slot_ = nullptr; }
+    Lend(const Lend&) = delete;
+    Lend& operator=(const Lend&) = delete;
+
+  private:
+    UpcomingTracks*& slot_;
+};
+
+// Remembers a file the run has just saved; the record is best-effort.
+void remember(SavedTracks& saved, const WClip& track, const std::string& folderName,
+              const std::filesystem::path& folder, const std::string& name) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(folder / name, error);
+    if (!error)
+        saved.remember(track.id, {folderName, name, size});
 }
 
 } // namespace
@@ -86,6 +108,26 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         removeLeftovers(destination / FileNames::sanitize(workspace.name));
     }
 
+    // Which tracks are still in place from an earlier run, and so which are
+    // to be fetched, is settled once, before anything is written.
+    SavedTracks saved(savedTracksURL(), destination);
+    SavedTracks::Keep keep;
+    std::vector<std::string> toFetch;
+    {
+        std::vector<SavedTracks::Track> all;
+        for (const Workspace& workspace : work)
+            for (const WClip& track : tracksOf(workspace))
+                all.push_back({track.id, FileNames::sanitize(workspace.name)});
+        if (skipSaved_)
+            keep = saved.keep(all);
+        for (const SavedTracks::Track& track : all)
+            if (!keep.inPlace.contains(track.id))
+                toFetch.push_back(track.id);
+    }
+    UpcomingTracks upcoming(std::move(toFetch));
+    const Lend lent(upcoming_, prepareUpcoming_ ? &upcoming : nullptr);
+    std::size_t position = 0; // of the next track to fetch in the first pass
+
     const auto updateFraction = [&] {
         setFraction(tally.total == 0 ? 0.0
                                      : double(tally.saved + tally.failed) / double(tally.total));
@@ -113,7 +155,11 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             addLog(failure.what());
             co_return failure.what();
         }
-        FileNames::UsedNames& used = usedByFolder[FileNames::UsedNames::fold(folderName)];
+        const std::string folderKey = FileNames::UsedNames::fold(folderName);
+        FileNames::UsedNames& used = usedByFolder[folderKey];
+        // The files kept from earlier runs keep their names.
+        for (const std::string& name : keep.reserved[folderKey])
+            used.insert(name);
 
         const std::string prefix = "Workspace " + std::to_string(w + 1) + " of " +
                                    std::to_string(work.size()) + ": " + workspace.name;
@@ -126,17 +172,25 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             const WClip& track = tracks[t];
             setOverall(prefix + " — track " + std::to_string(t + 1) + " of " +
                        std::to_string(tracks.size()));
-            bool saved = false;
+            if (keep.inPlace.contains(track.id)) {
+                ++tally.saved;
+                addLog("Already saved: " + track.title);
+                updateFraction();
+                continue;
+            }
+            upcoming.reach(position++);
+            std::optional<std::string> name;
             try {
-                saved = co_await fetchTrack(track, folder, used, RunLimits::pollSeconds);
+                name = co_await fetchTrack(track, folder, used, RunLimits::pollSeconds);
             } catch (const WriteError& failure) {
                 stopped = failure.what();
                 addLog(*stopped);
                 retry.push_back(track);
                 break;
             }
-            if (saved) {
+            if (name) {
                 ++tally.saved;
+                remember(saved, track, folderName, folder, *name);
                 addLog("Saved: " + track.title);
             } else {
                 retry.push_back(track);
@@ -158,9 +212,9 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                     break;
                 const WClip& track = input[i];
                 setOverall(prefix + " — retry " + std::to_string(round) + ": " + track.title);
-                bool saved = false;
+                std::optional<std::string> name;
                 try {
-                    saved = co_await fetchTrack(track, folder, used, RunLimits::pollSeconds);
+                    name = co_await fetchTrack(track, folder, used, RunLimits::pollSeconds);
                 } catch (const WriteError& failure) {
                     stopped = failure.what();
                     addLog(*stopped);
@@ -169,8 +223,9 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                                         input.end());
                     break;
                 }
-                if (saved) {
+                if (name) {
                     ++tally.saved;
+                    remember(saved, track, folderName, folder, *name);
                     addLog("Saved: " + track.title + " (retry " + std::to_string(round) + ")");
                 } else {
                     stillFailing.push_back(track);

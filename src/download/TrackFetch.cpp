@@ -2,6 +2,7 @@
 #include "manager/DownloadManager.hpp"
 #include "session/BridgeError.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -18,7 +19,15 @@ Task<std::optional<std::string>> DownloadManager::pollWav(WClip track, double se
             co_return url;
         const auto elapsed = static_cast<long long>(std::trunc(clock_.now() - start));
         setCurrent("Preparing: " + track.title + " (" + std::to_string(elapsed) + "s)");
-        co_await rest(pollInterval);
+        // The wait between two polls is the time to ask for one upcoming
+        // track, so no two requests are ever under way at once.
+        double pause = pollInterval;
+        if (auto upcoming = nextToPrepare()) {
+            const double asked = clock_.now();
+            co_await bridge.convertWav(*upcoming);
+            pause = std::max(0.0, pause - (clock_.now() - asked));
+        }
+        co_await rest(pause);
     }
     co_return std::nullopt;
 }
@@ -31,16 +40,18 @@ Task<void> DownloadManager::download(std::string url, std::filesystem::path dest
 
 // The used-name set belongs to the run, which awaits this call before it
 // touches the set again.
-Task<bool> DownloadManager::fetchTrack(WClip track, std::filesystem::path folder,
-                                       FileNames::UsedNames& used, double pollSeconds) {
+Task<std::optional<std::string>> DownloadManager::fetchTrack(WClip track,
+                                                             std::filesystem::path folder,
+                                                             FileNames::UsedNames& used,
+                                                             double pollSeconds) {
     if (cancelFlag_)
-        co_return false;
+        co_return std::nullopt;
     setCurrent("Converting: " + track.title);
     co_await bridge.convertWav(track.id);
     auto url = co_await pollWav(track, pollSeconds);
     if (!url) {
         if (cancelFlag_)
-            co_return false;
+            co_return std::nullopt;
         // A slow track is prodded once through another route, then asked
         // for again.
         setCurrent("Nudging via MP3: " + track.title);
@@ -48,7 +59,7 @@ Task<bool> DownloadManager::fetchTrack(WClip track, std::filesystem::path folder
         co_await bridge.convertWav(track.id);
         url = co_await pollWav(track, pollSeconds);
         if (!url)
-            co_return false;
+            co_return std::nullopt;
     }
     setCurrent("Downloading: " + track.title);
     const std::string name = FileNames::availableName(track.title, used);
@@ -58,8 +69,14 @@ Task<bool> DownloadManager::fetchTrack(WClip track, std::filesystem::path folder
         throw; // the disk's fault, not the service's: the run stops on it
     } catch (...) {
         // The run queues the track; why it failed is not shown.
-        co_return false;
+        co_return std::nullopt;
     }
     used.insert(name);
-    co_return true;
+    co_return name;
+}
+
+std::optional<std::string> DownloadManager::nextToPrepare() {
+    if (!upcoming_ || cancelFlag_)
+        return std::nullopt;
+    return upcoming_->next();
 }

@@ -2,39 +2,8 @@
 
 #include "manager/Plural.hpp"
 #include "manager/PrivateFile.hpp"
+#include "manager/StoredPath.hpp"
 #include "model/LibrarySnapshot.hpp"
-
-#include <glib.h>
-
-namespace {
-
-// The settings file holds text. A path that is not valid UTF-8 (a folder
-// named in another encoding) is stored as a file: address, whose escapes
-// give back its exact bytes; every other path is stored as it is, as it
-// always was.
-std::string storedPath(const std::filesystem::path& folder) {
-    const std::string& bytes = folder.native();
-    if (g_utf8_validate_len(bytes.data(), bytes.size(), nullptr))
-        return bytes;
-    std::error_code ignored;
-    const std::filesystem::path absolute = std::filesystem::absolute(folder, ignored);
-    char* uri = g_filename_to_uri(absolute.c_str(), nullptr, nullptr);
-    std::string text = uri ? uri : "";
-    g_free(uri);
-    return text;
-}
-
-std::filesystem::path restoredPath(const std::string& text) {
-    if (!text.starts_with("file:///"))
-        return text;
-    char* bytes = g_filename_from_uri(text.c_str(), nullptr, nullptr);
-    std::filesystem::path folder =
-        bytes ? std::filesystem::path(bytes) : std::filesystem::path(text);
-    g_free(bytes);
-    return folder;
-}
-
-} // namespace
 
 DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
                                  FileDownloader& downloader, std::filesystem::path dataFolder)
@@ -42,7 +11,9 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
       dataFolder_(std::move(dataFolder)) {
     // Through the setter, so the stored path is written back unchanged.
     if (auto path = settings_.string(destFolderKey); path && !path->empty())
-        setDestFolder(restoredPath(*path));
+        setDestFolder(StoredPath::path(*path));
+    prepareUpcoming_ = settings_.boolean(prepareUpcomingKey);
+    skipSaved_ = settings_.boolean(skipSavedKey);
 }
 
 void DownloadManager::setSelected(std::set<std::string> ids) {
@@ -59,6 +30,16 @@ void DownloadManager::setLikedOnly(bool likedOnly) {
     publish(likedOnly_, likedOnly, Property::likedOnly);
 }
 
+void DownloadManager::setPrepareUpcoming(bool on) {
+    settings_.setBoolean(prepareUpcomingKey, on);
+    publish(prepareUpcoming_, on, Property::prepareUpcoming);
+}
+
+void DownloadManager::setSkipSaved(bool on) {
+    settings_.setBoolean(skipSavedKey, on);
+    publish(skipSaved_, on, Property::skipSaved);
+}
+
 void DownloadManager::setRecentCount(std::int64_t count) {
     publish(recentCount_, count, Property::recentCount);
 }
@@ -68,7 +49,7 @@ void DownloadManager::setDestFolder(std::optional<std::filesystem::path> folder)
     // started from.
     if (folder && folder->empty())
         folder.reset();
-    settings_.set(destFolderKey, folder ? std::optional(storedPath(*folder)) : std::nullopt);
+    settings_.set(destFolderKey, folder ? std::optional(StoredPath::text(*folder)) : std::nullopt);
     publish(destFolder_, std::move(folder), Property::destFolder);
 }
 
@@ -89,6 +70,10 @@ std::int64_t DownloadManager::queuedTrackCount() const {
 
 std::filesystem::path DownloadManager::cacheURL() const {
     return dataFolder_ / "library.json";
+}
+
+std::filesystem::path DownloadManager::savedTracksURL() const {
+    return dataFolder_ / "saved-tracks.json";
 }
 
 void DownloadManager::saveCache(const std::string& scope) {

@@ -3,6 +3,7 @@
 #include "async/Task.hpp"
 #include "download/FileDownloader.hpp"
 #include "download/FileNames.hpp"
+#include "download/UpcomingTracks.hpp"
 #include "manager/SettingsStore.hpp"
 #include "model/Date.hpp"
 #include "model/FailedItem.hpp"
@@ -35,6 +36,8 @@ class DownloadManager {
         failures,
         selected,
         likedOnly,
+        prepareUpcoming,
+        skipSaved,
         recentCount,
         destFolder,
         lastScanned,
@@ -51,12 +54,14 @@ class DownloadManager {
     // Settings keys.
     static constexpr const char* destFolderKey = "destFolder";
     static constexpr const char* agreedToTermsKey = "agreedToTermsV1";
+    static constexpr const char* prepareUpcomingKey = "prepareUpcomingTracks";
+    static constexpr const char* skipSavedKey = "skipSavedTracks";
 
     // The log keeps the newest lines only.
     static constexpr std::size_t maxLogLines = 600;
 
-    // Restores the destination folder from the settings; reads nothing else.
-    // library.json lives in dataFolder. The app passes its bridge, a
+    // Restores the destination folder and the two run options from the
+    // settings. library.json and the saved-track record live in dataFolder. The app passes its bridge, a
     // GlibClock, KeyFileSettings on AppFolders::settingsFile(), a
     // SoupDownloader and AppFolders::data.
     DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
@@ -71,6 +76,11 @@ class DownloadManager {
     const std::vector<FailedItem>& failures() const { return failures_; }
     const std::set<std::string>& selected() const { return selected_; }
     bool likedOnly() const { return likedOnly_; }
+    // Run options, both off unless the user turns them on: ask the service
+    // to convert the next few tracks while one is polled, and leave alone
+    // the tracks whose files an earlier run saved and which are still there.
+    bool prepareUpcoming() const { return prepareUpcoming_; }
+    bool skipSaved() const { return skipSaved_; }
     std::int64_t recentCount() const { return recentCount_; }
     const std::optional<std::filesystem::path>& destFolder() const { return destFolder_; }
     const std::optional<Date>& lastScanned() const { return lastScanned_; }
@@ -87,6 +97,9 @@ class DownloadManager {
     void setSelected(std::set<std::string> ids);
     void select(const std::string& workspaceId, bool on);
     void setLikedOnly(bool likedOnly);
+    // Both stored in the settings under their keys.
+    void setPrepareUpcoming(bool on);
+    void setSkipSaved(bool on);
     void setRecentCount(std::int64_t count);
     // Also stores the folder's path under "destFolder" (or removes it).
     void setDestFolder(std::optional<std::filesystem::path> folder);
@@ -112,11 +125,14 @@ class DownloadManager {
 
     // Where library.json is kept.
     std::filesystem::path cacheURL() const;
+    // Where the run records which clip it saved as which file.
+    std::filesystem::path savedTracksURL() const;
 
-    // Used by the download run and its tests. fetchTrack folds every failure
-    // into false except WriteError, which the run stops on.
-    Task<bool> fetchTrack(WClip track, std::filesystem::path folder, FileNames::UsedNames& used,
-                          double pollSeconds);
+    // Used by the download run and its tests. fetchTrack gives the name of
+    // the file it saved, and folds every failure into none except
+    // WriteError, which the run stops on.
+    Task<std::optional<std::string>> fetchTrack(WClip track, std::filesystem::path folder,
+                                                FileNames::UsedNames& used, double pollSeconds);
     Task<std::optional<std::string>> pollWav(WClip track, double seconds);
     Task<void> download(std::string url, std::filesystem::path destination);
 
@@ -152,6 +168,9 @@ class DownloadManager {
     Task<std::optional<FeedPage>> fetchPage(std::optional<std::string> cursor);
     // A pause that ends early on failure rather than throwing.
     Task<void> rest(double seconds);
+    // The next upcoming track to ask a conversion for, while a run that
+    // prepares tracks is under way and not cancelled.
+    std::optional<std::string> nextToPrepare();
 
     template <typename T> void publish(T& field, T value, Property property) {
         if (field == value)
@@ -183,6 +202,8 @@ class DownloadManager {
     std::vector<FailedItem> failures_;
     std::set<std::string> selected_;
     bool likedOnly_ = true;
+    bool prepareUpcoming_ = false;
+    bool skipSaved_ = false;
     std::int64_t recentCount_ = 20;
     std::optional<std::filesystem::path> destFolder_;
     std::optional<Date> lastScanned_;
@@ -195,4 +216,6 @@ class DownloadManager {
     double fraction_ = 0.0;
     std::deque<std::string> log_;
     bool cancelFlag_ = false;
+    // The run's upcoming tracks while it prepares them.
+    UpcomingTracks* upcoming_ = nullptr;
 };

@@ -75,6 +75,9 @@ Snapshot of(const DownloadManager& manager) {
     s.scanControlsEnabled = scanControlsEnabled(manager);
     s.scanStatus = manager.scanStatus();
     s.likedToggleEnabled = !manager.running();
+    s.prepareUpcomingOn = manager.prepareUpcoming();
+    s.skipSavedOn = manager.skipSaved();
+    s.runOptionsEnabled = !manager.running();
     if (manager.workspaces().empty())
         s.emptyListText = emptyListText(manager.scanning());
     s.rows = manager.workspaces().size();
@@ -95,8 +98,10 @@ Snapshot of(const DownloadManager& manager) {
 std::ostream& operator<<(std::ostream& out, const Snapshot& s) {
     const auto yes = [](bool value) { return value ? "yes" : "no"; };
     return out << "{lastScan=" << s.lastScan << " recent=" << s.recentLabel
-               << " scanButton=" << s.scanRecentLabel << " scanEnabled=" << yes(s.scanControlsEnabled)
-               << " scanStatus=" << s.scanStatus << " liked=" << yes(s.likedToggleEnabled)
+               << " scanButton=" << s.scanRecentLabel
+               << " scanEnabled=" << yes(s.scanControlsEnabled) << " scanStatus=" << s.scanStatus
+               << " liked=" << yes(s.likedToggleEnabled) << " prepare=" << yes(s.prepareUpcomingOn)
+               << " skip=" << yes(s.skipSavedOn) << " options=" << yes(s.runOptionsEnabled)
                << " empty=" << s.emptyListText.value_or("-") << " rows=" << s.rows
                << " rowClicks=" << yes(s.rowClicksToggle) << " destination=" << s.destination
                << " choose=" << yes(s.chooseEnabled) << " download=" << s.downloadLabel << "/"

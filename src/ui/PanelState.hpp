@@ -43,6 +43,9 @@ struct Snapshot {
     bool scanControlsEnabled = false;
     std::string scanStatus; // empty: not shown
     bool likedToggleEnabled = false;
+    bool prepareUpcomingOn = false;
+    bool skipSavedOn = false;
+    bool runOptionsEnabled = false;           // both switches under "Liked tracks only"
     std::optional<std::string> emptyListText; // none: the list is shown
     std::size_t rows = 0;
     bool rowClicksToggle = false;

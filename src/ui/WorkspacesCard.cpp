@@ -5,25 +5,59 @@
 #include "ui/SectionLabel.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <gtkmm/listitem.h>
 #include <gtkmm/noselection.h>
 #include <gtkmm/signallistitemfactory.h>
 
 using Changed = DownloadManager::Property;
 
+namespace {
+
+// A labelled switch at the far end of the row, which writes the manager
+// when the user flips it.
+Gtk::Switch* addSwitch(Gtk::Box& row, const std::string& name, const std::string& text,
+                       std::function<void(bool)> write) {
+    row.append(*PanelWidgets::gap());
+    auto* label = PanelWidgets::label("size-12 medium text-primary", text);
+    label->set_valign(Gtk::Align::CENTER);
+    row.append(*label);
+    auto* control = Gtk::make_managed<Gtk::Switch>();
+    control->set_name(name);
+    control->set_valign(Gtk::Align::CENTER);
+    Accessibility::setLabel(*control, text);
+    control->property_active().signal_changed().connect(
+        [control, write = std::move(write)] { write(control->get_active()); });
+    row.append(*control);
+    return control;
+}
+
+// Shows the manager's value, and locks the switch while a run is on.
+void showSwitch(Gtk::Switch& control, bool on, bool running) {
+    if (control.get_active() != on)
+        control.set_active(on);
+    control.set_sensitive(!running);
+}
+
+} // namespace
+
 WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10) {
     auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
     header->append(*Gtk::make_managed<SectionLabel>("Workspaces"));
-    header->append(*PanelWidgets::gap());
-    auto* likedLabel = PanelWidgets::label("size-12 medium text-primary", "Liked tracks only");
-    likedLabel->set_valign(Gtk::Align::CENTER);
-    header->append(*likedLabel);
-    likedOnly_ = Gtk::make_managed<Gtk::Switch>();
-    likedOnly_->set_name("likedOnly");
-    likedOnly_->set_valign(Gtk::Align::CENTER);
-    Accessibility::setLabel(*likedOnly_, "Liked tracks only");
-    header->append(*likedOnly_);
-    append(*header);
+    likedOnly_ = addSwitch(*header, "likedOnly", "Liked tracks only",
+                           [this](bool on) { manager_.setLikedOnly(on); });
+    // The run options sit under it, each on its own row.
+    auto* options = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
+    auto* prepareRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+    prepareUpcoming_ = addSwitch(*prepareRow, "prepareUpcoming", "Prepare upcoming tracks",
+                                 [this](bool on) { manager_.setPrepareUpcoming(on); });
+    auto* skipRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+    skipSaved_ = addSwitch(*skipRow, "skipSaved", "Skip tracks saved before",
+                           [this](bool on) { manager_.setSkipSaved(on); });
+    options->append(*header);
+    options->append(*prepareRow);
+    options->append(*skipRow);
+    append(*options);
 
     empty_ = PanelWidgets::label("size-13 text-secondary");
     empty_->set_name("emptyList");
@@ -60,11 +94,7 @@ WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10
     scroller_ = PanelWidgets::scroller(*list_, maxListHeight);
     append(*scroller_);
 
-    likedOnly_->property_active().signal_changed().connect([this] {
-        manager_.setLikedOnly(likedOnly_->get_active());
-    });
-
-    refresh(Changed::likedOnly);
+    refresh(Changed::running);
     refresh(Changed::workspaces);
 }
 
@@ -114,10 +144,12 @@ void WorkspacesCard::spliceRows() {
 void WorkspacesCard::refresh(Changed property) {
     switch (property) {
     case Changed::likedOnly:
+    case Changed::prepareUpcoming:
+    case Changed::skipSaved:
     case Changed::running:
-        if (likedOnly_->get_active() != manager_.likedOnly())
-            likedOnly_->set_active(manager_.likedOnly());
-        likedOnly_->set_sensitive(!manager_.running());
+        showSwitch(*likedOnly_, manager_.likedOnly(), manager_.running());
+        showSwitch(*prepareUpcoming_, manager_.prepareUpcoming(), manager_.running());
+        showSwitch(*skipSaved_, manager_.skipSaved(), manager_.running());
         break;
     case Changed::workspaces:
     case Changed::scanning: {

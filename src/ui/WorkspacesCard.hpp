@@ -11,7 +11,8 @@
 #include <set>
 #include <vector>
 
-// The scanned workspaces to tick, and the "Liked tracks only" switch.
+// The scanned workspaces to tick, the "Liked tracks only" switch, and under
+// it the switches of the two run options.
 //
 // The list is a ListView, so only the rows on screen exist. Its model is
 // spliced where the library changed, and a change of selection only
@@ -34,6 +35,8 @@ class WorkspacesCard : public PanelCard {
     static constexpr std::size_t rowMargins = 0; // the row's own margins are measured
 
     Gtk::Switch* likedOnly_;
+    Gtk::Switch* prepareUpcoming_;
+    Gtk::Switch* skipSaved_;
     Gtk::Label* empty_;
     Gtk::ScrolledWindow* scroller_;
     Gtk::ListView* list_;

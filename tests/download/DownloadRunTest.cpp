@@ -282,3 +282,130 @@ TEST_F(DownloadRunTest, failureOutsideTheEngineStillEndsTheRun) {
     EXPECT_EQ(rig->overall(), "Stopped: window gone");
     EXPECT_EQ(rig->current(), "Downloaded 1 file.");
 }
+
+namespace {
+
+// Each clip's file is ready this many seconds after its first conversion
+// request since the calls were last cleared.
+void convertIn(ManagerRig& rig, double seconds) {
+    rig.service.wavAnswer = [&rig, seconds](const std::string& id) -> std::optional<std::string> {
+        for (const FakeService::Call& call : rig.service.calls)
+            if (call.operation == "convertWav" && call.argument == id)
+                return rig.clock.now() >= call.time + seconds ? std::optional(urlOf(id))
+                                                              : std::nullopt;
+        return std::nullopt;
+    };
+}
+
+Lines callsOf(const FakeService& service) {
+    Lines calls;
+    for (const FakeService::Call& call : service.calls)
+        calls.push_back(call.operation + " " + call.argument);
+    return calls;
+}
+
+} // namespace
+
+TEST_F(DownloadRunTest, preparingAsksForUpcomingTracksBetweenPollsAndChangesNothingElse) {
+    demos({{"A", 0}, {"B", 0}, {"C", 0}, {"D", 0}, {"E", 0}});
+    convertIn(rig, 5);
+    run();
+    const Lines logOff = log(), overallsOff = overalls;
+    const auto filesOff = rig.downloader.destinations;
+
+    rig->setPrepareUpcoming(true);
+    rig.service.calls.clear();
+    rig.downloader.destinations.clear();
+    overalls.clear();
+    run();
+    // A is polled at 0, 2.5 and 5 s; each wait asks for one track ahead.
+    // B is ready when its turn comes; C, D and E ask for the next one in
+    // turn, and their own conversion requests still come first.
+    EXPECT_EQ(callsOf(rig.service),
+              (Lines{"convertWav A", "wavURL A", "convertWav B", "wavURL A", "convertWav C",
+                     "wavURL A", "convertWav B", "wavURL B", "convertWav C", "wavURL C",
+                     "convertWav D", "wavURL C", "convertWav D", "wavURL D", "convertWav E",
+                     "wavURL D", "convertWav E", "wavURL E", "wavURL E"}));
+    EXPECT_EQ(log(), logOff);
+    EXPECT_EQ(overalls, overallsOff);
+    EXPECT_EQ(rig.downloader.destinations, filesOff);
+}
+
+TEST_F(DownloadRunTest, preparingMakesOneRequestAtATimeAndNoneAfterCancel) {
+    demos({{"A", 0}, {"B", 0}, {"C", 0}, {"D", 0}, {"E", 0}, {"F", 0}, {"G", 0}});
+    rig->setPrepareUpcoming(true);
+    rig.service.wavAnswer = [](const std::string&) { return std::nullopt; };
+    rig.service.latency = 0.5;
+    rig.clock.at(4.0, [this] { rig->cancel(); });
+    run();
+    // The cancel comes during A's second poll: the wait after it asks for
+    // nothing, and no poll follows.
+    EXPECT_EQ(callsOf(rig.service),
+              (Lines{"convertWav A", "wavURL A", "convertWav B", "wavURL A"}));
+    EXPECT_EQ(log(), (Lines{"Demos — 7 files", "Slow to process, queued for retry: A",
+                            "Unable to download: A"}));
+
+    // Uncancelled, A's polls ask for the next four tracks only, and every
+    // track is asked for ahead of its turn once at most.
+    rig.service.calls.clear();
+    run();
+    Lines asked;
+    std::map<std::string, int> conversions;
+    for (const FakeService::Call& call : rig.service.calls)
+        if (call.operation == "convertWav") {
+            asked.push_back(call.argument);
+            ++conversions[call.argument];
+        }
+    ASSERT_GE(asked.size(), 7u);
+    // A's own, four ahead, A's after the prod, then B's own at its turn.
+    EXPECT_EQ(Lines(asked.begin(), asked.begin() + 7), (Lines{"A", "B", "C", "D", "E", "A", "B"}));
+    // Each track's own: first pass and round 1, each again after the prod.
+    EXPECT_EQ(conversions,
+              (std::map<std::string, int>{
+                  {"A", 4}, {"B", 5}, {"C", 5}, {"D", 5}, {"E", 5}, {"F", 5}, {"G", 5}}));
+    EXPECT_EQ(rig.service.mostAtOnce, 1);
+}
+
+TEST_F(DownloadRunTest, skippingLeavesFilesInPlaceFetchesTheRestAndKeepsTheirNames) {
+    // A destination whose name is not UTF-8 is found again in the record.
+    const auto music = temp / "M\xfcsik";
+    std::filesystem::create_directory(music);
+    rig->setDestFolder(music);
+    rig->setSkipSaved(true);
+    const auto folder = music / "Demos";
+    const WClip a{"a", "Song", true}, b{"b", "Song", true}, changed{"c", "Changed", true},
+        gone{"d", "Gone", true}, added{"n", "Song", true};
+    rig.library({{"w", "Demos", {a, b, changed, gone}}});
+    rig->setSelected({"w"});
+    run();
+    EXPECT_EQ(namesIn(folder), (Lines{"Changed.wav", "Gone.wav", "Song (2).wav", "Song.wav"}));
+
+    std::filesystem::remove(folder / "Gone.wav");
+    std::ofstream(folder / "Changed.wav", std::ios::app) << " edited";
+    rig.relaunch(); // as on another day: both settings are restored
+    rig.library({{"w", "Demos", {added, a, b, changed, gone}}});
+    rig->setSelected({"w"});
+    rig.downloader.destinations.clear();
+    run();
+    EXPECT_EQ(log(), (Lines{"Demos — 5 files", "Saved: Song", "Already saved: Song",
+                            "Already saved: Song", "Saved: Changed", "Saved: Gone"}));
+    EXPECT_EQ(rig->current(), "Downloaded 5 files.");
+    EXPECT_EQ(rig->fraction(), 1.0);
+    // The new track does not take a name that is kept.
+    EXPECT_EQ(rig.downloader.destinations,
+              (std::vector{folder / "Song (3).wav", folder / "Changed.wav", folder / "Gone.wav"}));
+    EXPECT_EQ(readFile(folder / "Song.wav"), "RIFF0000WAVE" + urlOf("a"));
+    EXPECT_EQ(readFile(folder / "Changed.wav"), "RIFF0000WAVE" + urlOf("c"));
+
+    // Once everything is in place, nothing is asked or written at all; the
+    // record is the app's own and stays out of the music folders.
+    rig.service.calls.clear();
+    rig.downloader.destinations.clear();
+    run();
+    EXPECT_TRUE(rig.service.calls.empty());
+    EXPECT_TRUE(rig.downloader.destinations.empty());
+    EXPECT_EQ(rig->current(), "Downloaded 5 files.");
+    EXPECT_EQ(namesIn(folder),
+              (Lines{"Changed.wav", "Gone.wav", "Song (2).wav", "Song (3).wav", "Song.wav"}));
+    EXPECT_TRUE(std::filesystem::exists(rig->savedTracksURL()));
+}

@@ -45,8 +45,14 @@ TEST_F(DownloadManagerTest, destinationFolderIsStoredRestoredAndAnnounced) {
     rig->select("w1", true);
     rig->select("w1", true); // no change, no notice
     rig->setRecentCount(35);
-    EXPECT_EQ(rig.changes, (std::vector<Property>{Property::likedOnly, Property::selected,
-                                                  Property::recentCount}));
+    rig->setPrepareUpcoming(true);
+    rig->setSkipSaved(true);
+    rig->setSkipSaved(true);
+    EXPECT_EQ(rig.changes,
+              (std::vector<Property>{Property::likedOnly, Property::selected, Property::recentCount,
+                                     Property::prepareUpcoming, Property::skipSaved}));
+    EXPECT_EQ(rig.settings.values.at("prepareUpcomingTracks"), "true");
+    EXPECT_EQ(rig.settings.values.at("skipSavedTracks"), "true");
 }
 
 TEST_F(DownloadManagerTest, destinationOfAnyBytesIsRestoredExactly) {

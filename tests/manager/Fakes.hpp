@@ -5,6 +5,7 @@
 #include "manager/DownloadManager.hpp"
 #include "session/BridgeError.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <deque>
 #include <fstream>
@@ -18,7 +19,7 @@ inline std::string urlOf(const std::string& id) {
 
 class FakeService final : public OrvoService {
   public:
-    explicit FakeService(const Clock& clock) : clock_(clock) {}
+    explicit FakeService(Clock& clock) : clock_(clock) {}
 
     struct Call {
         std::string operation, argument; // the cursor ("" for none) or the clip id
@@ -29,6 +30,10 @@ class FakeService final : public OrvoService {
     std::deque<std::variant<FeedPage, BridgeError>> pages;
     // A clip's WAV address at this moment; every clip is ready at once by default.
     std::function<std::optional<std::string>(const std::string& id)> wavAnswer = urlOf;
+    // How long each track call takes, and the most of them ever under way
+    // at once.
+    double latency = 0;
+    int mostAtOnce = 0;
 
     std::vector<std::string> operations() const {
         std::vector<std::string> names;
@@ -48,21 +53,25 @@ class FakeService final : public OrvoService {
             throw *error;
         co_return std::get<FeedPage>(std::move(answer));
     }
-    Task<void> convertWav(std::string id) override {
-        calls.push_back({"convertWav", id, clock_.now()});
-        co_return;
-    }
+    Task<void> convertWav(std::string id) override { co_await take("convertWav", id); }
     Task<void> triggerMP3Download(std::string id) override {
-        calls.push_back({"triggerMP3Download", id, clock_.now()});
-        co_return;
+        co_await take("triggerMP3Download", id);
     }
     Task<std::optional<std::string>> wavURL(std::string id) override {
-        calls.push_back({"wavURL", id, clock_.now()});
+        co_await take("wavURL", id);
         co_return wavAnswer(id);
     }
 
   private:
-    const Clock& clock_;
+    Task<void> take(std::string operation, std::string id) {
+        calls.push_back({std::move(operation), std::move(id), clock_.now()});
+        mostAtOnce = std::max(mostAtOnce, ++atOnce_);
+        if (latency > 0)
+            co_await clock_.pause(latency);
+        --atOnce_;
+    }
+    Clock& clock_;
+    int atOnce_ = 0;
 };
 
 // Saves a small WAV-looking file, or fails for the addresses in failing

@@ -1,7 +1,8 @@
+#include "ui/ControlPanel.hpp"
+
 #include "manager/Fakes.hpp"
 #include "session/WebTestSupport.hpp"
 #include "support/TempDir.hpp"
-#include "ui/ControlPanel.hpp"
 #include "ui/DisplayText.hpp"
 #include "ui/LogCard.hpp"
 #include "ui/PanelState.hpp"
@@ -87,6 +88,11 @@ class ControlPanelTest : public ::testing::Test {
             EXPECT_EQ(widget(name).get_sensitive(), s.scanControlsEnabled) << name;
         EXPECT_EQ(visible("scanStatus"), !s.scanStatus.empty());
         EXPECT_EQ(widget("likedOnly").get_sensitive(), s.likedToggleEnabled);
+        for (const auto& [name, on] : {std::pair{"prepareUpcoming", s.prepareUpcomingOn},
+                                       std::pair{"skipSaved", s.skipSavedOn}}) {
+            EXPECT_EQ(widget<Gtk::Switch>(name).get_active(), on) << name;
+            EXPECT_EQ(widget(name).get_sensitive(), s.runOptionsEnabled) << name;
+        }
         EXPECT_EQ(visible("emptyList"), s.emptyListText.has_value());
         if (s.emptyListText) {
             EXPECT_EQ(text("emptyList"), *s.emptyListText);
@@ -111,8 +117,9 @@ class ControlPanelTest : public ::testing::Test {
     // when asked (make screenshots), so a test run leaves the checkout as it was.
     void photograph(const std::string& state) {
         settle();
-        const std::filesystem::path folder =
-            std::getenv("ORVO_SCREENSHOTS") ? std::filesystem::path(SCREENSHOT_DIR) : temp / "shots";
+        const std::filesystem::path folder = std::getenv("ORVO_SCREENSHOTS")
+                                                 ? std::filesystem::path(SCREENSHOT_DIR)
+                                                 : temp / "shots";
         widgettest::screenshot(window, folder / ("panel-" + state + ".png"));
     }
 
@@ -137,6 +144,7 @@ TEST_F(ControlPanelTest, eachStateShowsItsTextsAndEnablingOnTheRealWidgets) {
 
     rig.library(library);
     rig->setSelected({"w1", "w2"});
+    rig->setPrepareUpcoming(true);
     rig->setDestFolder("/home/someone/Music/Orvo exports/a rather long folder name that has to "
                        "be shortened in the middle to fit on one line");
     settle();
@@ -158,8 +166,8 @@ TEST_F(ControlPanelTest, eachStateShowsItsTextsAndEnablingOnTheRealWidgets) {
     settle();
     expectWidgetsShowDerivedState();
     EXPECT_EQ(text("overall"), "Complete");
-    EXPECT_EQ(labelsIn("failures"), (std::vector<std::string>{
-                                        DisplayText::name("Opener"),
+    EXPECT_EQ(labelsIn("failures"),
+              (std::vector<std::string>{DisplayText::name("Opener"),
                                         DisplayText::name("Live at the Roxy"), "Open in Orvo"}));
     photograph("finished");
 }
@@ -208,6 +216,12 @@ TEST_F(ControlPanelTest, rowClicksToggleAndTheDownloadButtonStartsARun) {
 
     widget<Gtk::Switch>("likedOnly").set_active(false);
     EXPECT_FALSE(rig->likedOnly());
+    widget<Gtk::Switch>("prepareUpcoming").set_active(true);
+    widget<Gtk::Switch>("skipSaved").set_active(true);
+    EXPECT_TRUE(rig->prepareUpcoming());
+    EXPECT_TRUE(rig->skipSaved());
+    rig->setSkipSaved(false); // and the other way
+    EXPECT_FALSE(widget<Gtk::Switch>("skipSaved").get_active());
 }
 
 TEST_F(ControlPanelTest, everyControlHasAnAccessibleName) {
@@ -228,12 +242,12 @@ TEST_F(ControlPanelTest, everyControlHasAnAccessibleName) {
         ++controls;
         auto* accessible = GTK_ACCESSIBLE(w.gobj());
         const auto* button = dynamic_cast<Gtk::Button*>(&w);
-        const bool labelled = gtk_test_accessible_has_property(accessible,
-                                                               GTK_ACCESSIBLE_PROPERTY_LABEL) ||
-                              (button && !button->get_label().empty());
+        const bool labelled =
+            gtk_test_accessible_has_property(accessible, GTK_ACCESSIBLE_PROPERTY_LABEL) ||
+            (button && !button->get_label().empty());
         EXPECT_TRUE(labelled) << G_OBJECT_TYPE_NAME(w.gobj()) << " " << w.get_name();
     });
-    EXPECT_GE(controls, 12);
+    EXPECT_GE(controls, 14);
 }
 
 TEST_F(ControlPanelTest, hostileTitlesStayOnOneLineInTheirOwnDirection) {

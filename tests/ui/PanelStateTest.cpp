@@ -26,6 +26,7 @@ Snapshot idle() {
     s.scanRecentLabel = "Scan recent (20)";
     s.scanControlsEnabled = true;
     s.likedToggleEnabled = true;
+    s.runOptionsEnabled = true;
     s.emptyListText = "No library loaded. Select “Scan recent” or “Scan all” to begin.";
     s.rowClicksToggle = true;
     s.destination = "No folder selected";
@@ -104,9 +105,11 @@ const State states[] = {
          s.queuedBadge = "3 queued";
          return s;
      }},
-    {"running",
+    {"runningWithBothOptions",
      [](ManagerRig& rig, Task<void>& task) {
          rig.library(library);
+         rig->setPrepareUpcoming(true);
+         rig->setSkipSaved(true);
          rig->setSelected({"w1"});
          std::filesystem::create_directories(rig.dataFolder / "out");
          rig->setDestFolder(rig.dataFolder / "out");
@@ -118,6 +121,9 @@ const State states[] = {
          Snapshot s = loaded(idle());
          s.scanControlsEnabled = false;
          s.likedToggleEnabled = false;
+         s.prepareUpcomingOn = true;
+         s.skipSavedOn = true;
+         s.runOptionsEnabled = false;
          s.rowClicksToggle = false;
          s.chooseEnabled = false;
          s.downloadLabel = "Downloading…";

@@ -1,0 +1,54 @@
+// Any bytes as saved-tracks.json: the record reads what it can use, leads
+// nowhere outside the destination, and a track saved next is found again.
+#include "manager/SavedTracks.hpp"
+
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+namespace {
+
+// A folder of its own for the record, removed at exit.
+struct Folder {
+    std::filesystem::path path;
+    Folder() {
+        // Memory, where there is some: every save syncs the file.
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                               ? "/dev/shm"
+                                               : std::filesystem::temp_directory_path();
+        std::string pattern = base / "fuzz-saved-XXXXXX";
+        if (!mkdtemp(pattern.data()))
+            std::abort();
+        path = pattern;
+    }
+    ~Folder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+} folder;
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const auto record = folder.path / "saved-tracks.json";
+    std::ofstream(record, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    // Only looked at, never written: the record goes to its own folder.
+    const std::filesystem::path music = "/m";
+
+    SavedTracks saved(record, music);
+    for (const auto& [id, file] : saved.files())
+        if (file.folder.find('/') != std::string::npos ||
+            file.name.find('/') != std::string::npos || file.folder == ".." || file.name == "..")
+            std::abort();
+    saved.keep({{"a", "Demos"}, {"b", "Demos"}});
+
+    const SavedTracks::File file{"Demos", "Song.wav", 42};
+    if (!saved.remember("new", file))
+        std::abort();
+    const auto again = SavedTracks(record, music).files();
+    if (!again.contains("new") || again.at("new") != file)
+        std::abort();
+    return 0;
+}
