@@ -94,6 +94,20 @@ Task<void> DownloadManager::start() {
     setCurrent(summary + ".");
 }
 
+Task<std::optional<std::string>> DownloadManager::fetchOrStop(WClip track,
+                                                              std::filesystem::path folder,
+                                                              FileNames::UsedNames& used,
+                                                              std::optional<std::string>& stopped) {
+    try {
+        co_return co_await fetchTrack(std::move(track), std::move(folder), used,
+                                      RunLimits::pollSeconds);
+    } catch (const WriteError& failure) {
+        stopped = failure.what();
+        addLog(*stopped);
+    }
+    co_return std::nullopt;
+}
+
 Task<std::optional<std::string>>
 DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally& tally) {
     std::vector<Workspace> work;
@@ -179,12 +193,9 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 continue;
             }
             upcoming.reach(position++);
-            std::optional<std::string> name;
-            try {
-                name = co_await fetchTrack(track, folder, used, RunLimits::pollSeconds);
-            } catch (const WriteError& failure) {
-                stopped = failure.what();
-                addLog(*stopped);
+            const std::optional<std::string> name =
+                co_await fetchOrStop(track, folder, used, stopped);
+            if (stopped) {
                 retry.push_back(track);
                 break;
             }
@@ -212,12 +223,9 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                     break;
                 const WClip& track = input[i];
                 setOverall(prefix + " — retry " + std::to_string(round) + ": " + track.title);
-                std::optional<std::string> name;
-                try {
-                    name = co_await fetchTrack(track, folder, used, RunLimits::pollSeconds);
-                } catch (const WriteError& failure) {
-                    stopped = failure.what();
-                    addLog(*stopped);
+                const std::optional<std::string> name =
+                    co_await fetchOrStop(track, folder, used, stopped);
+                if (stopped) {
                     // This track and those not tried yet are left undone.
                     stillFailing.insert(stillFailing.end(), input.begin() + std::ptrdiff_t(i),
                                         input.end());

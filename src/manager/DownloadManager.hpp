@@ -171,6 +171,11 @@ class DownloadManager {
     // The next upcoming track to ask a conversion for, while a run that
     // prepares tracks is under way and not cancelled.
     std::optional<std::string> nextToPrepare();
+    // fetchTrack within a run: a disk failure sets stopped (and logs it)
+    // instead of throwing, and gives no name.
+    Task<std::optional<std::string>> fetchOrStop(WClip track, std::filesystem::path folder,
+                                                 FileNames::UsedNames& used,
+                                                 std::optional<std::string>& stopped);
 
     template <typename T> void publish(T& field, T value, Property property) {
         if (field == value)
