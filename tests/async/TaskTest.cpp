@@ -61,11 +61,6 @@ Task<std::string> catching() {
     co_return "not thrown";
 }
 
-Task<int> waitFor(Event& event, int value) {
-    co_await event;
-    co_return value;
-}
-
 Task<long> deepChain(int depth) {
     if (depth == 0)
         co_return 0;
@@ -89,24 +84,6 @@ TEST(Task, startsOnlyWhenAwaitedRunsInOrderAndPassesExceptionsOn) {
     Task<void> direct = failing();
     direct.resume();
     EXPECT_THROW(direct.result(), std::runtime_error);
-}
-
-TEST(Task, loopOfAwaitsResumesAfterEachEvent) {
-    std::vector<Event> events(3);
-    std::vector<int> seen;
-    auto loop = [&]() -> Task<void> {
-        for (int i = 0; i < 3; ++i)
-            seen.push_back(co_await waitFor(events[i], i));
-    };
-    Task<void> task = loop();
-    task.resume();
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(seen.size(), std::size_t(i));
-        EXPECT_FALSE(task.done());
-        events[i].fire();
-    }
-    EXPECT_TRUE(task.done());
-    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2}));
 }
 
 // Symmetric transfer: neither many quick awaits nor a deep chain of nested
