@@ -24,13 +24,11 @@ class BridgeTest : public ::testing::Test {
         service = std::make_unique<StandInService>(std::move(options));
     }
 
-    Origins origins() const {
-        return Origins{service->webOrigin(), service->apiOrigin(), service->updateOrigin()};
-    }
-
     // A new bridge on the stand-in, its page shown in a window.
-    void openBridge(double scriptTimeout = 15) {
-        bridge = std::make_unique<OrvoBridge>(origins(), clock, scriptTimeout);
+    void openBridge() {
+        bridge = std::make_unique<OrvoBridge>(
+            Origins{service->webOrigin(), service->apiOrigin(), service->updateOrigin()}, clock,
+            15);
         host = std::make_unique<HostWindow>(bridge->webView());
     }
     void closeBridge() {
