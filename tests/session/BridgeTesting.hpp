@@ -39,7 +39,7 @@ class BridgeTest : public ::testing::Test {
     // Runs a script in the main page; none if it failed.
     std::optional<nlohmann::json> tryScript(std::string script) {
         try {
-            return runOnMainLoop(bridge->runner().run(std::move(script), {}));
+            return this->script(std::move(script));
         } catch (const ScriptError&) {
             return std::nullopt;
         }

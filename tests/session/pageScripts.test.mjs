@@ -31,17 +31,6 @@ function page(answers = []) {
     return state;
 }
 
-test("feed sends page 0 without a cursor and only the cursor with one", async () => {
-    const feed = script("feedPage", "cursor");
-    const state = page();
-    await feed("");
-    await feed("c2");
-    const request = (token, body) => ({ url: `${api}/api/feed/v3`, method: "POST",
-        headers: { Authorization: `Bearer ${token}`, "Content-Type": "application/json" }, body });
-    // A fresh token for every run.
-    assert.deepEqual(state.requests, [request("tok1", '{"page":0}'), request("tok2", '{"cursor":"c2"}')]);
-});
-
 test("feed keeps complete, untrashed clips and fills in defaults", async () => {
     const feed = script("feedPage", "cursor");
     page([{ status: 200, body: {
@@ -80,22 +69,23 @@ test("scripts reject before any request when the page holds no session", async (
     }
 });
 
-test("track scripts send exactly the requests the API accepts", async () => {
-    const bearer = { Authorization: "Bearer tok1" };
-    const request = (method, path, headers = bearer) => ({ url: `${api}${path}`, method, headers, body: undefined });
-    for (const [name, answers, expected] of [
-        ["convertWav", [], [request("POST", "/api/gen/a/b/convert_wav/")]],
-        ["wavURL", [], [request("GET", "/api/gen/a/b/wav_file/")]],
+test("scripts send exactly the requests the API accepts, each run with a fresh token", async () => {
+    const state = page([{ throws: "Load failed" }, { status: 500 }]);
+    for (const [name, parameter, argument] of [["triggerMP3Download", "id", "a/b"], ["convertWav", "id", "a/b"],
+                                               ["wavURL", "id", "a/b"], ["feedPage", "cursor", ""],
+                                               ["feedPage", "cursor", "c2"]])
+        await script(name, parameter)(argument);
+    const request = (method, path, token, json, body) => ({ url: `${api}${path}`, method, body,
+        headers: { Authorization: `Bearer tok${token}`, ...(json && { "Content-Type": "application/json" }) } });
+    assert.deepEqual(state.requests, [
         // The prod's second request goes out whatever became of the first.
-        ["triggerMP3Download", [{ throws: "Load failed" }, { status: 500 }], [
-            request("GET", "/api/download/clip/a/b?format=mp3"),
-            request("POST", "/api/billing/clips/a/b/download/", { ...bearer, "Content-Type": "application/json" }),
-        ]],
-    ]) {
-        const state = page(answers);
-        await script(name, "id")("a/b");
-        assert.deepEqual(state.requests, expected, name);
-    }
+        request("GET", "/api/download/clip/a/b?format=mp3", 1),
+        request("POST", "/api/billing/clips/a/b/download/", 1, true),
+        request("POST", "/api/gen/a/b/convert_wav/", 2),
+        request("GET", "/api/gen/a/b/wav_file/", 3),
+        request("POST", "/api/feed/v3", 4, true, '{"page":0}'),
+        request("POST", "/api/feed/v3", 5, true, '{"cursor":"c2"}'),
+    ]);
 });
 
 test("wav address is the named file once ready, else empty", async () => {

@@ -23,12 +23,8 @@ Answer send(const std::string& method, const std::string& address, const Headers
         soup_message_set_request_body_from_bytes(message.get(), "application/json", bytes.get());
     }
     auto* requestHeaders = soup_message_get_request_headers(message.get());
-    for (const auto& [name, value] : headers) {
-        if (value.empty())
-            soup_message_headers_remove(requestHeaders, name.c_str());
-        else
-            soup_message_headers_replace(requestHeaders, name.c_str(), value.c_str());
-    }
+    for (const auto& [name, value] : headers)
+        soup_message_headers_replace(requestHeaders, name.c_str(), value.c_str());
 
     GError* error = nullptr;
     GObjectRef<GInputStream> stream(

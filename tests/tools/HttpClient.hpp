@@ -31,7 +31,7 @@ struct Answer {
 };
 
 // One request. A body is sent as JSON unless the headers name another
-// Content-Type; a header with an empty value is left out.
+// Content-Type.
 Answer send(const std::string& method, const std::string& address, const Headers& headers = {},
             const std::optional<std::string>& body = std::nullopt, const Options& options = {});
 
