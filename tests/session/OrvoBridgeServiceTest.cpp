@@ -91,8 +91,8 @@ TEST_F(ServiceTest, feedFailuresAreReportedWithTheirCause) {
     EXPECT_TRUE(bridge->loggedIn()); // never reset
 }
 
-TEST_F(ServiceTest, conversionThenWavAddress) {
-    startSignedIn({clip("quick"), clip("slow", {{"convert_delay", 3600}})});
+TEST_F(ServiceTest, conversionAndProdThenWavAddress) {
+    startSignedIn({clip("quick"), clip("slow", {{"needs_prod", true}})}, {"--prod-delay", "0"});
     EXPECT_EQ(run(bridge->wavURL("quick")), std::nullopt); // not asked yet
 
     run(bridge->convertWav("quick"));
@@ -101,22 +101,17 @@ TEST_F(ServiceTest, conversionThenWavAddress) {
     EXPECT_EQ(run(bridge->wavURL("slow")), std::nullopt);    // still converting
     EXPECT_EQ(run(bridge->wavURL("unknown")), std::nullopt); // 404
     run(bridge->convertWav("unknown"));                      // swallowed
+    run(bridge->triggerMP3Download("slow"));
+    EXPECT_EQ(run(bridge->wavURL("slow")), service->apiOrigin() + "/storage/wav/slow.wav");
 
+    // Each request passed the service's checks (only those are counted).
     EXPECT_EQ(count("quick", "convert_wav"), 1);
     EXPECT_EQ(count("slow", "convert_wav"), 1);
     EXPECT_EQ(count("quick", "wav_file"), 2);
-    EXPECT_EQ(count("slow", "wav_file"), 1);
-    EXPECT_EQ(count("unknown", "convert_wav"), 0); // only known clips are counted
-}
-
-TEST_F(ServiceTest, prodMakesASlowConversionReady) {
-    startSignedIn({clip("slow", {{"needs_prod", true}})}, {"--prod-delay", "0"});
-    run(bridge->convertWav("slow"));
-    EXPECT_EQ(run(bridge->wavURL("slow")), std::nullopt);
-    run(bridge->triggerMP3Download("slow"));
+    EXPECT_EQ(count("slow", "wav_file"), 2);
     EXPECT_EQ(count("slow", "download_clip"), 1);
     EXPECT_EQ(count("slow", "billing_download"), 1);
-    EXPECT_TRUE(run(bridge->wavURL("slow")));
+    EXPECT_EQ(count("unknown", "convert_wav"), 0); // only known clips are counted
 }
 
 TEST_F(ServiceTest, scanCarriesOnWhenThePagesProcessIsKilled) {

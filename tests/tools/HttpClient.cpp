@@ -16,8 +16,7 @@ Answer send(const std::string& method, const std::string& address, const Headers
         answer.error = "not an address: " + address;
         return answer;
     }
-    if (!options.followRedirects)
-        soup_message_add_flags(message.get(), SOUP_MESSAGE_NO_REDIRECT);
+    soup_message_add_flags(message.get(), SOUP_MESSAGE_NO_REDIRECT);
     if (body) {
         GBytesRef bytes(g_bytes_new(body->data(), body->size()));
         soup_message_set_request_body_from_bytes(message.get(), "application/json", bytes.get());

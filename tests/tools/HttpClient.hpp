@@ -8,12 +8,12 @@
 #include <vector>
 
 // A plain blocking HTTP client (libsoup) for tests of the stand-in service.
+// It leaves redirects for the caller to follow.
 namespace Http {
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
 struct Options {
-    bool followRedirects = false;
     std::uint64_t limit = std::numeric_limits<std::uint64_t>::max(); // body bytes read at most
     unsigned timeoutSeconds = 10; // for a connection or read that stays idle
 };
