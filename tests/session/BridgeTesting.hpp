@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <memory>
-#include <optional>
 
 namespace webtest {
 
@@ -24,13 +23,11 @@ class BridgeTest : public ::testing::Test {
         service = std::make_unique<StandInService>(std::move(options));
     }
 
-    Origins origins() const {
-        return Origins{service->webOrigin(), service->apiOrigin(), service->updateOrigin()};
-    }
-
     // A new bridge on the stand-in, its page shown in a window.
-    void openBridge(double scriptTimeout = 15) {
-        bridge = std::make_unique<OrvoBridge>(origins(), clock, scriptTimeout);
+    void openBridge() {
+        bridge = std::make_unique<OrvoBridge>(
+            Origins{service->webOrigin(), service->apiOrigin(), service->updateOrigin()}, clock,
+            15);
         host = std::make_unique<HostWindow>(bridge->webView());
     }
     void closeBridge() {
@@ -38,35 +35,29 @@ class BridgeTest : public ::testing::Test {
         bridge.reset();
     }
 
-    // Runs a script in the main page; none if it failed.
-    std::optional<nlohmann::json> tryScript(std::string script) {
-        try {
-            return runOnMainLoop(bridge->runner().run(std::move(script), {}));
-        } catch (const ScriptError&) {
-            return std::nullopt;
-        }
-    }
     nlohmann::json script(std::string text) {
         return runOnMainLoop(bridge->runner().run(std::move(text), {}));
+    }
+    // Whether the main page holds this expression true; false if the script failed.
+    bool pageSays(const std::string& expression) {
+        try {
+            return script("return !!(" + expression + ");") == true;
+        } catch (const ScriptError&) {
+            return false;
+        }
     }
 
     // Waits until the page's sign-in client has loaded and asked the site
     // about the session.
     bool waitForClient() {
-        return runUntil([&] {
-            const auto loaded = tryScript("return !!(window.Clerk && window.Clerk.loaded);");
-            return loaded && *loaded == true;
-        });
+        return runUntil([&] { return pageSays("window.Clerk && window.Clerk.loaded"); });
     }
 
     // Signs in through the page's own form, as a user would. The form is
     // sent after the script has answered, so the navigation cannot cut the
     // script off.
     void signInWithForm() {
-        ASSERT_TRUE(runUntil([&] {
-            return tryScript("return !!document.getElementById('sign-in-form');") ==
-                   nlohmann::json(true);
-        }));
+        ASSERT_TRUE(runUntil([&] { return pageSays("document.getElementById('sign-in-form')"); }));
         script("document.getElementById('email').value = 'listener@orvo.example';"
                "document.getElementById('password').value = 'secret';"
                "setTimeout(() => document.getElementById('sign-in-form').submit(), 0);"

@@ -18,11 +18,7 @@ class WebViewScriptRunnerTest : public ::testing::Test {
         webtest::initGtk();
         view.reset(WEBKIT_WEB_VIEW(g_object_ref_sink(webkit_web_view_new())));
         host = std::make_unique<webtest::HostWindow>(*Glib::wrap(GTK_WIDGET(view.get())));
-        load(testPage);
-    }
-
-    void load(const char* html) {
-        webkit_web_view_load_html(view.get(), html, nullptr);
+        webkit_web_view_load_html(view.get(), testPage, nullptr);
         ASSERT_TRUE(webtest::runUntil([&] { return !webkit_web_view_is_loading(view.get()); }));
     }
 
@@ -64,8 +60,6 @@ TEST_F(WebViewScriptRunnerTest, rejectionsAndExceptionsCarryTheEnginesText) {
     WebViewScriptRunner runner(view.get());
     EXPECT_EQ(failure(runner, "throw new Error('boom');"), "Error: boom");
     EXPECT_EQ(failure(runner, "return Promise.reject('plain reason');"), "plain reason");
-    EXPECT_EQ(failure(runner, "return window.Clerk.session.getToken();").rfind("TypeError: ", 0),
-              0u);
     // A value with no JSON form is an error too, not a crash or a null.
     EXPECT_NE(failure(runner, "return document.body;").find("nsupported"), std::string::npos);
     // An argument that is not text fails without reaching the page.

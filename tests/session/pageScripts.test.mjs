@@ -31,25 +31,6 @@ function page(answers = []) {
     return state;
 }
 
-test("sign-in probe is false until the client holds a session", async () => {
-    const probe = script("isLoggedIn");
-    for (const [window, expected] of [[{}, false], [{ Clerk: {} }, false], [{ Clerk: { session: {} } }, true]]) {
-        globalThis.window = window;
-        assert.equal(await probe(), expected);
-    }
-});
-
-test("feed sends page 0 without a cursor and only the cursor with one", async () => {
-    const feed = script("feedPage", "cursor");
-    const state = page();
-    await feed("");
-    await feed("c2");
-    const request = (token, body) => ({ url: `${api}/api/feed/v3`, method: "POST",
-        headers: { Authorization: `Bearer ${token}`, "Content-Type": "application/json" }, body });
-    // A fresh token for every run.
-    assert.deepEqual(state.requests, [request("tok1", '{"page":0}'), request("tok2", '{"cursor":"c2"}')]);
-});
-
 test("feed keeps complete, untrashed clips and fills in defaults", async () => {
     const feed = script("feedPage", "cursor");
     page([{ status: 200, body: {
@@ -78,35 +59,38 @@ test("feed keeps complete, untrashed clips and fills in defaults", async () => {
     }
 });
 
-test("scripts reject when the page holds no session", async () => {
-    for (const [name, argument] of [["feedPage", "cursor"], ["convertWav", "id"], ["wavURL", "id"]]) {
-        page();
+test("scripts reject before any request when the page holds no session", async () => {
+    for (const [name, argument] of [["feedPage", "cursor"], ["convertWav", "id"], ["wavURL", "id"],
+                                    ["triggerMP3Download", "id"]]) {
+        const state = page();
         globalThis.window = { Clerk: {} };
         await assert.rejects(script(name, argument)(""), TypeError);
+        assert.deepEqual(state.requests, [], name);
     }
 });
 
-test("conversion posts to the clip's path with the token and no body", async () => {
-    const state = page();
-    assert.equal(await script("convertWav", "id")("a/b"), true);
-    assert.deepEqual(state.requests, [{ url: `${api}/api/gen/a/b/convert_wav/`, method: "POST",
-        headers: { Authorization: "Bearer tok1" }, body: undefined }]);
-});
-
-test("prod sends both requests with the token, the second even when the first fails", async () => {
+test("scripts send exactly the requests the API accepts, each run with a fresh token", async () => {
     const state = page([{ throws: "Load failed" }, { status: 500 }]);
-    assert.equal(await script("triggerMP3Download", "id")("x"), true);
+    for (const [name, parameter, argument] of [["triggerMP3Download", "id", "a/b"], ["convertWav", "id", "a/b"],
+                                               ["wavURL", "id", "a/b"], ["feedPage", "cursor", ""],
+                                               ["feedPage", "cursor", "c2"]])
+        await script(name, parameter)(argument);
+    const request = (method, path, token, json, body) => ({ url: `${api}${path}`, method, body,
+        headers: { Authorization: `Bearer tok${token}`, ...(json && { "Content-Type": "application/json" }) } });
     assert.deepEqual(state.requests, [
-        { url: `${api}/api/download/clip/x?format=mp3`, method: "GET",
-          headers: { Authorization: "Bearer tok1" }, body: undefined },
-        { url: `${api}/api/billing/clips/x/download/`, method: "POST",
-          headers: { Authorization: "Bearer tok1", "Content-Type": "application/json" }, body: undefined },
+        // The prod's second request goes out whatever became of the first.
+        request("GET", "/api/download/clip/a/b?format=mp3", 1),
+        request("POST", "/api/billing/clips/a/b/download/", 1, true),
+        request("POST", "/api/gen/a/b/convert_wav/", 2),
+        request("GET", "/api/gen/a/b/wav_file/", 3),
+        request("POST", "/api/feed/v3", 4, true, '{"page":0}'),
+        request("POST", "/api/feed/v3", 5, true, '{"cursor":"c2"}'),
     ]);
 });
 
 test("wav address is the named file once ready, else empty", async () => {
     const wav = script("wavURL", "id");
-    const state = page([
+    page([
         { status: 200, body: { wav_file_url: "https://cdn.example/x.wav" } },
         { status: 200, body: { status: "converting" } },
         { status: 404, body: { detail: "no" } },
@@ -114,6 +98,4 @@ test("wav address is the named file once ready, else empty", async () => {
     ]);
     for (const expected of ["https://cdn.example/x.wav", "", "", ""])
         assert.equal(await wav("x"), expected);
-    assert.deepEqual(state.requests[0], { url: `${api}/api/gen/x/wav_file/`, method: "GET",
-        headers: { Authorization: "Bearer tok1" }, body: undefined });
 });

@@ -16,19 +16,14 @@ Answer send(const std::string& method, const std::string& address, const Headers
         answer.error = "not an address: " + address;
         return answer;
     }
-    if (!options.followRedirects)
-        soup_message_add_flags(message.get(), SOUP_MESSAGE_NO_REDIRECT);
+    soup_message_add_flags(message.get(), SOUP_MESSAGE_NO_REDIRECT);
     if (body) {
         GBytesRef bytes(g_bytes_new(body->data(), body->size()));
         soup_message_set_request_body_from_bytes(message.get(), "application/json", bytes.get());
     }
     auto* requestHeaders = soup_message_get_request_headers(message.get());
-    for (const auto& [name, value] : headers) {
-        if (value.empty())
-            soup_message_headers_remove(requestHeaders, name.c_str());
-        else
-            soup_message_headers_replace(requestHeaders, name.c_str(), value.c_str());
-    }
+    for (const auto& [name, value] : headers)
+        soup_message_headers_replace(requestHeaders, name.c_str(), value.c_str());
 
     GError* error = nullptr;
     GObjectRef<GInputStream> stream(

@@ -8,12 +8,12 @@
 #include <vector>
 
 // A plain blocking HTTP client (libsoup) for tests of the stand-in service.
+// It leaves redirects for the caller to follow.
 namespace Http {
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
 struct Options {
-    bool followRedirects = false;
     std::uint64_t limit = std::numeric_limits<std::uint64_t>::max(); // body bytes read at most
     unsigned timeoutSeconds = 10; // for a connection or read that stays idle
 };
@@ -31,7 +31,7 @@ struct Answer {
 };
 
 // One request. A body is sent as JSON unless the headers name another
-// Content-Type; a header with an empty value is left out.
+// Content-Type.
 Answer send(const std::string& method, const std::string& address, const Headers& headers = {},
             const std::optional<std::string>& body = std::nullopt, const Options& options = {});
 
