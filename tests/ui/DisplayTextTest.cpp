@@ -1,0 +1,44 @@
+#include "ui/DateText.hpp"
+#include "ui/DisplayText.hpp"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(DisplayTextTest, controlAndDirectionCharactersAreShownNotObeyed) {
+    using namespace std::string_literals;
+    const struct {
+        std::string stored, line;
+    } cases[] = {
+        {"Plain title", "Plain title"},
+        {"Caf\u00e9 \u05e9\u05dc\u05d5\u05dd", "Caf\u00e9 \u05e9\u05dc\u05d5\u05dd"},
+        {"A\0B"s, "A\u2400B"},
+        {"two\nlines\r", "two\u240alines\u240d"},
+        {"tab\there", "tab\u2409here"},
+        {"evil\u202Egnp.exe", "evil\uFFFDgnp.exe"},
+        {"iso\u2066late\u2069", "iso\uFFFDlate\uFFFD"},
+        {"sep\u2028arated", "sep\uFFFDarated"},
+        {"bad \xff\xfe bytes", "bad \uFFFD\uFFFD bytes"},
+        {"del\x7f", "del\u2421"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DisplayText::line(c.stored), c.line) << c.stored;
+        EXPECT_EQ(DisplayText::name(c.stored), "\u2068" + c.line + "\u2069") << c.stored;
+    }
+}
+
+TEST(DateTextTest, abbreviatedDateAndShortTimeFollowTheLocale) {
+    using namespace std::chrono;
+    const Date date = Date{sys_days{year{2026} / 12 / 6}} + hours{20} + minutes{46};
+    EXPECT_EQ(DateText::abbreviated(date, "en_US", "UTC"), "Dec 6, 2026, 8:46\u202fPM");
+    EXPECT_EQ(DateText::abbreviated(date, "en_GB", "UTC"), "6 Dec 2026, 20:46");
+    EXPECT_EQ(DateText::abbreviated(date, "de_DE", "Europe/Berlin"), "06.12.2026, 21:46");
+}
+
+TEST(DisplayTextTest, captionsAreUpperCaseInEveryLocale) {
+    EXPECT_EQ(DisplayText::upperCase("Getting started"), "GETTING STARTED");
+    EXPECT_EQ(DisplayText::upperCase("Unable to download (3)"), "UNABLE TO DOWNLOAD (3)");
+    EXPECT_EQ(DisplayText::upperCase("café istanbul"), "CAFÉ ISTANBUL");
+}
+
+} // namespace
