@@ -251,13 +251,6 @@ void convertIn(ManagerRig& rig, double seconds) {
     };
 }
 
-Lines callsOf(const FakeService& service) {
-    Lines calls;
-    for (const FakeService::Call& call : service.calls)
-        calls.push_back(call.operation + " " + call.argument);
-    return calls;
-}
-
 } // namespace
 
 TEST_F(DownloadRunTest, preparingAsksForUpcomingTracksBetweenPollsAndChangesNothingElse) {
@@ -275,7 +268,7 @@ TEST_F(DownloadRunTest, preparingAsksForUpcomingTracksBetweenPollsAndChangesNoth
     // A is polled at 0, 2.5 and 5 s; each wait asks for one track ahead.
     // B is ready when its turn comes; C, D and E ask for the next one in
     // turn, and their own conversion requests still come first.
-    EXPECT_EQ(callsOf(rig.service),
+    EXPECT_EQ(rig.service.operations(true),
               (Lines{"convertWav A", "wavURL A", "convertWav B", "wavURL A", "convertWav C",
                      "wavURL A", "convertWav B", "wavURL B", "convertWav C", "wavURL C",
                      "convertWav D", "wavURL C", "convertWav D", "wavURL D", "convertWav E",
@@ -294,7 +287,7 @@ TEST_F(DownloadRunTest, preparingMakesOneRequestAtATimeAndNoneAfterCancel) {
     run();
     // The cancel comes during A's second poll: the wait after it asks for
     // nothing, and no poll follows.
-    EXPECT_EQ(callsOf(rig.service),
+    EXPECT_EQ(rig.service.operations(true),
               (Lines{"convertWav A", "wavURL A", "convertWav B", "wavURL A"}));
     EXPECT_EQ(log(), (Lines{"Demos — 7 files", "Slow to process, queued for retry: A",
                             "Unable to download: A"}));

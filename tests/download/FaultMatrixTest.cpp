@@ -6,6 +6,7 @@
 #include "manager/Fakes.hpp"
 #include "support/Catalogue.hpp"
 #include "support/DirectService.hpp"
+#include "support/FastClock.hpp"
 #include "support/StandInService.hpp"
 #include "support/TempDir.hpp"
 
@@ -51,19 +52,6 @@ namespace {
 using Lines = std::vector<std::string>;
 using SimTesting::clip;
 
-// Main-loop time a hundred times faster: the 45-second polls and the pauses
-// between rounds take a fraction of a second, and the order of events stays.
-class QuickClock final : public Clock {
-  public:
-    double now() const override { return real_.now() / scale; }
-    Date date() const override { return real_.date(); }
-    Task<void> pause(double seconds) override { return real_.pause(seconds * scale); }
-
-  private:
-    static constexpr double scale = 0.01;
-    GlibClock real_;
-};
-
 class FaultMatrixTest : public ::testing::Test {
   protected:
     TempDir temp;
@@ -73,7 +61,7 @@ class FaultMatrixTest : public ::testing::Test {
     std::optional<SimTesting::CatalogueFile> catalogue;
     std::unique_ptr<StandInService> service;
     std::unique_ptr<DirectService> api;
-    QuickClock clock;
+    FastClock clock;
     MemorySettings settings;
     SoupDownloader downloader{1}; // a stalled transfer fails after a second
     std::unique_ptr<DownloadManager> manager;

@@ -35,10 +35,11 @@ class FakeService final : public OrvoService {
     double latency = 0;
     int mostAtOnce = 0;
 
-    std::vector<std::string> operations() const {
+    // The calls so far, as "convertWav" or, with their arguments, "convertWav A".
+    std::vector<std::string> operations(bool withArguments = false) const {
         std::vector<std::string> names;
         for (const Call& call : calls)
-            names.push_back(call.operation);
+            names.push_back(withArguments ? call.operation + " " + call.argument : call.operation);
         return names;
     }
 

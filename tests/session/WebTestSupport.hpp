@@ -1,13 +1,13 @@
 #pragma once
 // Helpers for tests that drive a real web view under Xvfb.
 #include "async/GlibClock.hpp"
+#include "support/FastClock.hpp"
 
 #include <chrono>
 #include <functional>
 #include <gtk/gtk.h>
 #include <gtkmm/init.h>
 #include <gtkmm/window.h>
-#include <vector>
 
 namespace webtest {
 
@@ -41,23 +41,6 @@ inline void runFor(double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     runUntil([&] { return std::chrono::steady_clock::now() > end; }, seconds + 1);
 }
-
-// A real main-loop clock that takes every pause a hundred times faster and
-// records the lengths asked for, so a 1.5 s probe interval costs 15 ms.
-class FastClock final : public Clock {
-  public:
-    double now() const override { return real_.now(); }
-    Date date() const override { return real_.date(); }
-    Task<void> pause(double seconds) override {
-        pauses_.push_back(seconds);
-        co_await real_.pause(seconds * 0.01);
-    }
-    const std::vector<double>& pauses() const { return pauses_; }
-
-  private:
-    GlibClock real_;
-    std::vector<double> pauses_;
-};
 
 // A presented window: a hidden web view never runs its frame callbacks.
 class HostWindow {
