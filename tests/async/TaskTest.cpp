@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -153,27 +152,4 @@ TEST(Task, detachedTaskRunsToTheEndFreesItselfAndHandsOnItsException) {
     startDetached(failing());
     setUncaughtTaskHandler(nullptr);
     EXPECT_EQ(reported, "boom");
-}
-
-// GCC 12 frees a temporary awaiter that holds a closure twice when it is
-// written inside the co_await expression. Our awaiters are named; this
-// keeps that pattern working, and AddressSanitizer watches it.
-TEST(Task, namedAwaiterHoldingAClosureIsSafe) {
-    struct CallbackAwaiter {
-        std::function<void(std::coroutine_handle<>)> start;
-        bool await_ready() const noexcept { return false; }
-        void await_suspend(std::coroutine_handle<> handle) { start(handle); }
-        int await_resume() const noexcept { return 5; }
-    };
-    std::coroutine_handle<> pending;
-    auto body = [&]() -> Task<int> {
-        std::string captured(64, 'x');
-        CallbackAwaiter awaiter{[&pending, captured](std::coroutine_handle<> h) { pending = h; }};
-        co_return co_await awaiter;
-    };
-    Task<int> task = body();
-    task.resume();
-    ASSERT_TRUE(pending);
-    pending.resume();
-    EXPECT_EQ(task.result(), 5);
 }
