@@ -1,6 +1,7 @@
 #include "session/OrvoBridge.hpp"
 
 #include "async/GlibClock.hpp"
+#include "session/BridgeError.hpp"
 
 #include <algorithm>
 #include <glib/gstdio.h>
@@ -9,6 +10,21 @@
 struct OrvoBridge::Popup {
     GObjectRef<WebKitWebView> view;
     std::unique_ptr<Gtk::Window> window; // goes first, taking the view out of it
+};
+
+// The service operations' runner: refuses at once when the committed
+// document is not on the web origin, so no script of ours runs elsewhere.
+class OrvoBridge::HomeRunner final : public ScriptRunner {
+  public:
+    explicit HomeRunner(OrvoBridge& bridge) : bridge_(bridge) {}
+    Task<nlohmann::json> run(std::string script, ScriptArguments arguments) override {
+        if (!bridge_.onWebOrigin())
+            throw BridgeError(PageScriptService::notLoaded);
+        co_return co_await bridge_.runner_.run(std::move(script), std::move(arguments));
+    }
+
+  private:
+    OrvoBridge& bridge_;
 };
 
 OrvoBridge::OrvoBridge()
@@ -21,14 +37,39 @@ OrvoBridge::OrvoBridge(Origins origins, Clock& clock, double scriptTimeout)
 OrvoBridge::OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* clock,
                        double scriptTimeout)
     : ownClock_(std::move(ownClock)), clock_(clock ? *clock : *ownClock_),
-      origins_(std::move(origins)), view_(makeView()),
+      origins_(std::move(origins)),
+      webOrigin_(Origins::originOf(origins_.web).value_or(origins_.web)), view_(makeView()),
       webViewWidget_(Glib::wrap(GTK_WIDGET(view_.get()))), runner_(view_.get(), scriptTimeout),
-      service_(runner_, origins_.api) {
+      homeRunner_(std::make_unique<HomeRunner>(*this)),
+      service_(*homeRunner_, origins_.api, webOrigin_) {
     watch(view_.get());
+    g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&OrvoBridge::onLoadChanged), this);
+    service_.pageNotLoaded().connect([this] {
+        // Signed out, the user may be following the sign-in wherever it leads.
+        if (loggedIn_)
+            loadHome();
+    });
     g_signal_connect(view_.get(), "web-process-terminated",
                      G_CALLBACK(&OrvoBridge::onWebProcessTerminated), this);
-    webkit_web_view_load_uri(view_.get(), origins_.homePage().c_str());
+    loadHome();
     startDetached(monitorLogin(alive_));
+}
+
+void OrvoBridge::loadHome() {
+    if (homeRequested_)
+        return;
+    homeRequested_ = true;
+    webkit_web_view_load_uri(view_.get(), origins_.homePage().c_str());
+}
+
+void OrvoBridge::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge) {
+    auto& self = *static_cast<OrvoBridge*>(bridge);
+    if (event == WEBKIT_LOAD_COMMITTED) {
+        const char* uri = webkit_web_view_get_uri(view);
+        self.committedOrigin_ = uri ? Origins::originOf(uri) : std::nullopt;
+    }
+    if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED)
+        self.homeRequested_ = false;
 }
 
 OrvoBridge::~OrvoBridge() {
@@ -166,6 +207,7 @@ void OrvoBridge::onClose(WebKitWebView* view, gpointer bridge) {
 void OrvoBridge::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                         gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
+    self.committedOrigin_.reset(); // the document went with the process
     if (self.reload_)
         return;
     // Loaded once WebKit's signal has returned and the process is gone; the
@@ -174,7 +216,8 @@ void OrvoBridge::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminat
         [](gpointer bridge) -> gboolean {
             auto& self = *static_cast<OrvoBridge*>(bridge);
             self.reload_ = 0;
-            webkit_web_view_load_uri(self.view_.get(), self.origins_.homePage().c_str());
+            self.homeRequested_ = false;
+            self.loadHome();
             return G_SOURCE_REMOVE;
         },
         &self);

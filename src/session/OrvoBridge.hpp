@@ -22,6 +22,10 @@
 // again: the profile keeps the sign-in, so the next operation finds the
 // signed-in page once more.
 //
+// The service operations run only while the page's committed document is on
+// the web origin (and each script checks location.origin again); elsewhere
+// they refuse, and a signed-in bridge loads the home page.
+//
 // Main thread only; GTK must be initialised first. The app creates one and
 // keeps it for the whole run.
 class OrvoBridge final : public OrvoService {
@@ -57,8 +61,11 @@ class OrvoBridge final : public OrvoService {
     // The pop-up windows whose page has not closed itself, oldest first.
     std::vector<Gtk::Window*> popups() const;
 
-    // Runs scripts in the main page; the service operations go through it.
+    // Runs any script in the main page, wherever it is; the service
+    // operations go through a runner that first checks the page's origin.
     ScriptRunner& runner() { return runner_; }
+    // The origin of the main page's committed document, if any.
+    const std::optional<std::string>& committedOrigin() const { return committedOrigin_; }
 
     // Where the page's profile lives.
     static std::string dataFolder();
@@ -78,27 +85,35 @@ class OrvoBridge final : public OrvoService {
 
   private:
     struct Popup;
+    class HomeRunner;
 
     OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* clock,
                double scriptTimeout);
     static GObjectRef<WebKitWebView> makeView();
     Task<void> monitorLogin(std::shared_ptr<const bool> alive);
     void watch(WebKitWebView* view);
+    bool onWebOrigin() const { return committedOrigin_ && *committedOrigin_ == webOrigin_; }
+    void loadHome();
 
     static GtkWidget* onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge);
     static void onReadyToShow(WebKitWebView* view, gpointer bridge);
     static void onClose(WebKitWebView* view, gpointer bridge);
+    static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge);
     static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
                                        gpointer bridge);
 
     std::unique_ptr<Clock> ownClock_;
     Clock& clock_;
     Origins origins_;
+    std::string webOrigin_; // as location.origin reads it
     bool loggedIn_ = false;
     sigc::signal<void()> loggedInChanged_;
     GObjectRef<WebKitWebView> view_;
     Gtk::Widget* webViewWidget_;
     WebViewScriptRunner runner_;
+    std::optional<std::string> committedOrigin_;
+    bool homeRequested_ = false; // a load of the home page is under way
+    std::unique_ptr<HomeRunner> homeRunner_;
     PageScriptService service_;
     std::vector<std::unique_ptr<Popup>> popups_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);

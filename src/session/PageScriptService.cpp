@@ -1,5 +1,6 @@
 #include "session/PageScriptService.hpp"
 
+#include "session/BridgeError.hpp"
 #include "session/PageScripts.hpp"
 
 namespace {
@@ -18,8 +19,9 @@ std::string withOrigin(std::string_view script, const std::string& origin) {
 
 } // namespace
 
-PageScriptService::PageScriptService(ScriptRunner& runner, std::string apiOrigin)
-    : runner_(runner) {
+PageScriptService::PageScriptService(ScriptRunner& runner, std::string apiOrigin,
+                                     std::string webOrigin)
+    : runner_(runner), webOrigin_(std::move(webOrigin)) {
     scripts_.isLoggedIn = PageScripts::isLoggedIn;
     scripts_.feedPage = withOrigin(PageScripts::feedPage, apiOrigin);
     scripts_.convertWav = withOrigin(PageScripts::convertWav, apiOrigin);
@@ -27,8 +29,29 @@ PageScriptService::PageScriptService(ScriptRunner& runner, std::string apiOrigin
     scripts_.wavURL = withOrigin(PageScripts::wavURL, apiOrigin);
 }
 
+Task<nlohmann::json> PageScriptService::run(const std::string& script, ScriptArguments arguments) {
+    arguments["webOrigin"] = webOrigin_;
+    try {
+        co_return co_await runner_.run(script, std::move(arguments));
+    } catch (const ScriptError& error) {
+        // The script's own check: a thrown text comes back as it is.
+        if (std::string_view(error.what()) != notLoaded)
+            throw;
+    } catch (const BridgeError& error) {
+        if (error.message() != notLoaded)
+            throw;
+    }
+    pageNotLoaded_.emit();
+    throw BridgeError(notLoaded);
+}
+
 Task<bool> PageScriptService::isLoggedIn() {
-    const nlohmann::json result = co_await runner_.run(scripts_.isLoggedIn, ScriptArguments());
+    nlohmann::json result;
+    try {
+        result = co_await run(scripts_.isLoggedIn, ScriptArguments());
+    } catch (const BridgeError&) {
+        co_return false; // whatever a page elsewhere claims
+    }
     co_return result.is_boolean() && result.get<bool>();
 }
 
@@ -36,14 +59,14 @@ Task<FeedPage> PageScriptService::feedPage(std::optional<std::string> cursor) {
     // Arguments are named locals: GCC 12 miscompiles braced lists inside
     // a co_await expression.
     ScriptArguments arguments{{"cursor", cursor.value_or("")}};
-    const nlohmann::json result = co_await runner_.run(scripts_.feedPage, std::move(arguments));
+    const nlohmann::json result = co_await run(scripts_.feedPage, std::move(arguments));
     co_return FeedPage::fromScriptResult(result);
 }
 
 Task<void> PageScriptService::convertWav(std::string id) {
     ScriptArguments arguments{{"id", std::move(id)}};
     try {
-        co_await runner_.run(scripts_.convertWav, std::move(arguments));
+        co_await run(scripts_.convertWav, std::move(arguments));
     } catch (const std::exception&) {
         // Whether it worked shows only when the WAV address is polled.
     }
@@ -52,7 +75,7 @@ Task<void> PageScriptService::convertWav(std::string id) {
 Task<void> PageScriptService::triggerMP3Download(std::string id) {
     ScriptArguments arguments{{"id", std::move(id)}};
     try {
-        co_await runner_.run(scripts_.triggerMP3Download, std::move(arguments));
+        co_await run(scripts_.triggerMP3Download, std::move(arguments));
     } catch (const std::exception&) {
         // A prod that fails changes nothing; the poll that follows tells.
     }
@@ -62,7 +85,7 @@ Task<std::optional<std::string>> PageScriptService::wavURL(std::string id) {
     ScriptArguments arguments{{"id", std::move(id)}};
     nlohmann::json result;
     try {
-        result = co_await runner_.run(scripts_.wavURL, std::move(arguments));
+        result = co_await run(scripts_.wavURL, std::move(arguments));
     } catch (const std::exception&) {
         co_return std::nullopt;
     }

@@ -14,3 +14,34 @@ TEST(Origins, songLinksAndTheEnvironmentsOrigin) {
     EXPECT_EQ(Origins::fromEnvironment().web, "http://127.0.0.1:8123");
     unsetenv("ORVO_WEB_ORIGIN");
 }
+
+TEST(Origins, originOfReadsAsThePagesLocationOrigin) {
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"HTTPS://Orvo.Example:443/song/x?y#z", "https://orvo.example"},
+        {"http://127.0.0.1:8123/", "http://127.0.0.1:8123"},
+        {"http://127.0.0.1:80", "http://127.0.0.1"},
+        {"http://[::1]:9/", "http://[::1]:9"},
+        {"about:blank", std::nullopt},
+        {"data:text/html,x", std::nullopt},
+        {"not an address", std::nullopt},
+    };
+    for (const auto& [address, origin] : cases)
+        EXPECT_EQ(Origins::originOf(address), origin) << address;
+}
+
+TEST(Origins, serviceAddressesAreOnTheWebSiteOrASignInOrigin) {
+    Origins origins{"https://orvo.example", "https://api.orvo.example", "https://u.example"};
+    origins.signIn = {"https://accounts.orvo.example"};
+    for (const char* address : {"https://orvo.example/song/1", "https://ORVO.example:443/",
+                                "https://accounts.orvo.example/sign-in?x=1"})
+        EXPECT_TRUE(origins.isService(address)) << address;
+    for (const char* address : {"http://orvo.example/", "https://orvo.example.evil/",
+                                "https://api.orvo.example/", "https://orvo.example:8443/",
+                                "about:blank", "javascript:alert(1)"})
+        EXPECT_FALSE(origins.isService(address)) << address;
+
+    setenv("ORVO_SIGN_IN_ORIGINS", "https://a.example  https://b.example", 1);
+    EXPECT_EQ(Origins::fromEnvironment().signIn,
+              (std::vector<std::string>{"https://a.example", "https://b.example"}));
+    unsetenv("ORVO_SIGN_IN_ORIGINS");
+}

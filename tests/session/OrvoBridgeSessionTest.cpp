@@ -1,6 +1,9 @@
 // The web session against the stand-in service: sign-in detection, the
 // stored session, pop-up windows and the user agent.
 #include "BridgeTesting.hpp"
+#include "session/BridgeError.hpp"
+
+#include <gmock/gmock.h>
 
 #include <set>
 
@@ -81,6 +84,35 @@ TEST_F(BridgeTest, newBridgeOnTheSameProfileFindsTheStoredSessionWithoutUserActi
     EXPECT_FALSE(bridge->loggedIn());
     ASSERT_TRUE(waitForSignIn());
     EXPECT_EQ(service->counters()["routes"].value("sign_in", 0), 1);
+}
+
+// A page moved to another origin (by its script, or by a redirect) that
+// defines a signed-in sign-in client and answers the API through its own
+// fetch: it is never taken as signed in, and no operation reaches it.
+TEST_F(BridgeTest, aForeignDocumentIsNeverSignedInAndEveryOperationRefusesIt) {
+    using ::testing::ThrowsMessage;
+    for (const char* path : {"/hostile/leave", "/hostile/redirect"}) {
+        SCOPED_TRACE(path);
+        startService({"--hostile-pages"});
+        openBridge();
+        ASSERT_TRUE(waitForClient());
+        webkit_web_view_load_uri(bridge->webKitView(), (service->webOrigin() + path).c_str());
+        ASSERT_TRUE(runUntil([&] { return pageSays("window.impostorCalls === 0"); }));
+        EXPECT_TRUE(pageSays("window.Clerk.session.id === 'forged'"));
+        EXPECT_EQ(bridge->committedOrigin(), service->storageOrigin());
+
+        const auto probes = clock.pauses().size();
+        ASSERT_TRUE(runUntil([&] { return clock.pauses().size() >= probes + 3; }));
+        EXPECT_FALSE(bridge->loggedIn());
+        EXPECT_THAT([&] { run(bridge->feedPage(std::nullopt)); },
+                    ThrowsMessage<BridgeError>("The Orvo page is not loaded"));
+        EXPECT_EQ(run(bridge->wavURL("planted")), std::nullopt);
+        run(bridge->convertWav("planted"));
+        run(bridge->triggerMP3Download("planted"));
+        EXPECT_TRUE(pageSays("window.impostorCalls === 0"));
+        EXPECT_EQ(service->counters()["routes"].value("impostor", 0), 1);
+        closeBridge();
+    }
 }
 
 namespace {

@@ -15,8 +15,10 @@ using Answer = std::variant<nlohmann::json, ScriptError>;
 class FakeRunner final : public ScriptRunner {
   public:
     Answer answer;
+    std::vector<ScriptArguments> calls;
 
-    Task<nlohmann::json> run(std::string, ScriptArguments) override {
+    Task<nlohmann::json> run(std::string, ScriptArguments arguments) override {
+        calls.push_back(std::move(arguments));
         if (auto* error = std::get_if<ScriptError>(&answer))
             throw *error;
         co_return std::get<nlohmann::json>(answer);
@@ -26,7 +28,7 @@ class FakeRunner final : public ScriptRunner {
 class PageScriptServiceTest : public ::testing::Test {
   protected:
     FakeRunner runner;
-    PageScriptService service{runner, "https://api.orvo.example"};
+    PageScriptService service{runner, "https://api.orvo.example", "https://orvo.example"};
     VirtualClock clock;
 
     template <typename T> T run(Answer answer, Task<T> task) {
@@ -95,9 +97,30 @@ TEST_F(PageScriptServiceTest, trackOperationsDropEngineErrorsAndReadOnlyATextAdd
         EXPECT_EQ(run(answer, service.wavURL("a")), std::nullopt);
 }
 
+// Each script checks location.origin first and throws the text notLoaded
+// elsewhere; the bridge may refuse with the same BridgeError before running.
+TEST_F(PageScriptServiceTest, pageOffTheWebOriginIsNeverSignedInAndEveryOperationRefusesIt) {
+    int noticed = 0;
+    service.pageNotLoaded().connect([&] { ++noticed; });
+    const Answer refusal = ScriptError(PageScriptService::notLoaded);
+    EXPECT_FALSE(run(refusal, service.isLoggedIn()));
+    EXPECT_THAT([&] { run(refusal, service.feedPage(std::nullopt)); },
+                ::testing::ThrowsMessage<BridgeError>(PageScriptService::notLoaded));
+    EXPECT_EQ(run(refusal, service.wavURL("a")), std::nullopt);
+    EXPECT_NO_THROW(run(refusal, service.convertWav("a")));
+    EXPECT_NO_THROW(run(refusal, service.triggerMP3Download("a")));
+    EXPECT_EQ(noticed, 5);
+    // Every script is told the origin to check against.
+    for (const auto& arguments : runner.calls)
+        EXPECT_EQ(arguments.at("webOrigin"), "https://orvo.example");
+    // Another thrown text is the engine's error as before.
+    EXPECT_THROW(run(ScriptError("The Orvo page"), service.isLoggedIn()), ScriptError);
+    EXPECT_EQ(noticed, 5);
+}
+
 TEST(PageScripts, apiOriginIsWrittenIntoEachScriptAsASafeLiteral) {
     FakeRunner runner;
-    PageScriptService service{runner, R"(http://127.0.0.1:9/"x\)"};
+    PageScriptService service{runner, R"(http://127.0.0.1:9/"x\)", "https://orvo.example"};
     for (const std::string* script :
          {&service.scripts().feedPage, &service.scripts().convertWav,
           &service.scripts().triggerMP3Download, &service.scripts().wavURL}) {

@@ -11,9 +11,16 @@ const folder = process.argv[2];
 const api = "https://api.orvo.example";
 const AsyncFunction = (async () => {}).constructor;
 
-function script(name, ...parameters) {
+const web = "https://orvo.example";
+
+// The script as the bridge runs it, on a page at `origin`.
+function script(name, parameter, origin = web) {
     const body = readFileSync(join(folder, `${name}.js`), "utf8").replaceAll("{{apiOrigin}}", api);
-    return new AsyncFunction(...parameters, body);
+    const run = new AsyncFunction("webOrigin", ...(parameter ? [parameter] : []), body);
+    return (argument) => {
+        globalThis.location = { origin };
+        return run(web, argument);
+    };
 }
 
 // One fake page: fetch answers from a queue, every request is recorded.
@@ -86,6 +93,19 @@ test("scripts send exactly the requests the API accepts, each run with a fresh t
         request("POST", "/api/feed/v3", 4, true, '{"page":0}'),
         request("POST", "/api/feed/v3", 5, true, '{"cursor":"c2"}'),
     ]);
+});
+
+test("on a page off the web origin no script touches the page's client or fetch", async () => {
+    for (const [name, parameter] of [["isLoggedIn"], ["feedPage", "cursor"], ["convertWav", "id"],
+                                     ["wavURL", "id"], ["triggerMP3Download", "id"]]) {
+        const state = page([{ status: 200, body: {} }]);
+        let clientRead = false;
+        globalThis.window = { get Clerk() { clientRead = true; return { session: {} }; } };
+        await assert.rejects(script(name, parameter, "https://impostor.example")(""),
+                             (reason) => reason === "The Orvo page is not loaded", name);
+        assert.deepEqual(state.requests, [], name);
+        assert.equal(clientRead, false, name);
+    }
 });
 
 test("wav address is the named file once ready, else empty", async () => {

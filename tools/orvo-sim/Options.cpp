@@ -295,6 +295,10 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             options.verbose = true;
             continue;
         }
+        if (argument == "--hostile-pages") {
+            options.hostilePages = true;
+            continue;
+        }
         if (argument == "--wav-redirect") {
             options.wavRedirect = true;
             continue;
@@ -390,6 +394,11 @@ Update host
                            {origin}/download)
   --update-response KIND   alt-text (default), no-alt-text, not-json, not-found
                            or stall
+
+Hostile pages
+  --hostile-pages          serve pages that attack the app's embedded page:
+                           /hostile/leave, /hostile/redirect, /hostile/downloads
+                           on the web origin, /impostor on the storage origin
 
   --verbose                log every request on standard error
   --help                   show this text

@@ -134,6 +134,7 @@ struct Options {
     std::optional<std::string> updateAltText;
     UpdateResponse updateResponse = UpdateResponse::altText;
 
+    bool hostilePages = false;
     bool verbose = false;
     bool help = false;
 };

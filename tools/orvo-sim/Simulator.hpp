@@ -1,4 +1,5 @@
 #pragma once
+#include "HostilePages.hpp"
 #include "HttpServer.hpp"
 #include "StudioApi.hpp"
 #include "UpdateHost.hpp"
@@ -26,16 +27,23 @@ class Simulator {
   private:
     void serve(Exchange& exchange, const char* site, void (Simulator::*handler)(Exchange&));
     void control(Exchange& exchange);
-    void web(Exchange& exchange) { web_.handle(exchange); }
+    void web(Exchange& exchange) {
+        if (!hostile_.handleWeb(exchange))
+            web_.handle(exchange);
+    }
     void api(Exchange& exchange) { api_.handle(exchange); }
     void update(Exchange& exchange) { update_.handle(exchange); }
-    void storage(Exchange& exchange) { storage_.handle(exchange); }
+    void storage(Exchange& exchange) {
+        if (!hostile_.handleStorage(exchange))
+            storage_.handle(exchange);
+    }
 
     World world_;
     WebSite web_{world_};
     WavStorage storage_{world_};
     StudioApi api_{world_, storage_};
     UpdateHost update_{world_};
+    HostilePages hostile_{world_};
     std::unique_ptr<HttpServer> webServer_;
     std::unique_ptr<HttpServer> apiServer_;
     std::unique_ptr<HttpServer> updateServer_;

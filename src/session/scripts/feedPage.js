@@ -1,3 +1,4 @@
+if (location.origin !== webOrigin) throw "The Orvo page is not loaded";
 const api = "{{apiOrigin}}";
 const t = await window.Clerk.session.getToken();
 const r = await fetch(`${api}/api/feed/v3`, {

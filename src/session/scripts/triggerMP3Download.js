@@ -1,3 +1,4 @@
+if (location.origin !== webOrigin) throw "The Orvo page is not loaded";
 const api = "{{apiOrigin}}";
 const t = await window.Clerk.session.getToken();
 // Two routes that each make the service hurry a slow conversion; the second
