@@ -44,6 +44,9 @@ OrvoBridge::OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* 
       service_(*homeRunner_, origins_.api, webOrigin_) {
     watch(view_.get());
     g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&OrvoBridge::onLoadChanged), this);
+    // Pop-ups share the main page's session, so this sees their downloads too.
+    g_signal_connect(webkit_web_view_get_network_session(view_.get()), "download-started",
+                     G_CALLBACK(&OrvoBridge::onDownloadStarted), nullptr);
     service_.pageNotLoaded().connect([this] {
         // Signed out, the user may be following the sign-in wherever it leads.
         if (loggedIn_)
@@ -60,6 +63,19 @@ void OrvoBridge::loadHome() {
         return;
     homeRequested_ = true;
     webkit_web_view_load_uri(view_.get(), origins_.homePage().c_str());
+}
+
+void OrvoBridge::onDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer) {
+    // Cancelled before it has a destination; should WebKit still ask for
+    // one, it gets none.
+    g_signal_connect(download, "decide-destination",
+                     G_CALLBACK(+[](WebKitDownload* download, gchar*, gpointer) -> gboolean {
+                         webkit_download_cancel(download);
+                         return TRUE;
+                     }),
+                     nullptr);
+    webkit_download_cancel(download);
+    g_message("Blocked a download from the Orvo page");
 }
 
 void OrvoBridge::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge) {

@@ -24,7 +24,10 @@
 //
 // The service operations run only while the page's committed document is on
 // the web origin (and each script checks location.origin again); elsewhere
-// they refuse, and a signed-in bridge loads the home page.
+// they refuse, and a signed-in bridge loads the home page. No page, the
+// main one or a pop-up, may download anything: WebKit's downloads are all
+// cancelled before they write a byte. The app's own WAV files are fetched
+// natively, not through the page.
 //
 // Main thread only; GTK must be initialised first. The app creates one and
 // keeps it for the whole run.
@@ -98,6 +101,7 @@ class OrvoBridge final : public OrvoService {
     static GtkWidget* onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge);
     static void onReadyToShow(WebKitWebView* view, gpointer bridge);
     static void onClose(WebKitWebView* view, gpointer bridge);
+    static void onDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge);
     static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
                                        gpointer bridge);

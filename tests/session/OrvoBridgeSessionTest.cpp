@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include <filesystem>
 #include <set>
 
 namespace {
@@ -113,6 +114,53 @@ TEST_F(BridgeTest, aForeignDocumentIsNeverSignedInAndEveryOperationRefusesIt) {
         EXPECT_EQ(service->counters()["routes"].value("impostor", 0), 1);
         closeBridge();
     }
+}
+
+namespace {
+
+// Files whose names say a page's download wrote them, anywhere under the
+// test's private HOME, XDG folders and TMPDIR.
+std::vector<std::string> droppedFiles() {
+    std::vector<std::string> found;
+    const auto root = std::filesystem::path(g_get_home_dir()).parent_path();
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+        const auto name = entry.path().filename().string();
+        if (name.find("dropped") != std::string::npos ||
+            name.find("attached") != std::string::npos || name.ends_with("download"))
+            found.push_back(entry.path().string());
+    }
+    return found;
+}
+
+// Counts the bridge's log lines about blocked downloads.
+struct BlockedDownloads {
+    int count = 0;
+    guint handler = g_log_set_handler(
+        nullptr, G_LOG_LEVEL_MESSAGE,
+        [](const gchar*, GLogLevelFlags, const gchar* message, gpointer self) {
+            if (std::string_view(message) == "Blocked a download from the Orvo page")
+                ++static_cast<BlockedDownloads*>(self)->count;
+        },
+        this);
+    ~BlockedDownloads() { g_log_remove_handler(nullptr, handler); }
+};
+
+} // namespace
+
+// A page starts a download through <a download> and one through an
+// attachment answer, from the main page and from a pop-up, before sign-in.
+TEST_F(BridgeTest, pageDownloadsAreCancelledBeforeTheyWriteAnything) {
+    BlockedDownloads blocked;
+    startService({"--hostile-pages"});
+    openBridge();
+    ASSERT_TRUE(waitForClient());
+    const std::string page = service->webOrigin() + "/hostile/downloads";
+    script("window.open('" + page + "'); return true;");
+    webkit_web_view_load_uri(bridge->webKitView(), page.c_str());
+    ASSERT_TRUE(runUntil([&] { return blocked.count >= 4; }));
+    runUntil([] { return !droppedFiles().empty(); }, 3); // were they let through
+    EXPECT_EQ(blocked.count, 4);
+    EXPECT_EQ(droppedFiles(), std::vector<std::string>());
 }
 
 namespace {
