@@ -44,6 +44,12 @@ OrvoBridge::OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* 
       service_(*homeRunner_, origins_.api, webOrigin_) {
     watch(view_.get());
     g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&OrvoBridge::onLoadChanged), this);
+    g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(&OrvoBridge::onDecidePolicy), this);
+    linkOpener_ = [this](const std::string& uri) {
+        GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(view_.get()));
+        gtk_show_uri(root && GTK_IS_WINDOW(root) ? GTK_WINDOW(root) : nullptr, uri.c_str(),
+                     GDK_CURRENT_TIME);
+    };
     // Pop-ups share the main page's session, so this sees their downloads too.
     g_signal_connect(webkit_web_view_get_network_session(view_.get()), "download-started",
                      G_CALLBACK(&OrvoBridge::onDownloadStarted), nullptr);
@@ -63,6 +69,26 @@ void OrvoBridge::loadHome() {
         return;
     homeRequested_ = true;
     webkit_web_view_load_uri(view_.get(), origins_.homePage().c_str());
+}
+
+gboolean OrvoBridge::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+                                    WebKitPolicyDecisionType type, gpointer bridge) {
+    auto& self = *static_cast<OrvoBridge*>(bridge);
+    // Signed out, the user sees the page and may follow the sign-in anywhere.
+    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION || !self.loggedIn_)
+        return FALSE;
+    WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
+        WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+    const std::string uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    if (self.origins_.isService(uri))
+        return FALSE;
+    webkit_policy_decision_ignore(decision);
+    const bool clicked =
+        webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
+        webkit_navigation_action_is_user_gesture(action);
+    if (clicked && (uri.starts_with("https://") || uri.starts_with("http://")))
+        self.linkOpener_(uri);
+    return TRUE;
 }
 
 void OrvoBridge::onDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer) {

@@ -7,6 +7,7 @@
 #include "session/WebViewScriptRunner.hpp"
 
 #include <gtkmm/widget.h>
+#include <functional>
 #include <gtkmm/window.h>
 #include <memory>
 #include <sigc++/signal.h>
@@ -27,7 +28,9 @@
 // they refuse, and a signed-in bridge loads the home page. No page, the
 // main one or a pop-up, may download anything: WebKit's downloads are all
 // cancelled before they write a byte. The app's own WAV files are fetched
-// natively, not through the page.
+// natively, not through the page. Once signed in, the page stays on the
+// service's own origins: a navigation elsewhere is refused, and a link the
+// user clicked opens in the default browser instead.
 //
 // Main thread only; GTK must be initialised first. The app creates one and
 // keeps it for the whole run.
@@ -70,6 +73,12 @@ class OrvoBridge final : public OrvoService {
     // The origin of the main page's committed document, if any.
     const std::optional<std::string>& committedOrigin() const { return committedOrigin_; }
 
+    // Opens a link the user clicked away from the service; the default
+    // browser unless replaced (tests).
+    void setLinkOpener(std::function<void(const std::string&)> opener) {
+        linkOpener_ = std::move(opener);
+    }
+
     // Where the page's profile lives.
     static std::string dataFolder();
     static std::string cacheFolder();
@@ -101,6 +110,8 @@ class OrvoBridge final : public OrvoService {
     static GtkWidget* onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge);
     static void onReadyToShow(WebKitWebView* view, gpointer bridge);
     static void onClose(WebKitWebView* view, gpointer bridge);
+    static gboolean onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                   WebKitPolicyDecisionType type, gpointer bridge);
     static void onDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge);
     static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
@@ -120,6 +131,7 @@ class OrvoBridge final : public OrvoService {
     std::unique_ptr<HomeRunner> homeRunner_;
     PageScriptService service_;
     std::vector<std::unique_ptr<Popup>> popups_;
+    std::function<void(const std::string&)> linkOpener_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     guint reload_ = 0; // the pending reload after the page's process ended
 };

@@ -116,6 +116,31 @@ TEST_F(BridgeTest, aForeignDocumentIsNeverSignedInAndEveryOperationRefusesIt) {
     }
 }
 
+// Once signed in, the page stays home: a script's navigation and a redirect
+// away are refused, and a link the user clicks opens in the browser.
+TEST_F(BridgeTest, signedInPageStaysOnTheServicesOrigins) {
+    startService({"--hostile-pages"});
+    openBridge();
+    std::vector<std::string> opened;
+    bridge->setLinkOpener([&](const std::string& uri) { opened.push_back(uri); });
+    signInWithForm();
+    ASSERT_TRUE(waitForSignIn());
+    const std::string impostor = service->storageOrigin() + "/impostor";
+    script("location.href = '" + impostor + "'; return true;");
+    script("const a = document.createElement('a'); a.href = '" + impostor +
+           "'; document.body.append(a); a.click(); return true;");
+    webkit_web_view_load_uri(bridge->webKitView(),
+                             (service->webOrigin() + "/hostile/redirect").c_str());
+    ASSERT_TRUE(runUntil([&] { return service->counters()["routes"].value("hostile_redirect", 0); }));
+    runFor(1);
+    EXPECT_EQ(opened, std::vector<std::string>{impostor});
+    EXPECT_EQ(service->counters()["routes"].value("impostor", 0), 0);
+    EXPECT_EQ(bridge->committedOrigin(), service->webOrigin());
+    // Within the site the page may still go where it likes.
+    script("location.href = '/song/none'; return true;");
+    EXPECT_TRUE(runUntil([&] { return pageSays("location.pathname === '/song/none'"); }));
+}
+
 namespace {
 
 // Files whose names say a page's download wrote them, anywhere under the
