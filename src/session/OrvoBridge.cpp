@@ -119,8 +119,10 @@ OrvoBridge::~OrvoBridge() {
     if (reload_)
         g_source_remove(reload_);
     g_signal_handlers_disconnect_by_data(view_.get(), this);
-    for (const auto& popup : popups_)
+    for (const auto& popup : popups_) {
         g_signal_handlers_disconnect_by_data(popup->view.get(), this);
+        g_signal_handlers_disconnect_by_data(popup->view.get(), popup->window.get());
+    }
 }
 
 std::string OrvoBridge::dataFolder() {
@@ -189,7 +191,21 @@ Task<void> OrvoBridge::monitorLogin(std::shared_ptr<const bool> alive) {
     }
 }
 
-GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge) {
+namespace {
+
+// A pop-up says where it is: a look-alike sign-in window shows its own host.
+std::string popupTitle(const char* uri) {
+    GUri* parsed = uri ? g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr) : nullptr;
+    std::string host = parsed && g_uri_get_host(parsed) ? g_uri_get_host(parsed) : "";
+    if (parsed)
+        g_uri_unref(parsed);
+    return host.empty() ? "Sign in" : "Sign in — " + host;
+}
+
+} // namespace
+
+GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction* action,
+                                gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
     // A new window's view must be related to its opener (WebKit aborts
     // otherwise) and does not inherit its settings, so it gets the opener's
@@ -202,14 +218,31 @@ GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction*, 
     // with its record; the window takes a reference of its own later.
     popup->view = GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
     popup->window = std::make_unique<Gtk::Window>();
-    popup->window->set_title("Sign in");
+    popup->window->set_title(
+        popupTitle(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))));
     popup->window->set_default_size(popupWidth, popupHeight);
     popup->window->set_resizable(true);
-    // Closed by its own page, not by the title bar's button.
-    popup->window->set_hide_on_close(true);
     GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(self.view_.get()));
     if (root && GTK_IS_WINDOW(root))
         popup->window->set_transient_for(*Glib::wrap(GTK_WINDOW(root)));
+    // Closed by the user: gone at once, its page with it.
+    Gtk::Window* window = popup->window.get();
+    popup->window->signal_close_request().connect(
+        [&self, window] {
+            const auto found =
+                std::find_if(self.popups_.begin(), self.popups_.end(),
+                             [window](const auto& popup) { return popup->window.get() == window; });
+            if (found != self.popups_.end())
+                self.discard(found);
+            return true;
+        },
+        false);
+    g_signal_connect(view, "notify::uri", G_CALLBACK(+[](WebKitWebView* view, GParamSpec*,
+                                                          gpointer window) {
+                         static_cast<Gtk::Window*>(window)->set_title(
+                             popupTitle(webkit_web_view_get_uri(view)));
+                     }),
+                     window);
     self.watch(view);
     self.popups_.push_back(std::move(popup));
     return GTK_WIDGET(view);
@@ -233,10 +266,15 @@ void OrvoBridge::onClose(WebKitWebView* view, gpointer bridge) {
                      [view](const auto& popup) { return popup->view.get() == view; });
     if (found == self.popups_.end())
         return; // the main page cannot close itself
+    self.discard(found);
+}
+
+void OrvoBridge::discard(std::vector<std::unique_ptr<Popup>>::iterator found) {
     std::unique_ptr<Popup> popup = std::move(*found);
-    self.popups_.erase(found);
-    g_signal_handlers_disconnect_by_data(view, &self);
-    // Hidden once WebKit's callback has returned, then discarded.
+    popups_.erase(found);
+    g_signal_handlers_disconnect_by_data(popup->view.get(), this);
+    g_signal_handlers_disconnect_by_data(popup->view.get(), popup->window.get());
+    // Hidden once the callback that asked for it has returned, then discarded.
     g_idle_add_full(
         G_PRIORITY_DEFAULT_IDLE,
         [](gpointer closed) -> gboolean {

@@ -64,7 +64,8 @@ class OrvoBridge final : public OrvoService {
     Gtk::Widget& webView() { return *webViewWidget_; }
     WebKitWebView* webKitView() const { return view_.get(); }
 
-    // The pop-up windows whose page has not closed itself, oldest first.
+    // The open pop-up windows, oldest first. Each is titled "Sign in — " and
+    // the host of its page; closed by its page or by the user, it is gone.
     std::vector<Gtk::Window*> popups() const;
 
     // Runs any script in the main page, wherever it is; the service
@@ -106,6 +107,10 @@ class OrvoBridge final : public OrvoService {
     void watch(WebKitWebView* view);
     bool onWebOrigin() const { return committedOrigin_ && *committedOrigin_ == webOrigin_; }
     void loadHome();
+
+    // Takes a pop-up out of the list at once; its window goes once the
+    // current callback has returned.
+    void discard(std::vector<std::unique_ptr<Popup>>::iterator popup);
 
     static GtkWidget* onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge);
     static void onReadyToShow(WebKitWebView* view, gpointer bridge);

@@ -24,7 +24,7 @@ struct PopupSightings {
         for (Gtk::Window* popup : bridge.popups()) {
             int width = 0, height = 0;
             popup->get_default_size(width, height);
-            allLookRight = allLookRight && popup->get_title() == "Sign in" &&
+            allLookRight = allLookRight && popup->get_title() == "Sign in — 127.0.0.1" &&
                            width == OrvoBridge::popupWidth && height == OrvoBridge::popupHeight &&
                            popup->get_transient_for() == &mainWindow;
             if (Gtk::Widget* page = popup->get_child()) {
@@ -224,4 +224,31 @@ TEST_F(PopupTest, popupsSignInAndLeaveWhenTheirPageClosesThem) {
         EXPECT_EQ(service->counters()["routes"].value("provider_sign_in", 0), 1);
         closeBridge();
     }
+}
+
+// A pop-up the user closes with its title bar's button is gone from the
+// list at once and its page freed; its title follows its page's host.
+TEST_F(PopupTest, popupClosedByTheUserIsDestroyed) {
+    startService({"--provider-delay", "600000"});
+    openBridge();
+    ASSERT_TRUE(waitForClient());
+    script("window.open('/oauth/authorize?provider=orbit'); return true;");
+    ASSERT_TRUE(runUntil([&] { return bridge->popups().size() == 1 && bridge->popups()[0]->get_child(); }));
+    Gtk::Window* popup = bridge->popups()[0];
+    auto* view = WEBKIT_WEB_VIEW(popup->get_child()->gobj());
+    EXPECT_EQ(popup->get_title(), "Sign in — 127.0.0.1");
+    webkit_web_view_load_uri(view, ("http://localhost:" + service->webOrigin().substr(
+                                                              service->webOrigin().rfind(':') + 1) +
+                                    "/")
+                                       .c_str());
+    EXPECT_TRUE(runUntil([&] { return popup->get_title() == "Sign in — localhost"; }));
+
+    bool freed = false;
+    g_object_weak_ref(G_OBJECT(view), [](gpointer freed, GObject*) { *static_cast<bool*>(freed) = true; },
+                      &freed);
+    popup->close();
+    EXPECT_TRUE(bridge->popups().empty());
+    EXPECT_TRUE(runUntil([&] { return freed; }));
+    EXPECT_TRUE(runUntil([] { return g_list_model_get_n_items(gtk_window_get_toplevels()) == 1; }));
+    EXPECT_FALSE(bridge->loggedIn());
 }
