@@ -52,7 +52,11 @@ void ContentView::update() {
         panel_->add_css_class("orvo-root");
         add_overlay(*panel_);
     }
+    // Kept while signed out again, so the panel comes back as it was.
+    if (panel_)
+        panel_->set_visible(screen_ == Screen::controlPanel);
     signIn_.setShown(screen_ == Screen::signIn);
+    signIn_.setLostNotice(screen_ == Screen::signIn && bridge_ && bridge_->sessionLost());
     // The page puts its cursor in the email field: let the keyboard reach it.
     if (auto* page = signIn_.host().webView();
         page && screen_ == Screen::signIn && (before != Screen::signIn || !updatedOnce_))

@@ -17,6 +17,9 @@ MainWindow::MainWindow(SettingsStore& settings) : content_(settings) {
     about->append("About Orvo WAV Downloader", "app.about");
     about->append("Check for Updates…", "app.check-updates");
     menu->append_section(about);
+    auto session = Gio::Menu::create();
+    session->append("Sign Out…", "app.sign-out");
+    menu->append_section(session);
     auto quit = Gio::Menu::create();
     quit->append("Quit", "app.quit");
     menu->append_section(quit);

@@ -10,6 +10,7 @@
 #include <glibmm/miscutils.h>
 #include <giomm/simpleaction.h>
 #include <gtkmm/aboutdialog.h>
+#include <gtkmm/messagedialog.h>
 
 Glib::RefPtr<OrvoWavApp> OrvoWavApp::create() {
     return Glib::make_refptr_for_instance<OrvoWavApp>(new OrvoWavApp());
@@ -19,6 +20,8 @@ OrvoWavApp::OrvoWavApp() : Gtk::Application(id) { Glib::set_application_name(Mai
 
 OrvoWavApp::~OrvoWavApp() {
     runWatch_.disconnect();
+    busyWatch_.disconnect();
+    sessionWatch_.disconnect();
     // The window goes before the page and the manager it shows.
     window_.reset();
 }
@@ -42,6 +45,16 @@ void OrvoWavApp::startSession() {
                                                  AppFolders::fromEnvironment().data);
     runWatch_ = manager_->signalChanged().connect(
         sigc::mem_fun(*this, &OrvoWavApp::notifyWhenRunEnds));
+    // Signing out makes no sense halfway through a scan or a run.
+    busyWatch_ = manager_->signalChanged().connect([this](DownloadManager::Property) {
+        signOutAction_->set_enabled(!manager_->scanning() && !manager_->running());
+    });
+    // A sign-in lost during a scan or a run stops it.
+    sessionWatch_ = bridge_->loggedInChanged().connect([this] {
+        if (!bridge_->loggedIn())
+            manager_->signedOut();
+    });
+    signOutAction_->set_enabled(true);
     // The panel that shows the last scan appears only once the page
     // reports a session, which takes longer than reading it.
     manager_->loadCache();
@@ -75,6 +88,8 @@ void OrvoWavApp::addActions() {
     add_action("about", sigc::mem_fun(*this, &OrvoWavApp::showAbout));
     add_action("check-updates", sigc::mem_fun(*this, &OrvoWavApp::checkForUpdates));
     add_action("quit", [this] { quit(); });
+    signOutAction_ = add_action("sign-out", sigc::mem_fun(*this, &OrvoWavApp::confirmSignOut));
+    signOutAction_->set_enabled(false); // until the page exists
     set_accel_for_action("app.quit", "<Control>q");
 }
 
@@ -96,6 +111,36 @@ void OrvoWavApp::checkForUpdates() {
     // Works in every state of the window: the answer comes as an alert over it.
     if (window_)
         UpdateChecker::checkManually(*window_);
+}
+
+void OrvoWavApp::confirmSignOut() {
+    if (!window_ || !bridge_)
+        return;
+    auto* dialog = new Gtk::MessageDialog(*window_, "Sign out of Orvo?", false,
+                                          Gtk::MessageType::QUESTION, Gtk::ButtonsType::NONE,
+                                          true);
+    dialog->set_name("signOutDialog");
+    dialog->set_secondary_text("Your sign-in and the cached library are removed from this "
+                               "computer. Downloaded files stay.");
+    // Alt+C and Alt+S answer it from the keyboard.
+    dialog->add_button("_Cancel", Gtk::ResponseType::CANCEL);
+    dialog->add_button("_Sign Out", Gtk::ResponseType::ACCEPT);
+    dialog->set_default_response(Gtk::ResponseType::CANCEL);
+    dialog->set_hide_on_close(true);
+    dialog->signal_response().connect([this, dialog](int response) {
+        dialog->hide();
+        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+        if (response == Gtk::ResponseType::ACCEPT)
+            startDetached(signOut());
+    });
+    dialog->present();
+}
+
+Task<void> OrvoWavApp::signOut() {
+    if (manager_->scanning() || manager_->running())
+        co_return;
+    manager_->forgetLibrary();
+    co_await bridge_->signOut();
 }
 
 void OrvoWavApp::notifyWhenRunEnds(DownloadManager::Property property) {

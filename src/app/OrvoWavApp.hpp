@@ -5,6 +5,7 @@
 #include "manager/KeyFileSettings.hpp"
 #include "session/OrvoBridge.hpp"
 
+#include <giomm/simpleaction.h>
 #include <gtkmm/application.h>
 #include <memory>
 #include <sigc++/connection.h>
@@ -37,6 +38,10 @@ class OrvoWavApp : public Gtk::Application {
     void showAbout();
     void checkForUpdates();
     void notifyWhenRunEnds(DownloadManager::Property property);
+    // Asks first; then the page's site data, library.json and the library
+    // go, and the window shows the sign-in view.
+    void confirmSignOut();
+    Task<void> signOut();
 
     GlibClock clock_;
     std::unique_ptr<KeyFileSettings> settings_;
@@ -45,4 +50,7 @@ class OrvoWavApp : public Gtk::Application {
     std::unique_ptr<DownloadManager> manager_;
     std::unique_ptr<MainWindow> window_;
     sigc::connection runWatch_;
+    sigc::connection busyWatch_;
+    sigc::connection sessionWatch_;
+    Glib::RefPtr<Gio::SimpleAction> signOutAction_;
 };

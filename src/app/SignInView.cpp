@@ -4,7 +4,8 @@
 #include "ui/PanelCard.hpp"
 
 SignInView::SignInView()
-    : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10) {
+    : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10),
+      notice_(*PanelWidgets::label("size-12 bold text-primary", lostNotice)) {
     set_name("signInView");
     banner_.set_name("signInBanner");
     banner_.add_css_class("banner");
@@ -18,10 +19,17 @@ SignInView::SignInView()
     texts->set_hexpand(true);
     banner_.append(*texts);
     append(banner_);
+    notice_.set_name("signInLostNotice");
+    notice_.set_wrap(true);
+    notice_.set_margin(8);
+    notice_.set_visible(false);
+    append(notice_);
     append(host_);
 }
 
 void SignInView::setShown(bool shown) {
     banner_.set_visible(shown);
+    if (!shown)
+        notice_.set_visible(false);
     host_.setFullSize(shown);
 }

@@ -2,6 +2,7 @@
 #include "app/WebViewHost.hpp"
 
 #include <gtkmm/box.h>
+#include <gtkmm/label.h>
 
 // Signing in: a banner that says what to do, over the live Orvo page. The
 // page stays in this view in every state; when the banner is hidden the
@@ -14,11 +15,18 @@ class SignInView : public Gtk::Box {
 
     SignInView();
 
+    static constexpr const char* lostNotice =
+        "You were signed out of Orvo. Sign in again to continue.";
+
     // Shows the banner and the full-size page, or hides both.
     void setShown(bool shown);
+    // The line above the page that says the sign-in was lost, or none.
+    void setLostNotice(bool shown) { notice_.set_visible(shown); }
+    bool lostNoticeShown() const { return notice_.get_visible(); }
     WebViewHost& host() { return host_; }
 
   private:
     Gtk::Box banner_;
+    Gtk::Label& notice_;
     WebViewHost host_;
 };

@@ -68,6 +68,7 @@ Task<void> DownloadManager::start() {
     try {
         setRunning(true);
         cancelFlag_ = false;
+        signedOut_ = false;
         if (!log_.empty()) {
             log_.clear();
             changed_.emit(Property::log);
@@ -86,7 +87,10 @@ Task<void> DownloadManager::start() {
         addLog("Download stopped: " + *stopped);
     }
 
-    setOverall(stopped ? "Stopped: " + *stopped : cancelFlag_ ? "Cancelled" : "Complete");
+    setOverall(signedOut_ ? signedOutText
+               : stopped  ? "Stopped: " + *stopped
+               : cancelFlag_ ? "Cancelled"
+                             : "Complete");
     std::string summary = "Downloaded " + plural(std::int64_t(tally.saved), "file");
     if (tally.failed > 0)
         summary +=
@@ -249,7 +253,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             }
         }
 
-        for (const WClip& track : retry) {
+        // Tracks left when the sign-in was lost are no fault of the service.
+        for (const WClip& track : signedOut_ ? std::vector<WClip>() : retry) {
             ++tally.failed;
             failures_.push_back(FailedItem{track.id, track.title, workspace.name});
             changed_.emit(Property::failures);

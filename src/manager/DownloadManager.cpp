@@ -84,6 +84,22 @@ void DownloadManager::saveCache(const std::string& scope) {
     PrivateFile::write(cacheURL(), snapshot.encode());
 }
 
+void DownloadManager::signedOut() {
+    if (!running_ && !scanning_)
+        return;
+    signedOut_ = true;
+    cancelFlag_ = true;
+}
+
+void DownloadManager::forgetLibrary() {
+    std::error_code ignored;
+    std::filesystem::remove(cacheURL(), ignored);
+    setWorkspaces({});
+    setSelected({});
+    publish(lastScanned_, std::optional<Date>(), Property::lastScanned);
+    publish(lastScope_, std::optional<std::string>(), Property::lastScope);
+}
+
 void DownloadManager::loadCache() {
     if (!workspaces_.empty())
         return;

@@ -114,6 +114,15 @@ class DownloadManager {
     // Asks a running download to stop at its next checkpoint.
     void cancel() { cancelFlag_ = true; }
 
+    // The page lost its sign-in: a run stops at its next checkpoint with
+    // "Stopped: signed out of Orvo", keeping what it saved and listing none
+    // of the tracks left as failures; a scan ends with the same status.
+    void signedOut();
+    static constexpr const char* signedOutText = "Stopped: signed out of Orvo";
+
+    // Signing out: forgets the library, its cache file and the selection.
+    void forgetLibrary();
+
     // Reads the library feed and replaces the library (library scan).
     Task<void> scan(ScanScope scope);
 
@@ -221,6 +230,7 @@ class DownloadManager {
     double fraction_ = 0.0;
     std::deque<std::string> log_;
     bool cancelFlag_ = false;
+    bool signedOut_ = false; // the current scan or run lost the sign-in
     // The run's upcoming tracks while it prepares them.
     UpcomingTracks* upcoming_ = nullptr;
 };

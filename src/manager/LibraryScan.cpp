@@ -30,6 +30,8 @@ Task<std::optional<FeedPage>> DownloadManager::fetchPage(std::optional<std::stri
         } catch (...) {
             // Every failure is retried alike; only the outcome is shown.
         }
+        if (signedOut_)
+            break;
         if (attempt < ScanLimits::attemptsPerPage)
             co_await rest(ScanLimits::pauseAfterFailedAttempt);
     }
@@ -39,6 +41,7 @@ Task<std::optional<FeedPage>> DownloadManager::fetchPage(std::optional<std::stri
 Task<void> DownloadManager::scan(ScanScope scope) {
     const ActivityEnd end(*this, scanning_, Property::scanning);
     setScanning(true);
+    signedOut_ = false;
     try {
         co_await scanFeed(std::move(scope));
     } catch (const std::exception& error) {
@@ -106,6 +109,11 @@ Task<void> DownloadManager::scanFeed(ScanScope scope) {
         co_await rest(ScanLimits::pauseBetweenPages);
     }
 
+    // The library stays as it was for when the user has signed in again.
+    if (signedOut_) {
+        setScanStatus(signedOutText);
+        co_return;
+    }
     const std::size_t workspaceCount = found.size();
     setWorkspaces(std::move(found));
     if (completed || limitReached) {

@@ -4,12 +4,32 @@
 #include "session/BridgeError.hpp"
 
 #include <algorithm>
+#include <coroutine>
 #include <glib/gstdio.h>
 
 // A window opened by the page (a sign-in provider, usually) and its view.
 struct OrvoBridge::Popup {
     GObjectRef<WebKitWebView> view;
     std::unique_ptr<Gtk::Window> window; // goes first, taking the view out of it
+};
+
+// Waits for WebKit to remove all of a session's site data.
+struct OrvoBridge::WebsiteDataCleared {
+    WebKitWebsiteDataManager* manager;
+    std::coroutine_handle<> waiting;
+    bool await_ready() const noexcept { return false; }
+    void await_suspend(std::coroutine_handle<> handle) {
+        waiting = handle;
+        webkit_website_data_manager_clear(
+            manager, WEBKIT_WEBSITE_DATA_ALL, 0, nullptr,
+            [](GObject* source, GAsyncResult* result, gpointer self) {
+                webkit_website_data_manager_clear_finish(WEBKIT_WEBSITE_DATA_MANAGER(source),
+                                                         result, nullptr);
+                static_cast<WebsiteDataCleared*>(self)->waiting.resume();
+            },
+            this);
+    }
+    void await_resume() const noexcept {}
 };
 
 // The service operations' runner: refuses at once when the committed
@@ -109,6 +129,7 @@ void OrvoBridge::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoin
     if (event == WEBKIT_LOAD_COMMITTED) {
         const char* uri = webkit_web_view_get_uri(view);
         self.committedOrigin_ = uri ? Origins::originOf(uri) : std::nullopt;
+        ++self.documents_;
     }
     if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED)
         self.homeRequested_ = false;
@@ -170,25 +191,66 @@ std::vector<Gtk::Window*> OrvoBridge::popups() const {
     return windows;
 }
 
+// Probes the page every interval for as long as the bridge lives: until it
+// is signed in, and then for a lost sign-in. A "not signed in" counts as
+// lost only from the page on the web origin whose client has loaded, so a
+// page that is reloading is not taken for signed out.
 Task<void> OrvoBridge::monitorLogin(std::shared_ptr<const bool> alive) {
     for (;;) {
         bool signedIn = false;
         try {
             signedIn = co_await service_.isLoggedIn();
         } catch (const std::exception&) {
-            // The page is still loading, or navigating: not signed in yet.
+            // The page is still loading, or navigating: no answer yet.
         }
         if (!*alive)
             co_return;
-        if (signedIn) {
-            loggedIn_ = true;
-            loggedInChanged_.emit();
-            co_return;
+        if (signedIn && documents_ < signedOutFrom_)
+            signedIn = false; // the page from before signing out
+        if (signedIn != loggedIn_) {
+            bool answered = signedIn;
+            if (!signedIn) {
+                answered = co_await service_.clientLoaded();
+                if (!*alive)
+                    co_return;
+            }
+            if (answered)
+                setLoggedIn(signedIn, !signedIn);
         }
         co_await clock_.pause(probeInterval);
         if (!*alive)
             co_return;
     }
+}
+
+void OrvoBridge::setLoggedIn(bool loggedIn, bool lost) {
+    sessionLost_ = !loggedIn && lost;
+    if (loggedIn_ == loggedIn)
+        return;
+    loggedIn_ = loggedIn;
+    loggedInChanged_.emit();
+}
+
+Task<FeedPage> OrvoBridge::feedPage(std::optional<std::string> cursor) {
+    try {
+        co_return co_await service_.feedPage(std::move(cursor));
+    } catch (const BridgeError& error) {
+        // The service turned the page's token away: its sign-in is over.
+        if (error.message() == "Feed HTTP 401" && loggedIn_)
+            setLoggedIn(false, true);
+        throw;
+    }
+}
+
+Task<void> OrvoBridge::signOut() {
+    signedOutFrom_ = documents_ + 1;
+    setLoggedIn(false, false);
+    WebKitWebsiteDataManager* data = webkit_network_session_get_website_data_manager(
+        webkit_web_view_get_network_session(view_.get()));
+    WebsiteDataCleared cleared{data};
+    co_await cleared;
+    homeRequested_ = false;
+    loadHome();
 }
 
 namespace {

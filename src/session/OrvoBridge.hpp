@@ -54,10 +54,19 @@ class OrvoBridge final : public OrvoService {
     OrvoBridge(const OrvoBridge&) = delete;
     OrvoBridge& operator=(const OrvoBridge&) = delete;
 
-    // True once the page has been seen signed in; never false again.
+    // True while the page holds a signed-in session. It turns false again
+    // when the sign-in is lost (signed out in the page or by the service,
+    // or the feed answers 401) or on signOut().
     bool loggedIn() const { return loggedIn_; }
-    // Emitted on the main thread when loggedIn() turns true.
+    // Emitted on the main thread when loggedIn() changes.
     sigc::signal<void()>& loggedInChanged() { return loggedInChanged_; }
+    // The sign-in was lost behind the app's back (not through signOut());
+    // false again once signed in.
+    bool sessionLost() const { return sessionLost_; }
+
+    // Removes all of the page's site data (cookies, storage, caches), so
+    // the sign-in is gone, and shows the home page signed out.
+    Task<void> signOut();
 
     // The page, for the app to place in its window. Pop-ups open over the
     // window that holds it.
@@ -85,9 +94,7 @@ class OrvoBridge final : public OrvoService {
     static std::string cacheFolder();
 
     Task<bool> isLoggedIn() override { return service_.isLoggedIn(); }
-    Task<FeedPage> feedPage(std::optional<std::string> cursor) override {
-        return service_.feedPage(std::move(cursor));
-    }
+    Task<FeedPage> feedPage(std::optional<std::string> cursor) override;
     Task<void> convertWav(std::string id) override { return service_.convertWav(std::move(id)); }
     Task<void> triggerMP3Download(std::string id) override {
         return service_.triggerMP3Download(std::move(id));
@@ -99,11 +106,13 @@ class OrvoBridge final : public OrvoService {
   private:
     struct Popup;
     class HomeRunner;
+    struct WebsiteDataCleared;
 
     OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* clock,
                double scriptTimeout);
     static GObjectRef<WebKitWebView> makeView();
     Task<void> monitorLogin(std::shared_ptr<const bool> alive);
+    void setLoggedIn(bool loggedIn, bool lost);
     void watch(WebKitWebView* view);
     bool onWebOrigin() const { return committedOrigin_ && *committedOrigin_ == webOrigin_; }
     void loadHome();
@@ -127,12 +136,16 @@ class OrvoBridge final : public OrvoService {
     Origins origins_;
     std::string webOrigin_; // as location.origin reads it
     bool loggedIn_ = false;
+    bool sessionLost_ = false;
     sigc::signal<void()> loggedInChanged_;
     GObjectRef<WebKitWebView> view_;
     Gtk::Widget* webViewWidget_;
     WebViewScriptRunner runner_;
     std::optional<std::string> committedOrigin_;
     bool homeRequested_ = false; // a load of the home page is under way
+    std::uint64_t documents_ = 0; // committed so far
+    // Signing out: the page's "signed in" counts only from this document on.
+    std::uint64_t signedOutFrom_ = 0;
     std::unique_ptr<HomeRunner> homeRunner_;
     PageScriptService service_;
     std::vector<std::unique_ptr<Popup>> popups_;

@@ -23,6 +23,7 @@ PageScriptService::PageScriptService(ScriptRunner& runner, std::string apiOrigin
                                      std::string webOrigin)
     : runner_(runner), webOrigin_(std::move(webOrigin)) {
     scripts_.isLoggedIn = PageScripts::isLoggedIn;
+    scripts_.clientLoaded = PageScripts::clientLoaded;
     scripts_.feedPage = withOrigin(PageScripts::feedPage, apiOrigin);
     scripts_.convertWav = withOrigin(PageScripts::convertWav, apiOrigin);
     scripts_.triggerMP3Download = withOrigin(PageScripts::triggerMP3Download, apiOrigin);
@@ -53,6 +54,16 @@ Task<bool> PageScriptService::isLoggedIn() {
         co_return false; // whatever a page elsewhere claims
     }
     co_return result.is_boolean() && result.get<bool>();
+}
+
+Task<bool> PageScriptService::clientLoaded() {
+    nlohmann::json result;
+    try {
+        result = co_await run(scripts_.clientLoaded, ScriptArguments());
+    } catch (const BridgeError&) {
+        co_return false;
+    }
+    co_return result == true;
 }
 
 Task<FeedPage> PageScriptService::feedPage(std::optional<std::string> cursor) {

@@ -27,6 +27,10 @@ public:
     sigc::signal<void()>& pageNotLoaded() { return pageNotLoaded_; }
 
     Task<bool> isLoggedIn() override;
+    // Whether the page's authentication client has loaded and asked the
+    // site about the session, so that a "not signed in" from the probe is
+    // the site's answer; false off the web origin.
+    Task<bool> clientLoaded();
     Task<FeedPage> feedPage(std::optional<std::string> cursor) override;
     Task<void> convertWav(std::string id) override;
     Task<void> triggerMP3Download(std::string id) override;
@@ -34,7 +38,7 @@ public:
 
     // The script texts as sent, with the API origin filled in.
     struct Scripts {
-        std::string isLoggedIn, feedPage, convertWav, triggerMP3Download, wavURL;
+        std::string isLoggedIn, clientLoaded, feedPage, convertWav, triggerMP3Download, wavURL;
     };
     const Scripts& scripts() const { return scripts_; }
 

@@ -251,6 +251,17 @@ def relaunch(env):
         lambda n: n.getRoleName() == "label" and n.name.startswith("You’re running the latest"),
         app.root), 10)
     log("checked for updates from the menu")
+
+    app.click(app.node("push button", "Main menu"))
+    item = wait_for("the menu", lambda: App.find(
+        lambda n: n.name == "Sign Out…" and n.getRoleName() == "menu item", app.root), 10)
+    item.queryAction().doAction(0)
+    wait_for("the sign-out question", lambda: App.find(
+        lambda n: n.getRoleName() == "label" and n.name == "Sign out of Orvo?", app.root), 20)
+    xdotool("key", "alt+s")
+    app.wait_node("the sign-in view", "label", "Sign in to your Orvo account", timeout=30)
+    assert not app.node("check box", "Demos"), "the library is still shown"
+    log("signed out from the menu")
     app.quit_with_keyboard()
 
 

@@ -12,6 +12,7 @@ namespace {
 
 using SimTesting::clip;
 using webtest::BridgeTest;
+using webtest::runUntil;
 
 class ServiceTest : public BridgeTest {
   protected:
@@ -88,7 +89,7 @@ TEST_F(ServiceTest, feedFailuresAreReportedWithTheirCause) {
     // Signed out in the page: the script itself fails.
     script("await window.Clerk.signOut(); return true;");
     EXPECT_THAT(feed, ThrowsMessage<ScriptError>(StartsWith("TypeError: ")));
-    EXPECT_TRUE(bridge->loggedIn()); // never reset
+    EXPECT_FALSE(bridge->loggedIn()); // the 401 ended it
 }
 
 TEST_F(ServiceTest, conversionAndProdThenWavAddress) {
@@ -143,4 +144,110 @@ TEST_F(ServiceTest, scanCarriesOnWhenThePagesProcessIsKilled) {
     // And the page serves every operation again.
     run(bridge->convertWav("c4"));
     EXPECT_EQ(run(bridge->wavURL("c4")), service->apiOrigin() + "/storage/wav/c4.wav");
+}
+
+namespace {
+
+Task<void> runScript(ScriptRunner& runner, std::string script) {
+    ScriptArguments none;
+    co_await runner.run(std::move(script), std::move(none));
+}
+
+} // namespace
+
+// The service ends the session behind the app's back: during a run, which
+// stops with its message, keeping what it saved; and before a scan, which
+// ends with the same status. Signing in again brings the same library back.
+TEST_F(ServiceTest, aSignInLostOnTheServicesSideStopsTheRunAndTheScan) {
+    std::vector<nlohmann::json> clips;
+    for (int i = 0; i < 6; ++i)
+        clips.push_back(clip("c" + std::to_string(i)));
+    startSignedIn(clips);
+    MemorySettings settings;
+    FakeDownloader downloader;
+    TempDir data, destination;
+    DownloadManager manager(*bridge, clock, settings, downloader, data.path());
+    bridge->loggedInChanged().connect([&] {
+        if (!bridge->loggedIn())
+            manager.signedOut(); // as the app does
+    });
+    run(manager.scan(ScanScope::full()));
+    ASSERT_EQ(manager.workspaces().size(), 1u);
+    const auto library = manager.workspaces();
+    manager.setSelected({library[0].id});
+    manager.setLikedOnly(false);
+    manager.setDestFolder(destination.path());
+
+    const auto endSession = [&] {
+        startDetached(runScript(bridge->runner(),
+                                "await fetch('/auth/sign-out', {method: 'POST'}); return true;"));
+    };
+    downloader.onDownload = [&] {
+        if (downloader.destinations.size() == 1)
+            endSession();
+    };
+    run(manager.start());
+    EXPECT_EQ(manager.overall(), "Stopped: signed out of Orvo");
+    EXPECT_TRUE(manager.failures().empty());
+    EXPECT_GE(downloader.destinations.size(), 1u);
+    EXPECT_LT(downloader.destinations.size(), clips.size());
+    EXPECT_TRUE(std::filesystem::exists(downloader.destinations[0]));
+    EXPECT_FALSE(bridge->loggedIn());
+    EXPECT_TRUE(bridge->sessionLost());
+
+    signInWithForm();
+    ASSERT_TRUE(waitForSignIn());
+    EXPECT_FALSE(bridge->sessionLost());
+    EXPECT_EQ(manager.workspaces(), library);
+
+    run(runScript(bridge->runner(), "await fetch('/auth/sign-out', {method: 'POST'}); return true;"));
+    run(manager.scan(ScanScope::full()));
+    EXPECT_EQ(manager.scanStatus(), "Stopped: signed out of Orvo");
+    EXPECT_FALSE(bridge->loggedIn());
+    EXPECT_EQ(manager.workspaces(), library);
+}
+
+// Signing out removes the page's cookies: a new bridge on the same profile
+// shows the page signed out; library.json goes with the library.
+TEST_F(ServiceTest, signOutForgetsTheSessionAndTheCachedLibrary) {
+    startSignedIn({clip("a")});
+    MemorySettings settings;
+    FakeDownloader downloader;
+    TempDir data;
+    DownloadManager manager(*bridge, clock, settings, downloader, data.path());
+    run(manager.scan(ScanScope::full()));
+    manager.setSelected({"P"});
+    ASSERT_TRUE(std::filesystem::exists(manager.cacheURL()));
+
+    manager.forgetLibrary();
+    run(bridge->signOut());
+    EXPECT_FALSE(bridge->loggedIn());
+    EXPECT_FALSE(bridge->sessionLost());
+    EXPECT_FALSE(std::filesystem::exists(manager.cacheURL()));
+    EXPECT_TRUE(manager.workspaces().empty());
+    EXPECT_TRUE(manager.selected().empty());
+
+    closeBridge();
+    openBridge();
+    ASSERT_TRUE(waitForClient());
+    const auto probes = clock.pauses().size();
+    ASSERT_TRUE(runUntil([&] { return clock.pauses().size() >= probes + 3; }));
+    EXPECT_FALSE(bridge->loggedIn());
+    GList* cookies = nullptr;
+    bool listed = false;
+    std::pair<GList**, bool*> state{&cookies, &listed};
+    webkit_cookie_manager_get_all_cookies(
+        webkit_network_session_get_cookie_manager(
+            webkit_web_view_get_network_session(bridge->webKitView())),
+        nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer out) {
+            auto* state = static_cast<std::pair<GList**, bool*>*>(out);
+            *state->first = webkit_cookie_manager_get_all_cookies_finish(
+                WEBKIT_COOKIE_MANAGER(source), result, nullptr);
+            *state->second = true;
+        },
+        &state);
+    ASSERT_TRUE(runUntil([&] { return listed; }));
+    EXPECT_EQ(g_list_length(cookies), 0u);
+    g_list_free_full(cookies, reinterpret_cast<GDestroyNotify>(soup_cookie_free));
 }
