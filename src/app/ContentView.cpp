@@ -20,11 +20,16 @@ void ContentView::attach(OrvoBridge& bridge, DownloadManager& manager) {
     manager_ = &manager;
     signIn_.host().setWebView(bridge.webView());
     loggedIn_ = bridge.loggedInChanged().connect([this] { update(); });
+    unreachable_ = bridge.unreachableChanged().connect([this] { update(); });
+    signIn_.signalTryAgain().connect([this] { bridge_->retry(); });
     updatedOnce_ = false; // the page is new: give it the keyboard if it shows
     update();
 }
 
-ContentView::~ContentView() { loggedIn_.disconnect(); }
+ContentView::~ContentView() {
+    loggedIn_.disconnect();
+    unreachable_.disconnect();
+}
 
 void ContentView::agree() {
     settings_.setBoolean(DownloadManager::agreedToTermsKey, true);
@@ -37,7 +42,7 @@ void ContentView::update() {
     const bool agreed = settings_.boolean(DownloadManager::agreedToTermsKey);
     const Screen before = screen_;
     screen_ = !agreed ? Screen::agreement
-              : bridge_ && bridge_->loggedIn() ? Screen::controlPanel
+              : bridge_ && bridge_->loggedIn() && !bridge_->unreachable() ? Screen::controlPanel
                                    : Screen::signIn;
 
     if (screen_ == Screen::agreement && !agreement_) {
@@ -57,6 +62,7 @@ void ContentView::update() {
         panel_->set_visible(screen_ == Screen::controlPanel);
     signIn_.setShown(screen_ == Screen::signIn);
     signIn_.setLostNotice(screen_ == Screen::signIn && bridge_ && bridge_->sessionLost());
+    signIn_.setUnreachable(bridge_ && bridge_->unreachable());
     // The page puts its cursor in the email field: let the keyboard reach it.
     if (auto* page = signIn_.host().webView();
         page && screen_ == Screen::signIn && (before != Screen::signIn || !updatedOnce_))

@@ -44,4 +44,5 @@ class ContentView : public Gtk::Overlay {
     Screen screen_ = Screen::signIn;
     bool updatedOnce_ = false; // update() has run once
     sigc::connection loggedIn_;
+    sigc::connection unreachable_;
 };

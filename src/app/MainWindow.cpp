@@ -18,6 +18,7 @@ MainWindow::MainWindow(SettingsStore& settings) : content_(settings) {
     about->append("Check for Updates…", "app.check-updates");
     menu->append_section(about);
     auto session = Gio::Menu::create();
+    session->append("Reload Orvo Page", "app.reload-page");
     session->append("Sign Out…", "app.sign-out");
     menu->append_section(session);
     auto quit = Gio::Menu::create();

@@ -88,6 +88,10 @@ void OrvoWavApp::addActions() {
     add_action("about", sigc::mem_fun(*this, &OrvoWavApp::showAbout));
     add_action("check-updates", sigc::mem_fun(*this, &OrvoWavApp::checkForUpdates));
     add_action("quit", [this] { quit(); });
+    add_action("reload-page", [this] {
+        if (bridge_)
+            bridge_->retry();
+    });
     signOutAction_ = add_action("sign-out", sigc::mem_fun(*this, &OrvoWavApp::confirmSignOut));
     signOutAction_->set_enabled(false); // until the page exists
     set_accel_for_action("app.quit", "<Control>q");

@@ -1,11 +1,13 @@
 #include "app/SignInView.hpp"
 
+#include "ui/ButtonStyles.hpp"
 #include "ui/LogoMark.hpp"
 #include "ui/PanelCard.hpp"
 
 SignInView::SignInView()
     : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10),
-      notice_(*PanelWidgets::label("size-12 bold text-primary", lostNotice)) {
+      notice_(*PanelWidgets::label("size-12 bold text-primary", lostNotice)),
+      unreachable_(Gtk::Orientation::VERTICAL, 12), tryAgain_("Try Again") {
     set_name("signInView");
     banner_.set_name("signInBanner");
     banner_.add_css_class("banner");
@@ -24,6 +26,19 @@ SignInView::SignInView()
     notice_.set_margin(8);
     notice_.set_visible(false);
     append(notice_);
+    unreachable_.set_name("signInUnreachable");
+    unreachable_.set_valign(Gtk::Align::CENTER);
+    unreachable_.set_halign(Gtk::Align::CENTER);
+    unreachable_.set_vexpand(true);
+    auto* text = PanelWidgets::label("size-15 bold text-primary", unreachableText);
+    text->set_wrap(true);
+    unreachable_.append(*text);
+    tryAgain_.set_name("tryAgain");
+    tryAgain_.set_halign(Gtk::Align::CENTER);
+    PrimaryButtonStyle::apply(tryAgain_);
+    unreachable_.append(tryAgain_);
+    unreachable_.set_visible(false);
+    append(unreachable_);
     append(host_);
 }
 
@@ -32,4 +47,9 @@ void SignInView::setShown(bool shown) {
     if (!shown)
         notice_.set_visible(false);
     host_.setFullSize(shown);
+}
+
+void SignInView::setUnreachable(bool unreachable) {
+    unreachable_.set_visible(unreachable);
+    host_.set_visible(!unreachable);
 }

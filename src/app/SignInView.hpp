@@ -2,6 +2,7 @@
 #include "app/WebViewHost.hpp"
 
 #include <gtkmm/box.h>
+#include <gtkmm/button.h>
 #include <gtkmm/label.h>
 
 // Signing in: a banner that says what to do, over the live Orvo page. The
@@ -15,6 +16,8 @@ class SignInView : public Gtk::Box {
 
     SignInView();
 
+    static constexpr const char* unreachableText =
+        "Can’t reach Orvo. Check your connection and try again.";
     static constexpr const char* lostNotice =
         "You were signed out of Orvo. Sign in again to continue.";
 
@@ -23,10 +26,16 @@ class SignInView : public Gtk::Box {
     // The line above the page that says the sign-in was lost, or none.
     void setLostNotice(bool shown) { notice_.set_visible(shown); }
     bool lostNoticeShown() const { return notice_.get_visible(); }
+    // Shows "Can’t reach Orvo" and its "Try Again" button in place of the
+    // page, which stays in the window.
+    void setUnreachable(bool unreachable);
+    Glib::SignalProxy<void()> signalTryAgain() { return tryAgain_.signal_clicked(); }
     WebViewHost& host() { return host_; }
 
   private:
     Gtk::Box banner_;
     Gtk::Label& notice_;
+    Gtk::Box unreachable_;
+    Gtk::Button tryAgain_;
     WebViewHost host_;
 };

@@ -65,6 +65,7 @@ OrvoBridge::OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* 
     watch(view_.get());
     g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&OrvoBridge::onLoadChanged), this);
     g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(&OrvoBridge::onDecidePolicy), this);
+    g_signal_connect(view_.get(), "load-failed", G_CALLBACK(&OrvoBridge::onLoadFailed), this);
     linkOpener_ = [this](const std::string& uri) {
         GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(view_.get()));
         gtk_show_uri(root && GTK_IS_WINDOW(root) ? GTK_WINDOW(root) : nullptr, uri.c_str(),
@@ -122,6 +123,34 @@ void OrvoBridge::onDownloadStarted(WebKitNetworkSession*, WebKitDownload* downlo
                      nullptr);
     webkit_download_cancel(download);
     g_message("Blocked a download from the Orvo page");
+}
+
+gboolean OrvoBridge::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                                  gpointer bridge) {
+    auto& self = *static_cast<OrvoBridge*>(bridge);
+    // A refused navigation, a download or a newer load is not the site
+    // being out of reach.
+    const bool cancelled = error->domain == WEBKIT_POLICY_ERROR ||
+                           g_error_matches(error, WEBKIT_NETWORK_ERROR,
+                                           WEBKIT_NETWORK_ERROR_CANCELLED) ||
+                           g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+    if (!cancelled && uri && Origins::originOf(uri) == self.webOrigin_)
+        self.setUnreachable(true);
+    return FALSE;
+}
+
+void OrvoBridge::setUnreachable(bool unreachable) {
+    if (unreachable_ == unreachable)
+        return;
+    unreachable_ = unreachable;
+    unreachableChanged_.emit();
+}
+
+void OrvoBridge::retry() {
+    crashes_.clear();
+    setUnreachable(false);
+    homeRequested_ = false;
+    loadHome();
 }
 
 void OrvoBridge::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge) {
@@ -350,8 +379,16 @@ void OrvoBridge::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminat
                                         gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
     self.committedOrigin_.reset(); // the document went with the process
-    if (self.reload_)
+    if (self.reload_ || self.unreachable_)
         return;
+    // A page that crashes whenever it is loaded is not loaded forever.
+    const double now = self.clock_.now();
+    std::erase_if(self.crashes_, [now](double at) { return now - at >= reloadWindow; });
+    self.crashes_.push_back(now);
+    if (int(self.crashes_.size()) > maxReloads) {
+        self.setUnreachable(true);
+        return;
+    }
     // Loaded once WebKit's signal has returned and the process is gone; the
     // script runner has already failed the calls that were waiting on it.
     self.reload_ = g_idle_add(

@@ -20,8 +20,10 @@
 // and runs the service operations as scripts inside the page.
 //
 // Should the page's web process end (a crash, say), the home page is loaded
-// again: the profile keeps the sign-in, so the next operation finds the
-// signed-in page once more.
+// again, at most maxReloads times within reloadWindow seconds: the profile
+// keeps the sign-in, so the next operation finds the signed-in page once
+// more. A page that keeps crashing, or a home page that cannot be loaded
+// at all (no network), makes the bridge unreachable() until retry().
 //
 // The service operations run only while the page's committed document is on
 // the web origin (and each script checks location.origin again); elsewhere
@@ -43,6 +45,8 @@ class OrvoBridge final : public OrvoService {
     static constexpr double probeInterval = 1.5;
     static constexpr int popupWidth = 560;
     static constexpr int popupHeight = 680;
+    static constexpr int maxReloads = 3;
+    static constexpr double reloadWindow = 60;
 
     // The app's bridge: the configured origins, the main loop's clock.
     OrvoBridge();
@@ -63,6 +67,13 @@ class OrvoBridge final : public OrvoService {
     // The sign-in was lost behind the app's back (not through signOut());
     // false again once signed in.
     bool sessionLost() const { return sessionLost_; }
+
+    // The page cannot be shown: it crashed more than maxReloads times within
+    // reloadWindow seconds, or the home page failed to load.
+    bool unreachable() const { return unreachable_; }
+    sigc::signal<void()>& unreachableChanged() { return unreachableChanged_; }
+    // Loads the home page afresh (Try Again, Reload Orvo Page).
+    void retry();
 
     // Removes all of the page's site data (cookies, storage, caches), so
     // the sign-in is gone, and shows the home page signed out.
@@ -127,6 +138,9 @@ class OrvoBridge final : public OrvoService {
     static gboolean onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                    WebKitPolicyDecisionType type, gpointer bridge);
     static void onDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer);
+    static gboolean onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
+                                 gpointer bridge);
+    void setUnreachable(bool unreachable);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge);
     static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
                                        gpointer bridge);
@@ -137,6 +151,9 @@ class OrvoBridge final : public OrvoService {
     std::string webOrigin_; // as location.origin reads it
     bool loggedIn_ = false;
     bool sessionLost_ = false;
+    bool unreachable_ = false;
+    sigc::signal<void()> unreachableChanged_;
+    std::vector<double> crashes_; // when the page's process ended lately
     sigc::signal<void()> loggedInChanged_;
     GObjectRef<WebKitWebView> view_;
     Gtk::Widget* webViewWidget_;

@@ -148,7 +148,7 @@ def main():
         music = scratch / "home/Music/Orvo exports"
         music.mkdir(parents=True)
         first_run(env, music)
-        relaunch(env)
+        relaunch(env, sim)
     finally:
         sim.terminate()
         sim.wait(timeout=10)
@@ -228,7 +228,7 @@ def first_run(env, music):
     log("quit with Ctrl+Q")
 
 
-def relaunch(env):
+def relaunch(env, sim):
     app = App(env)
     app.wait_node("the cached library", "label",
                   "Showing your most recent scan (4 workspaces).", timeout=60)
@@ -262,6 +262,20 @@ def relaunch(env):
     app.wait_node("the sign-in view", "label", "Sign in to your Orvo account", timeout=30)
     assert not app.node("check box", "Demos"), "the library is still shown"
     log("signed out from the menu")
+
+    # With the site gone, reloading the page says so instead of a blank page.
+    sim.terminate()
+    sim.wait(timeout=10)
+    app.click(app.node("push button", "Main menu"))
+    item = wait_for("the menu", lambda: App.find(
+        lambda n: n.name == "Reload Orvo Page" and n.getRoleName() == "menu item", app.root), 10)
+    item.queryAction().doAction(0)
+    app.wait_node("the unreachable view", "label",
+                  "Can’t reach Orvo. Check your connection and try again.", timeout=30)
+    assert app.node("push button", "Try Again"), "no Try Again button"
+    time.sleep(0.5)
+    app.screenshot("cant-reach")
+    log("reloaded the page with the site gone")
     app.quit_with_keyboard()
 
 

@@ -23,11 +23,12 @@ class BridgeTest : public ::testing::Test {
         service = std::make_unique<StandInService>(std::move(options));
     }
 
-    // A new bridge on the stand-in, its page shown in a window.
-    void openBridge() {
+    // A new bridge on the stand-in, its page shown in a window; its pauses
+    // and time on the test's fast clock unless given another.
+    void openBridge(Clock* bridgeClock = nullptr) {
         bridge = std::make_unique<OrvoBridge>(
-            Origins{service->webOrigin(), service->apiOrigin(), service->updateOrigin()}, clock,
-            15);
+            Origins{service->webOrigin(), service->apiOrigin(), service->updateOrigin()},
+            bridgeClock ? *bridgeClock : clock, 15);
         host = std::make_unique<HostWindow>(bridge->webView());
     }
     void closeBridge() {

@@ -14,6 +14,10 @@ using webtest::BridgeTest;
 using webtest::runFor;
 using webtest::runUntil;
 
+int count(const StandInService& service, const char* route) {
+    return service.counters()["routes"].value(route, 0);
+}
+
 // What every pop-up window looked like while it was open. The settings'
 // user agent is the one its page reports and its requests send.
 struct PopupSightings {
@@ -144,6 +148,40 @@ TEST_F(BridgeTest, signedInPageStaysOnTheServicesOrigins) {
     // Within the site the page may still go where it likes.
     script("location.href = '/song/none'; return true;");
     EXPECT_TRUE(runUntil([&] { return pageSays("location.pathname === '/song/none'"); }));
+}
+
+// A page that crashes every time ends, after three reloads, in "Can't reach
+// Orvo"; so does a home page that cannot be loaded. Try Again recovers once
+// the site is there.
+TEST_F(BridgeTest, aPageThatKeepsCrashingOrCannotLoadIsUnreachableUntilTriedAgain) {
+    GlibClock realTime; // four crashes fit in the minute of the main loop's time
+    startService();
+    openBridge(&realTime);
+    ASSERT_TRUE(waitForClient());
+    for (int crash = 1; crash <= 4; ++crash) {
+        const int homeLoads = count(*service, "home");
+        webkit_web_view_terminate_web_process(bridge->webKitView());
+        if (crash <= OrvoBridge::maxReloads) {
+            ASSERT_TRUE(runUntil([&] { return count(*service, "home") > homeLoads; }));
+            ASSERT_TRUE(waitForClient());
+            EXPECT_FALSE(bridge->unreachable());
+        }
+    }
+    ASSERT_TRUE(runUntil([&] { return bridge->unreachable(); }));
+    runFor(0.3);
+    EXPECT_EQ(count(*service, "home"), 1 + OrvoBridge::maxReloads);
+    bridge->retry();
+    EXPECT_FALSE(bridge->unreachable());
+    ASSERT_TRUE(waitForClient());
+    closeBridge();
+
+    // Nothing listens where the web site should be.
+    const std::string gone = service->webOrigin();
+    service->stop();
+    bridge = std::make_unique<OrvoBridge>(Origins{gone, gone, gone}, clock, 15);
+    host = std::make_unique<webtest::HostWindow>(bridge->webView());
+    ASSERT_TRUE(runUntil([&] { return bridge->unreachable(); }));
+    EXPECT_FALSE(bridge->loggedIn());
 }
 
 namespace {
