@@ -1,6 +1,7 @@
 #include "update/UpdateAlertDialog.hpp"
 
 #include "download/WebAddress.hpp"
+#include "ui/DisplayText.hpp"
 
 #include <glibmm/main.h>
 #include <gtk/gtk.h>
@@ -24,9 +25,10 @@ void openInBrowser(Gtk::Window& over, const std::string& address) {
 }
 
 Gtk::MessageDialog& showAlert(Gtk::Window& parent, const UpdateAlert& alert, AddressOpener open) {
-    auto* dialog = new Gtk::MessageDialog(parent, alert.title, false, Gtk::MessageType::INFO,
-                                          Gtk::ButtonsType::NONE, true);
-    dialog->set_secondary_text(alert.body);
+    // The published version comes from the update host: shown as a title is.
+    auto* dialog = new Gtk::MessageDialog(parent, DisplayText::line(alert.title), false,
+                                          Gtk::MessageType::INFO, Gtk::ButtonsType::NONE, true);
+    dialog->set_secondary_text(DisplayText::line(alert.body));
     const bool offersDownload = alert.download && isWebAddress(*alert.download);
     if (offersDownload) {
         dialog->add_button("Download", Gtk::ResponseType::ACCEPT);

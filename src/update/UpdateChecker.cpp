@@ -139,11 +139,16 @@ UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_vi
     const std::string latest =
         versionPiece.empty() ? std::string(current) : std::string(trimBlanks(versionPiece));
     const std::string_view address = trimBlanks(addressPiece);
+    // The host's text is shown cut short: up to 1 MiB of it may come.
+    std::string shown = latest;
+    if (g_utf8_strlen(shown.data(), gssize(shown.size())) > maxShownVersion)
+        shown.resize(std::size_t(g_utf8_offset_to_pointer(shown.data(), maxShownVersion) -
+                                 shown.data()));
     if (!isNewer(latest, current))
         return {"You’re up to date",
                 "You’re running the latest version (" + std::string(current) + ").", std::nullopt};
     return {"A new version is available",
-            "You have version " + std::string(current) + ". The latest is " + latest + ".",
+            "You have version " + std::string(current) + ". The latest is " + shown + ".",
             isDownloadAddress(address) ? std::optional<std::string>(address) : std::nullopt};
 }
 

@@ -35,8 +35,12 @@ std::string currentVersion();
 // counts as 0.
 bool isNewer(std::string_view a, std::string_view b);
 
+// Characters of the published version an alert shows at most.
+inline constexpr long maxShownVersion = 64;
+
 // The alert for one fetch of the document: the transport failed, or this
-// body came back (whatever the HTTP status).
+// body came back (whatever the HTTP status). The published version is shown
+// cut to maxShownVersion characters; the dialog filters it for display.
 UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_view current);
 
 // Fetches the document (never from a cache; the transfer fails after

@@ -71,6 +71,19 @@ TEST_F(UpdateAlertDialogTest, onlyDownloadOpensThePageAndEveryAnswerClosesTheAle
     }
 }
 
+// A version text with a line break and a direction override is shown as
+// titles are: on one line, in its own order.
+TEST_F(UpdateAlertDialogTest, hostsTextIsShownOnOneLineWithoutDirectionOverrides) {
+    Gtk::MessageDialog& dialog = UpdateChecker::showAlert(
+        window, {"A new version is available", "The latest is 2.0\n\u202Egnp.exe.", {}},
+        [](Gtk::Window&, const std::string&) {});
+    const std::string body = dialog.property_secondary_text().get_value().raw();
+    EXPECT_EQ(body.find('\n'), std::string::npos) << body;
+    EXPECT_EQ(body.find("\u202E"), std::string::npos) << body;
+    EXPECT_NE(body.find("gnp.exe."), std::string::npos) << body;
+    dialog.response(Response::OK);
+}
+
 TEST_F(UpdateAlertDialogTest, manualCheckShowsItsAnswerOverAWindowStillOpen) {
     StandInService service;
     setenv("ORVO_UPDATE_ORIGIN", service.updateOrigin().c_str(), 1);

@@ -83,6 +83,10 @@ TEST(UpdateCheckerTest, answerBecomesTheOneAlertToShow) {
              {false, record("2.0|javascript:alert(1)"), newer("2.0")},
              {false, record("2.0|file:///etc/passwd"), newer("2.0")},
              {false, record("2.0|/download"), newer("2.0")},
+             // A long published text is shown cut to 64 characters.
+             {false, record("2." + std::string(70, '9')), newer("2." + std::string(62, '9'))},
+             {false, record("2.\u00e9" + std::string(70, '9')),
+              newer("2.\u00e9" + std::string(61, '9'))},
          })
         EXPECT_EQ(alertFor(c.transportFailed, c.body, "1.9"), c.alert) << c.body;
 }
