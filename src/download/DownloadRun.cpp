@@ -87,8 +87,8 @@ Task<void> DownloadManager::start() {
         addLog("Download stopped: " + *stopped);
     }
 
-    setOverall(signedOut_ ? signedOutText
-               : stopped  ? "Stopped: " + *stopped
+    setOverall(signedOut_    ? signedOutText
+               : stopped     ? "Stopped: " + *stopped
                : cancelFlag_ ? "Cancelled"
                              : "Complete");
     std::string summary = "Downloaded " + plural(std::int64_t(tally.saved), "file");

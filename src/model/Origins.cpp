@@ -63,7 +63,8 @@ std::optional<std::string> Origins::originOf(std::string_view address) {
     g_uri_unref(uri);
     if (host.empty())
         return std::nullopt;
-    std::string origin = scheme + "://" + (host.find(':') != std::string::npos ? "[" + host + "]" : host);
+    std::string origin =
+        scheme + "://" + (host.find(':') != std::string::npos ? "[" + host + "]" : host);
     const int defaultPort = scheme == "http" ? 80 : scheme == "https" ? 443 : -1;
     if (port > 0 && port != defaultPort)
         origin += ":" + std::to_string(port);

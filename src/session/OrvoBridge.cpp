@@ -100,13 +100,15 @@ gboolean OrvoBridge::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
         return FALSE;
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-    const std::string uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-    if (self.origins_.isService(uri))
+    const std::string uri =
+        webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    // An about:blank or about:srcdoc frame loads nothing from anywhere.
+    if (self.origins_.isService(uri) || uri.starts_with("about:"))
         return FALSE;
     webkit_policy_decision_ignore(decision);
-    const bool clicked =
-        webkit_navigation_action_get_navigation_type(action) == WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
-        webkit_navigation_action_is_user_gesture(action);
+    const bool clicked = webkit_navigation_action_get_navigation_type(action) ==
+                             WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
+                         webkit_navigation_action_is_user_gesture(action);
     if (clicked && (uri.starts_with("https://") || uri.starts_with("http://")))
         self.linkOpener_(uri);
     return TRUE;
@@ -130,10 +132,10 @@ gboolean OrvoBridge::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, G
     auto& self = *static_cast<OrvoBridge*>(bridge);
     // A refused navigation, a download or a newer load is not the site
     // being out of reach.
-    const bool cancelled = error->domain == WEBKIT_POLICY_ERROR ||
-                           g_error_matches(error, WEBKIT_NETWORK_ERROR,
-                                           WEBKIT_NETWORK_ERROR_CANCELLED) ||
-                           g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
+    const bool cancelled =
+        error->domain == WEBKIT_POLICY_ERROR ||
+        g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED) ||
+        g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED);
     if (!cancelled && uri && Origins::originOf(uri) == self.webOrigin_)
         self.setUnreachable(true);
     return FALSE;
@@ -328,12 +330,11 @@ GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction* a
             return true;
         },
         false);
-    g_signal_connect(view, "notify::uri", G_CALLBACK(+[](WebKitWebView* view, GParamSpec*,
-                                                          gpointer window) {
-                         static_cast<Gtk::Window*>(window)->set_title(
-                             popupTitle(webkit_web_view_get_uri(view)));
-                     }),
-                     window);
+    g_signal_connect(
+        view, "notify::uri", G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer window) {
+            static_cast<Gtk::Window*>(window)->set_title(popupTitle(webkit_web_view_get_uri(view)));
+        }),
+        window);
     self.watch(view);
     self.popups_.push_back(std::move(popup));
     return GTK_WIDGET(view);

@@ -6,8 +6,8 @@
 #include "session/PageScriptService.hpp"
 #include "session/WebViewScriptRunner.hpp"
 
-#include <gtkmm/widget.h>
 #include <functional>
+#include <gtkmm/widget.h>
 #include <gtkmm/window.h>
 #include <memory>
 #include <sigc++/signal.h>
@@ -159,7 +159,7 @@ class OrvoBridge final : public OrvoService {
     Gtk::Widget* webViewWidget_;
     WebViewScriptRunner runner_;
     std::optional<std::string> committedOrigin_;
-    bool homeRequested_ = false; // a load of the home page is under way
+    bool homeRequested_ = false;  // a load of the home page is under way
     std::uint64_t documents_ = 0; // committed so far
     // Signing out: the page's "signed in" counts only from this document on.
     std::uint64_t signedOutFrom_ = 0;

@@ -142,8 +142,8 @@ UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_vi
     // The host's text is shown cut short: up to 1 MiB of it may come.
     std::string shown = latest;
     if (g_utf8_strlen(shown.data(), gssize(shown.size())) > maxShownVersion)
-        shown.resize(std::size_t(g_utf8_offset_to_pointer(shown.data(), maxShownVersion) -
-                                 shown.data()));
+        shown.resize(
+            std::size_t(g_utf8_offset_to_pointer(shown.data(), maxShownVersion) - shown.data()));
     if (!isNewer(latest, current))
         return {"You’re up to date",
                 "You’re running the latest version (" + std::string(current) + ").", std::nullopt};

@@ -3,9 +3,8 @@
 #include "BridgeTesting.hpp"
 #include "session/BridgeError.hpp"
 
-#include <gmock/gmock.h>
-
 #include <filesystem>
+#include <gmock/gmock.h>
 #include <set>
 
 namespace {
@@ -140,7 +139,8 @@ TEST_F(BridgeTest, signedInPageStaysOnTheServicesOrigins) {
            "'; document.body.append(a); a.click(); return true;");
     webkit_web_view_load_uri(bridge->webKitView(),
                              (service->webOrigin() + "/hostile/redirect").c_str());
-    ASSERT_TRUE(runUntil([&] { return service->counters()["routes"].value("hostile_redirect", 0); }));
+    ASSERT_TRUE(
+        runUntil([&] { return service->counters()["routes"].value("hostile_redirect", 0); }));
     runFor(1);
     EXPECT_EQ(opened, std::vector<std::string>{impostor});
     EXPECT_EQ(service->counters()["routes"].value("impostor", 0), 0);
@@ -276,19 +276,21 @@ TEST_F(PopupTest, popupClosedByTheUserIsDestroyed) {
     openBridge();
     ASSERT_TRUE(waitForClient());
     script("window.open('/oauth/authorize?provider=orbit'); return true;");
-    ASSERT_TRUE(runUntil([&] { return bridge->popups().size() == 1 && bridge->popups()[0]->get_child(); }));
+    ASSERT_TRUE(
+        runUntil([&] { return bridge->popups().size() == 1 && bridge->popups()[0]->get_child(); }));
     Gtk::Window* popup = bridge->popups()[0];
     auto* view = WEBKIT_WEB_VIEW(popup->get_child()->gobj());
     EXPECT_EQ(popup->get_title(), "Sign in — 127.0.0.1");
-    webkit_web_view_load_uri(view, ("http://localhost:" + service->webOrigin().substr(
-                                                              service->webOrigin().rfind(':') + 1) +
-                                    "/")
-                                       .c_str());
+    webkit_web_view_load_uri(
+        view, ("http://localhost:" +
+               service->webOrigin().substr(service->webOrigin().rfind(':') + 1) + "/")
+                  .c_str());
     EXPECT_TRUE(runUntil([&] { return popup->get_title() == "Sign in — localhost"; }));
 
     bool freed = false;
-    g_object_weak_ref(G_OBJECT(view), [](gpointer freed, GObject*) { *static_cast<bool*>(freed) = true; },
-                      &freed);
+    g_object_weak_ref(
+        G_OBJECT(view), [](gpointer freed, GObject*) { *static_cast<bool*>(freed) = true; },
+        &freed);
     popup->close();
     EXPECT_TRUE(bridge->popups().empty());
     EXPECT_TRUE(runUntil([&] { return freed; }));

@@ -33,9 +33,8 @@ bool HostilePages::handleWeb(Exchange& exchange) {
     auto& counters = world_.counters;
     if (path == "/hostile/leave") {
         counters.count("hostile_leave");
-        exchange.sendHtml(SOUP_STATUS_OK,
-                          page("Leaving", "<script>location.href = \"" + impostor() +
-                                              "\";</script>"));
+        exchange.sendHtml(SOUP_STATUS_OK, page("Leaving", "<script>location.href = \"" +
+                                                              impostor() + "\";</script>"));
     } else if (path == "/hostile/redirect") {
         counters.count("hostile_redirect");
         exchange.redirect(impostor(), SOUP_STATUS_FOUND);
