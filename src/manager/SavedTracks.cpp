@@ -4,8 +4,7 @@
 #include "manager/PrivateFile.hpp"
 #include "manager/StoredPath.hpp"
 
-#include <algorithm>
-#include <nlohmann/json.hpp>
+#include <glib/gstdio.h>
 
 namespace {
 
@@ -26,40 +25,51 @@ bool isPlainName(const std::string& name) {
            name.find_first_of(std::string("/\0", 2)) == std::string::npos;
 }
 
-Json readRecord(const std::filesystem::path& file) {
-    const auto text = PrivateFile::read(file);
-    Json record = text ? Json::parse(*text, nullptr, false) : Json();
-    if (!record.is_object() || !record["destinations"].is_array())
-        record = {{"destinations", Json::array()}};
-    return record;
-}
-
 bool isFor(const Json& destination, const std::filesystem::path& folder) {
-    const Json& stored = destination.is_object() ? destination.value("folder", Json()) : Json();
-    return stored.is_string() &&
-           normalFolder(StoredPath::path(stored.get<std::string>())) == normalFolder(folder);
-}
-
-std::string folded(const SavedTracks::File& file) {
-    return FileNames::UsedNames::fold(file.folder) + '/' + FileNames::UsedNames::fold(file.name);
+    const auto stored = destination.find("folder");
+    return stored != destination.end() && stored->is_string() &&
+           normalFolder(StoredPath::path(stored->get<std::string>())) == normalFolder(folder);
 }
 
 } // namespace
 
+bool SavedTracks::File::matches(const std::optional<FileStamp>& stamp) const {
+    return stamp && stamp->size == size && (!modified || *modified == stamp->modified);
+}
+
 SavedTracks::SavedTracks(std::filesystem::path recordFile, std::filesystem::path destination)
     : recordFile_(std::move(recordFile)), destination_(std::move(destination)) {
-    const Json record = readRecord(recordFile_);
-    for (const Json& destination : record.at("destinations")) {
-        if (!isFor(destination, destination_) || !destination.contains("files") ||
-            !destination.at("files").is_array())
+    std::error_code error;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(recordFile_, error)))
+        return;
+    const auto text = PrivateFile::read(recordFile_);
+    Json record = text ? Json::parse(*text, nullptr, false) : Json();
+    if (!record.is_object() || !record.contains("destinations") ||
+        !record["destinations"].is_array()) {
+        // Kept for whoever wants to look, and a fresh record starts.
+        if (g_rename(recordFile_.c_str(), badFile().c_str()) == 0)
+            read_ = Read::setAside;
+        return;
+    }
+    read_ = Read::read;
+    for (Json& destination : record["destinations"]) {
+        if (!destination.is_object() || !isFor(destination, destination_)) {
+            others_.push_back(std::move(destination));
             continue;
-        for (const Json& entry : destination.at("files")) {
+        }
+        const auto files = destination.find("files");
+        if (files == destination.end() || !files->is_array())
+            continue;
+        for (const Json& entry : *files) {
             try {
-                File file{entry.at("folder").get<std::string>(),
-                          entry.at("name").get<std::string>(),
-                          entry.at("size").get<std::uintmax_t>()};
-                if (isPlainName(file.folder) && isPlainName(file.name))
-                    files_[entry.at("clip").get<std::string>()] = std::move(file);
+                std::string folder = entry.at("folder").get<std::string>();
+                File file{entry.at("name").get<std::string>(),
+                          entry.at("size").get<std::uintmax_t>(), std::nullopt};
+                if (const auto modified = entry.find("modified"); modified != entry.end())
+                    file.modified = modified->get<std::int64_t>();
+                if (isPlainName(folder) && isPlainName(file.name))
+                    folders_[std::move(folder)][entry.at("clip").get<std::string>()] =
+                        std::move(file);
             } catch (const Json::exception&) {
                 // An entry this app did not write is left out.
             }
@@ -67,51 +77,56 @@ SavedTracks::SavedTracks(std::filesystem::path recordFile, std::filesystem::path
     }
 }
 
-SavedTracks::Keep SavedTracks::keep(const std::vector<Track>& tracks) const {
-    Keep keep;
-    std::set<std::string> fetchedAgain;
-    for (const Track& track : tracks) {
-        const auto found = files_.find(track.id);
-        if (found == files_.end())
-            continue;
-        const File& file = found->second;
-        std::error_code error;
-        const auto path = destination_ / file.folder / file.name;
-        const bool inPlace = file.folder == track.folder &&
-                             std::filesystem::symlink_status(path, error).type() ==
-                                 std::filesystem::file_type::regular &&
-                             std::filesystem::file_size(path, error) == file.size && !error;
-        if (inPlace)
-            keep.inPlace.insert(track.id);
-        else
-            fetchedAgain.insert(track.id);
-    }
-    for (const auto& [id, file] : files_) {
-        std::error_code error;
-        if (fetchedAgain.contains(id) || !std::filesystem::exists(std::filesystem::symlink_status(
-                                             destination_ / file.folder / file.name, error)))
-            continue;
-        keep.reserved[FileNames::UsedNames::fold(file.folder)].push_back(file.name);
-    }
-    return keep;
+std::filesystem::path SavedTracks::badFile() const {
+    return recordFile_.string() + ".bad";
 }
 
-bool SavedTracks::remember(const std::string& clipId, File file) {
-    const std::string key = folded(file);
-    std::erase_if(files_, [&](const auto& entry) { return folded(entry.second) == key; });
-    files_[clipId] = std::move(file);
+const SavedTracks::File* SavedTracks::find(const std::string& folder,
+                                           const std::string& clipId) const {
+    const auto inFolder = folders_.find(folder);
+    if (inFolder == folders_.end())
+        return nullptr;
+    const auto found = inFolder->second.find(clipId);
+    return found == inFolder->second.end() ? nullptr : &found->second;
+}
 
-    // Other destinations' records are kept as the file holds them now.
-    Json record = readRecord(recordFile_);
-    Json& destinations = record["destinations"];
-    destinations.erase(std::remove_if(destinations.begin(), destinations.end(),
-                                      [&](const Json& d) { return isFor(d, destination_); }),
-                       destinations.end());
+void SavedTracks::remember(const std::string& folder, const std::string& clipId, File file) {
+    // On a disk that ignores case, "Demos/Song.wav" and "demos/SONG.wav"
+    // are one file: it belongs to one clip only.
+    using FileNames::UsedNames;
+    const std::string folderKey = UsedNames::fold(folder), nameKey = UsedNames::fold(file.name);
+    for (auto& [otherFolder, clips] : folders_)
+        if (UsedNames::fold(otherFolder) == folderKey)
+            std::erase_if(clips, [&](const auto& entry) {
+                return UsedNames::fold(entry.second.name) == nameKey;
+            });
+    folders_[folder][clipId] = std::move(file);
+    changed_ = true;
+}
+
+void SavedTracks::forget(const std::string& folder, const std::string& clipId) {
+    const auto inFolder = folders_.find(folder);
+    if (inFolder != folders_.end() && inFolder->second.erase(clipId) > 0)
+        changed_ = true;
+}
+
+bool SavedTracks::save() {
+    if (!changed_)
+        return true;
     Json entries = Json::array();
-    for (const auto& [id, saved] : files_)
-        entries.push_back(
-            {{"clip", id}, {"folder", saved.folder}, {"name", saved.name}, {"size", saved.size}});
+    for (const auto& [folder, clips] : folders_)
+        for (const auto& [id, file] : clips) {
+            Json entry{{"clip", id}, {"folder", folder}, {"name", file.name}, {"size", file.size}};
+            if (file.modified)
+                entry["modified"] = *file.modified;
+            entries.push_back(std::move(entry));
+        }
+    Json destinations = others_;
     destinations.push_back({{"folder", StoredPath::text(destination_)}, {"files", entries}});
-    return PrivateFile::write(recordFile_,
-                              record.dump(-1, ' ', false, Json::error_handler_t::replace));
+    const Json record{{"destinations", std::move(destinations)}};
+    if (!PrivateFile::write(recordFile_,
+                            record.dump(-1, ' ', false, Json::error_handler_t::replace)))
+        return false;
+    changed_ = false;
+    return true;
 }
