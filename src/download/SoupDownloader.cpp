@@ -110,7 +110,8 @@ void checkRoom(const std::filesystem::path& folder, goffset announced) {
         return size;
     };
     throw WriteError("Not enough space on " + WriteError::displayPath(folder) + ": " +
-                         text(std::uint64_t(announced)) + " needed, " + text(free) + " free",
+                         text(std::uint64_t(announced) + SoupDownloader::spareBytes) +
+                         " needed, " + text(free) + " free",
                      ENOSPC);
 }
 

@@ -57,23 +57,56 @@ SavedTracks::SavedTracks(std::filesystem::path recordFile, std::filesystem::path
             others_.push_back(std::move(destination));
             continue;
         }
-        const auto files = destination.find("files");
-        if (files == destination.end() || !files->is_array())
+        // Each folder with its files as [clip, name, size, modified].
+        if (const auto folders = destination.find("folders");
+            folders != destination.end() && folders->is_array())
+            for (Json& folder : *folders)
+                readFolder(folder);
+        // Earlier versions kept one object per file.
+        if (const auto files = destination.find("files");
+            files != destination.end() && files->is_array())
+            for (const Json& entry : *files)
+                readEntry(entry);
+    }
+}
+
+void SavedTracks::readFolder(Json& folder) {
+    const auto name = folder.find("name");
+    const auto files = folder.find("files");
+    if (!folder.is_object() || name == folder.end() || !name->is_string() ||
+        !isPlainName(name->get_ref<const std::string&>()) || files == folder.end() ||
+        !files->is_array())
+        return;
+    auto& clips = folders_[name->get<std::string>()];
+    for (Json& file : *files) {
+        // An entry this app did not write is left out.
+        if (!file.is_array() || file.size() != 4 || !file[0].is_string() || !file[1].is_string() ||
+            !file[2].is_number_unsigned() || !(file[3].is_number_integer() || file[3].is_null()) ||
+            !isPlainName(file[1].get_ref<const std::string&>()))
             continue;
-        for (const Json& entry : *files) {
-            try {
-                std::string folder = entry.at("folder").get<std::string>();
-                File file{entry.at("name").get<std::string>(),
-                          entry.at("size").get<std::uintmax_t>(), std::nullopt};
-                if (const auto modified = entry.find("modified"); modified != entry.end())
-                    file.modified = modified->get<std::int64_t>();
-                if (isPlainName(folder) && isPlainName(file.name))
-                    folders_[std::move(folder)][entry.at("clip").get<std::string>()] =
-                        std::move(file);
-            } catch (const Json::exception&) {
-                // An entry this app did not write is left out.
-            }
-        }
+        File entry{std::move(file[1].get_ref<std::string&>()), file[2].get<std::uintmax_t>(),
+                   std::nullopt};
+        if (!file[3].is_null())
+            entry.modified = file[3].get<std::int64_t>();
+        // Written in order, so each goes at the end.
+        clips.insert_or_assign(clips.end(), std::move(file[0].get_ref<std::string&>()),
+                               std::move(entry));
+    }
+    if (clips.empty())
+        folders_.erase(name->get<std::string>());
+}
+
+void SavedTracks::readEntry(const Json& entry) {
+    try {
+        std::string folder = entry.at("folder").get<std::string>();
+        File file{entry.at("name").get<std::string>(), entry.at("size").get<std::uintmax_t>(),
+                  std::nullopt};
+        if (const auto modified = entry.find("modified"); modified != entry.end())
+            file.modified = modified->get<std::int64_t>();
+        if (isPlainName(folder) && isPlainName(file.name))
+            folders_[std::move(folder)][entry.at("clip").get<std::string>()] = std::move(file);
+    } catch (const Json::exception&) {
+        // An entry this app did not write is left out.
     }
 }
 
@@ -91,16 +124,14 @@ const SavedTracks::File* SavedTracks::find(const std::string& folder,
 }
 
 void SavedTracks::remember(const std::string& folder, const std::string& clipId, File file) {
-    // On a disk that ignores case, "Demos/Song.wav" and "demos/SONG.wav"
-    // are one file: it belongs to one clip only.
-    using FileNames::UsedNames;
-    const std::string folderKey = UsedNames::fold(folder), nameKey = UsedNames::fold(file.name);
-    for (auto& [otherFolder, clips] : folders_)
-        if (UsedNames::fold(otherFolder) == folderKey)
-            std::erase_if(clips, [&](const auto& entry) {
-                return UsedNames::fold(entry.second.name) == nameKey;
-            });
-    folders_[folder][clipId] = std::move(file);
+    // On a disk that ignores case, "Song.wav" and "SONG.wav" are one file:
+    // it belongs to one clip only.
+    const std::string nameKey = FileNames::UsedNames::fold(file.name);
+    auto& clips = folders_[folder];
+    std::erase_if(clips, [&](const auto& entry) {
+        return entry.first != clipId && FileNames::UsedNames::fold(entry.second.name) == nameKey;
+    });
+    clips[clipId] = std::move(file);
     changed_ = true;
 }
 
@@ -113,19 +144,33 @@ void SavedTracks::forget(const std::string& folder, const std::string& clipId) {
 bool SavedTracks::save() {
     if (!changed_)
         return true;
-    Json entries = Json::array();
-    for (const auto& [folder, clips] : folders_)
+    // Written out directly: a document of a hundred thousand small arrays
+    // would cost more to build than to write.
+    const auto quoted = [](const std::string& text) {
+        return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+    };
+    std::string text = R"({"destinations":[)";
+    for (const Json& other : others_)
+        text += other.dump(-1, ' ', false, Json::error_handler_t::replace) + ',';
+    text += R"({"folder":)" + quoted(StoredPath::text(destination_)) + R"(,"folders":[)";
+    bool firstFolder = true;
+    for (const auto& [folder, clips] : folders_) {
+        if (clips.empty())
+            continue;
+        text += (firstFolder ? "" : ",") + std::string(R"({"name":)") + quoted(folder) +
+                R"(,"files":[)";
+        firstFolder = false;
+        bool firstFile = true;
         for (const auto& [id, file] : clips) {
-            Json entry{{"clip", id}, {"folder", folder}, {"name", file.name}, {"size", file.size}};
-            if (file.modified)
-                entry["modified"] = *file.modified;
-            entries.push_back(std::move(entry));
+            text += (firstFile ? "[" : ",[") + quoted(id) + ',' + quoted(file.name) + ',' +
+                    std::to_string(file.size) + ',' +
+                    (file.modified ? std::to_string(*file.modified) : "null") + ']';
+            firstFile = false;
         }
-    Json destinations = others_;
-    destinations.push_back({{"folder", StoredPath::text(destination_)}, {"files", entries}});
-    const Json record{{"destinations", std::move(destinations)}};
-    if (!PrivateFile::write(recordFile_,
-                            record.dump(-1, ' ', false, Json::error_handler_t::replace)))
+        text += "]}";
+    }
+    text += "]}]}";
+    if (!PrivateFile::write(recordFile_, text))
         return false;
     changed_ = false;
     return true;

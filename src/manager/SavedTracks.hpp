@@ -54,6 +54,9 @@ class SavedTracks {
     bool save();
 
   private:
+    void readFolder(nlohmann::json& folder);
+    void readEntry(const nlohmann::json& entry);
+
     std::filesystem::path recordFile_;
     std::filesystem::path destination_;
     Read read_ = Read::none;
