@@ -253,6 +253,7 @@ TEST_F(FaultMatrixTest, destinationRemovedMidRun) {
     download();
     EXPECT_EQ(manager->overall(), "Destination folder not found: " + dest.string());
     EXPECT_EQ(manager->current(), "");
+    EXPECT_EQ(manager->fraction(), 0.0); // no full bar beside the message
     EXPECT_EQ(log(), lastLog);
     EXPECT_EQ(manager->failures().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(dest));
