@@ -38,17 +38,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::filesystem::path music = "/m";
 
     SavedTracks saved(record, music);
-    for (const auto& [id, file] : saved.files())
-        if (file.folder.find('/') != std::string::npos ||
-            file.name.find('/') != std::string::npos || file.folder == ".." || file.name == "..")
+    for (const auto& [folder, clips] : saved.folders()) {
+        if (folder.find('/') != std::string::npos || folder == "..")
             std::abort();
-    saved.keep({{"a", "Demos"}, {"b", "Demos"}});
+        for (const auto& [id, file] : clips)
+            if (file.name.find('/') != std::string::npos || file.name == "..")
+                std::abort();
+    }
 
-    const SavedTracks::File file{"Demos", "Song.wav", 42};
-    if (!saved.remember("new", file))
+    const SavedTracks::File file{"Song.wav", 42, 7};
+    saved.remember("Demos", "new", file);
+    if (!saved.save())
         std::abort();
-    const auto again = SavedTracks(record, music).files();
-    if (!again.contains("new") || again.at("new") != file)
+    const SavedTracks again(record, music);
+    const SavedTracks::File* found = again.find("Demos", "new");
+    if (!found || *found != file)
         std::abort();
     return 0;
 }

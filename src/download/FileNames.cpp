@@ -1,7 +1,10 @@
 #include "download/FileNames.hpp"
 
+#include <array>
 #include <cstdlib>
+#include <gio/gunixmounts.h>
 #include <glib.h>
+#include <sys/vfs.h>
 #include <utf8proc.h>
 
 namespace FileNames {
@@ -93,15 +96,58 @@ std::string_view prefix(std::string_view text, std::size_t maxGraphemes, std::si
 }
 
 // "." and ".." would name the folder itself or its parent.
-std::string withoutDotNames(std::string name) {
+void replaceDotNames(std::string& name) {
     if (name == "." || name == "..")
         name.replace(0, name.size(), name.size(), '_');
+}
+
+bool isControl(char c) {
+    return (c > '\0' && c < ' ') || c == '\x7f';
+}
+
+// Windows drops trailing dots and spaces, so "Demo." and "Demo" would be
+// one file there.
+std::string_view withoutTrailingDots(std::string_view name) {
+    while (!name.empty() && (name.back() == '.' || name.back() == ' '))
+        name.remove_suffix(1);
+    return name;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices on Windows, whatever
+// follows the first dot; a "_" after the device name makes it a plain name.
+std::string withoutDeviceName(std::string name) {
+    const std::string_view stem = std::string_view(name).substr(0, name.find('.'));
+    const auto is = [&](std::string_view device) {
+        return g_ascii_strncasecmp(stem.data(), device.data(), device.size()) == 0;
+    };
+    const bool device =
+        (stem.size() == 3 && (is("CON") || is("PRN") || is("AUX") || is("NUL"))) ||
+        (stem.size() == 4 && (is("COM") || is("LPT")) && stem[3] >= '1' && stem[3] <= '9');
+    if (device)
+        name.insert(stem.size(), "_");
+    return name;
+}
+
+// Room kept for the "_" after a device name.
+std::size_t spare(NameRules rules) {
+    return rules == NameRules::windows ? 1 : 0;
+}
+
+// The last steps that make a name valid under the rules.
+std::string finished(std::string name, NameRules rules) {
+    if (rules == NameRules::windows) {
+        name = std::string(withoutTrailingDots(name));
+        if (name.empty())
+            return "untitled";
+        return withoutDeviceName(std::move(name));
+    }
+    replaceDotNames(name);
     return name;
 }
 
 } // namespace
 
-std::string sanitize(std::string_view text) {
+std::string sanitize(std::string_view text, NameRules rules) {
     // The forbidden characters are single bytes that never occur inside a
     // longer UTF-8 sequence, so they are replaced before any repair.
     std::string valid(text);
@@ -113,10 +159,19 @@ std::string sanitize(std::string_view text) {
         valid = repaired;
         g_free(repaired);
     }
-    const std::string_view name = trimmed(valid);
+    std::string_view name = trimmed(valid);
+    std::string windowsName;
+    if (rules == NameRules::windows) {
+        // Line breaks and tabs inside the title too.
+        windowsName = withoutTrailingDots(name);
+        for (char& c : windowsName)
+            if (isControl(c))
+                c = '_';
+        name = windowsName;
+    }
     if (name.empty())
         return "untitled";
-    return withoutDotNames(std::string(prefix(name, maxCharacters, maxNameBytes)));
+    return finished(std::string(prefix(name, maxCharacters, maxNameBytes - spare(rules))), rules);
 }
 
 std::string UsedNames::fold(std::string_view name) {
@@ -139,14 +194,16 @@ void UsedNames::insert(std::string_view name) {
     names_.insert(fold(name));
 }
 
-std::string availableName(std::string_view title, const UsedNames& used) {
-    const std::string base = sanitize(title);
+std::string availableName(std::string_view title, const UsedNames& used, NameRules rules) {
+    const std::string base = sanitize(title, rules);
     for (unsigned number = 1;; ++number) {
         const std::string ending =
             number == 1 ? std::string(".wav") : " (" + std::to_string(number) + ").wav";
-        std::string candidate = withoutDotNames(std::string(
-                                    prefix(base, maxCharacters, maxNameBytes - ending.size()))) +
-                                ending;
+        std::string candidate =
+            finished(std::string(prefix(base, maxCharacters,
+                                        maxNameBytes - spare(rules) - ending.size())),
+                     rules) +
+            ending;
         if (!used.contains(candidate))
             return candidate;
     }
@@ -155,6 +212,38 @@ std::string availableName(std::string_view title, const UsedNames& used) {
 } // namespace FileNames
 
 namespace FileNames {
+
+NameRules nameRulesFor(const std::filesystem::path& folder) {
+    // The kernel's own drivers say what they are.
+    constexpr std::array<long, 7> windowsDisks = {
+        0x4d44,           // FAT
+        0x2011BAB0,       // exFAT
+        0x5346544e,       // NTFS
+        0x7366746e,       // NTFS (ntfs3)
+        long(0xFF534D42), // SMB shares (cifs)
+        long(0xFE534D42), // SMB shares (smb2)
+        0x517B,           // SMB shares (smbfs)
+    };
+    struct statfs disk {};
+    if (statfs(folder.c_str(), &disk) != 0)
+        return NameRules::standard;
+    for (long magic : windowsDisks)
+        if (long(disk.f_type) == magic)
+            return NameRules::windows;
+    constexpr long fuse = 0x65735546;
+    if (long(disk.f_type) != fuse)
+        return NameRules::standard;
+    // Through FUSE, the mount table names the file system. A FUSE file
+    // system over a block device is exFAT or NTFS in practice.
+    GUnixMountEntry* mount = g_unix_mount_for(folder.c_str(), nullptr);
+    if (!mount)
+        return NameRules::standard;
+    const std::string_view type = g_unix_mount_get_fs_type(mount);
+    const bool windows = type.starts_with("fuseblk") || type.find("exfat") != type.npos ||
+                         type.find("ntfs") != type.npos || type.find("fat") != type.npos;
+    g_unix_mount_free(mount);
+    return windows ? NameRules::windows : NameRules::standard;
+}
 
 bool isPartFile(std::string_view name) {
     const std::string_view pattern(partFileTemplate);

@@ -1,14 +1,13 @@
 #include "download/SoupDownloader.hpp"
 
-#include "download/FileNames.hpp"
 #include "download/SoupCalls.hpp"
 #include "download/WebAddress.hpp"
+#include "download/WriteError.hpp"
 #include "session/BridgeError.hpp"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <glib/gstdio.h>
-#include <unistd.h>
+#include <deque>
+#include <sys/statvfs.h>
 
 namespace {
 
@@ -19,62 +18,6 @@ struct Failure {
     [[noreturn]] void raise(const char* what) const {
         throw DownloadError(std::string(what) + ": " + (error ? error->message : "unknown error"));
     }
-};
-
-// A hidden file beside the destination that goes away unless it is renamed
-// into place. Its name is short, so it fits wherever the destination fits.
-// Every failure here is the local disk's, reported as a WriteError.
-class PartFile {
-  public:
-    explicit PartFile(const std::filesystem::path& folder) : folder_(folder) {
-        std::string name = (folder / FileNames::partFileTemplate).string();
-        fd_ = g_mkstemp_full(name.data(), O_WRONLY | O_CLOEXEC, 0666);
-        if (fd_ < 0)
-            throw WriteError(folder_, errno);
-        path_ = name;
-    }
-    ~PartFile() {
-        if (fd_ >= 0)
-            close(fd_);
-        if (!path_.empty())
-            g_unlink(path_.c_str());
-    }
-    PartFile(const PartFile&) = delete;
-    PartFile& operator=(const PartFile&) = delete;
-
-    // A plain write: a regular file never reports that it would block, so
-    // an async write would hold up the main loop just the same.
-    void write(const char* data, std::size_t size) {
-        while (size > 0) {
-            const ssize_t written = ::write(fd_, data, size);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written < 0)
-                throw WriteError(folder_, errno);
-            if (written == 0)
-                throw WriteError(folder_, ENOSPC);
-            data += written;
-            size -= std::size_t(written);
-        }
-    }
-
-    // Replaces the destination in one step, once the data is on the disk,
-    // so a crash or power cut leaves the earlier file or the whole new one.
-    void renameTo(const std::filesystem::path& destination) {
-        if (fsync(fd_) != 0)
-            throw WriteError(folder_, errno);
-        const int fd = std::exchange(fd_, -1);
-        if (close(fd) != 0)
-            throw WriteError(folder_, errno);
-        if (g_rename(path_.c_str(), destination.c_str()) != 0)
-            throw WriteError(folder_, errno);
-        path_.clear();
-    }
-
-  private:
-    std::filesystem::path folder_;
-    int fd_ = -1;
-    std::string path_;
 };
 
 // Cancels the transfer when the download ends early: the connection is
@@ -88,20 +31,117 @@ struct AbandonUnlessDone {
     }
 };
 
+// Ends the transfer when the user cancels, for as long as it lasts.
+class CancelOnRequest {
+  public:
+    CancelOnRequest(CancelSignal& cancelled, GCancellable* cancellable)
+        : connection_(cancelled.connect([this, cancellable] {
+              requested = true;
+              g_cancellable_cancel(cancellable);
+          })) {}
+    ~CancelOnRequest() { connection_.disconnect(); }
+    CancelOnRequest(const CancelOnRequest&) = delete;
+    CancelOnRequest& operator=(const CancelOnRequest&) = delete;
+    bool requested = false;
+
+  private:
+    sigc::connection connection_;
+};
+
+// Watches the bytes that arrive and ends the transfer when a whole window
+// of time brings fewer than the limit: a server that trickles a byte a
+// minute never trips the socket's own silence time-out.
+class StallWatch {
+  public:
+    StallWatch(SoupDownloader::Limits limits, GCancellable* cancellable)
+        : limits_(limits), cancellable_(cancellable), started_(g_get_monotonic_time()) {
+        samples_.push_back({started_, 0});
+        const auto tick = guint(std::max(1.0, limits.windowSeconds * 1000 / 60));
+        source_ = g_timeout_add(tick, &StallWatch::check, this);
+    }
+    ~StallWatch() { g_source_remove(source_); }
+    StallWatch(const StallWatch&) = delete;
+    StallWatch& operator=(const StallWatch&) = delete;
+
+    void received(goffset total) { samples_.push_back({g_get_monotonic_time(), total}); }
+    bool stalled = false;
+
+  private:
+    struct Sample {
+        gint64 time;
+        goffset total;
+    };
+    static gboolean check(gpointer self) {
+        auto* watch = static_cast<StallWatch*>(self);
+        const gint64 now = g_get_monotonic_time();
+        const auto window = gint64(watch->limits_.windowSeconds * 1e6);
+        if (now - watch->started_ < window)
+            return G_SOURCE_CONTINUE;
+        // The total at the start of the window: the last sample before it.
+        auto& samples = watch->samples_;
+        while (samples.size() > 1 && samples[1].time <= now - window)
+            samples.pop_front();
+        if (samples.back().total - samples.front().total < goffset(watch->limits_.minimumBytes)) {
+            watch->stalled = true;
+            g_cancellable_cancel(watch->cancellable_);
+        }
+        return G_SOURCE_CONTINUE;
+    }
+
+    SoupDownloader::Limits limits_;
+    GCancellable* cancellable_;
+    gint64 started_;
+    std::deque<Sample> samples_;
+    guint source_ = 0;
+};
+
+// Refuses a file the disk has no room for, before a byte of it is written.
+void checkRoom(const std::filesystem::path& folder, goffset announced) {
+    struct statvfs disk {};
+    if (announced < 0 || statvfs(folder.c_str(), &disk) != 0)
+        return;
+    const std::uint64_t free = std::uint64_t(disk.f_bavail) * disk.f_frsize;
+    if (std::uint64_t(announced) + SoupDownloader::spareBytes <= free)
+        return;
+    const auto text = [](std::uint64_t bytes) {
+        char* formatted = g_format_size(bytes);
+        std::string size(formatted);
+        g_free(formatted);
+        return size;
+    };
+    throw WriteError("Not enough space on " + WriteError::displayPath(folder) + ": " +
+                         text(std::uint64_t(announced) + SoupDownloader::spareBytes) +
+                         " needed, " + text(free) + " free",
+                     ENOSPC);
+}
+
 constexpr std::size_t chunkSize = 256 * 1024;
 
 } // namespace
 
-SoupDownloader::SoupDownloader(unsigned stallSeconds)
-    : session_(soup_session_new_with_options("timeout", stallSeconds, nullptr)) {}
+SoupDownloader::SoupDownloader(Limits limits)
+    : limits_(limits),
+      session_(soup_session_new_with_options("timeout", guint(std::max(1.0, limits.windowSeconds)),
+                                             nullptr)) {}
 
-Task<void> SoupDownloader::download(std::string url, std::filesystem::path destination) {
+Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path folder,
+                                        CancelSignal& cancelled) {
     if (!isWebAddress(url))
         throw BridgeError("bad URL");
     GObjectRef<SoupMessage> message(soup_message_new("GET", url.c_str()));
     if (!message)
         throw BridgeError("bad URL");
     GObjectRef<GCancellable> cancellable(g_cancellable_new());
+    CancelOnRequest cancel(cancelled, cancellable.get());
+    const auto raise = [&](const Failure& failure, StallWatch* watch) {
+        if (cancel.requested)
+            throw DownloadError("cancelled");
+        if (watch && watch->stalled)
+            throw DownloadError("stalled: less than " + std::to_string(limits_.minimumBytes) +
+                                " bytes in " + std::to_string(int(limits_.windowSeconds)) +
+                                " seconds");
+        failure.raise("transfer failed");
+    };
 
     // Wait for the response headers.
     SendCall send(session_.get(), message.get(), cancellable.get());
@@ -110,7 +150,7 @@ Task<void> SoupDownloader::download(std::string url, std::filesystem::path desti
     GObjectRef<GInputStream> body(
         soup_session_send_finish(session_.get(), sent.get(), &failure.error));
     if (!body)
-        failure.raise("transfer failed");
+        raise(failure, nullptr);
     AbandonUnlessDone abandon{cancellable.get()};
 
     const guint status = soup_message_get_status(message.get());
@@ -124,7 +164,10 @@ Task<void> SoupDownloader::download(std::string url, std::filesystem::path desti
         (!coding || g_ascii_strcasecmp(coding, "identity") == 0))
         announced = soup_message_headers_get_content_length(headers);
 
-    PartFile part(destination.parent_path());
+    checkRoom(folder, announced);
+
+    PartFile part(folder);
+    StallWatch watch(limits_, cancellable.get());
     std::vector<char> buffer(chunkSize);
     std::string head;
     goffset received = 0;
@@ -135,7 +178,7 @@ Task<void> SoupDownloader::download(std::string url, std::filesystem::path desti
         const gssize count =
             g_input_stream_read_finish(body.get(), readResult.get(), &failure.error);
         if (count < 0)
-            failure.raise("transfer failed");
+            raise(failure, &watch);
         if (count == 0)
             break;
         if (head.size() < WavHeader::size) {
@@ -147,6 +190,7 @@ Task<void> SoupDownloader::download(std::string url, std::filesystem::path desti
         }
         part.write(buffer.data(), std::size_t(count));
         received += count;
+        watch.received(received);
     }
     if (!WavHeader::matches(head))
         throw DownloadError("not a WAV file");
@@ -155,5 +199,6 @@ Task<void> SoupDownloader::download(std::string url, std::filesystem::path desti
                             std::to_string(announced) + " bytes");
     abandon.done = true;
     g_input_stream_close(body.get(), nullptr, nullptr);
-    part.renameTo(destination);
+    part.finish();
+    co_return std::move(part);
 }

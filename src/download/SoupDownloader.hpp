@@ -3,19 +3,29 @@
 #include "download/FileDownloader.hpp"
 
 #include <libsoup/soup.h>
-#include <memory>
 
 // Downloads WAV files with libsoup, streamed to a hidden temporary file in
-// the destination's folder and renamed into place once complete and
-// checked: a 2xx status, as many bytes as announced, and a RIFF/RF64 WAVE
-// header. The body never sits whole in memory.
+// the destination folder and finished once complete and checked: a 2xx
+// status, as many bytes as announced, and a RIFF/RF64 WAVE header. The body
+// never sits whole in memory.
 class SoupDownloader final : public FileDownloader {
   public:
-    // A transfer fails when the server stays silent this long.
-    explicit SoupDownloader(unsigned stallSeconds = 60);
+    struct Limits {
+        // A transfer fails as stalled when it delivers less than
+        // minimumBytes in any window of this many seconds.
+        double windowSeconds = 60;
+        std::size_t minimumBytes = 64 * 1024;
+    };
+    // Room left free on the disk after a file whose length is announced.
+    static constexpr std::uint64_t spareBytes = 64ull * 1024 * 1024;
 
-    Task<void> download(std::string url, std::filesystem::path destination) override;
+    SoupDownloader() : SoupDownloader(Limits{}) {}
+    explicit SoupDownloader(Limits limits);
+
+    Task<PartFile> download(std::string url, std::filesystem::path folder,
+                            CancelSignal& cancelled) override;
 
   private:
+    Limits limits_;
     GObjectRef<SoupSession> session_;
 };

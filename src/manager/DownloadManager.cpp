@@ -88,7 +88,7 @@ void DownloadManager::signedOut() {
     if (!running_ && !scanning_)
         return;
     signedOut_ = true;
-    cancelFlag_ = true;
+    cancel();
 }
 
 void DownloadManager::forgetLibrary() {

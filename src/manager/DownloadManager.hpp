@@ -2,9 +2,9 @@
 #include "async/Clock.hpp"
 #include "async/Task.hpp"
 #include "download/FileDownloader.hpp"
-#include "download/FileNames.hpp"
-#include "download/UpcomingTracks.hpp"
 #include "manager/SettingsStore.hpp"
+#include "manager/UpcomingTracks.hpp"
+#include "manager/WorkspaceFolder.hpp"
 #include "model/Date.hpp"
 #include "model/FailedItem.hpp"
 #include "model/ScanScope.hpp"
@@ -111,8 +111,12 @@ class DownloadManager {
     // Restores the last saved library, unless a library is already held.
     void loadCache();
 
-    // Asks a running download to stop at its next checkpoint.
-    void cancel() { cancelFlag_ = true; }
+    // Asks a running download to stop at its next checkpoint; a transfer
+    // under way ends at once.
+    void cancel() {
+        cancelFlag_ = true;
+        cancelled_.emit();
+    }
 
     // The page lost its sign-in: a run stops at its next checkpoint with
     // "Stopped: signed out of Orvo", keeping what it saved and listing none
@@ -128,8 +132,9 @@ class DownloadManager {
 
     // Downloads the selected workspaces into destFolder (download run).
     // Returns at once when there is no destination or a run is active, and
-    // says so in overall() when the destination folder is gone. A failure to
-    // write on the local disk ends the run with its reason.
+    // says so in overall() when the destination folder is gone. A name or a
+    // folder the disk refuses fails its tracks; a full, read-only or failing
+    // disk ends the run with its reason.
     Task<void> start();
 
     // Where library.json is kept.
@@ -137,17 +142,25 @@ class DownloadManager {
     // Where the run records which clip it saved as which file.
     std::filesystem::path savedTracksURL() const;
 
-    // Used by the download run and its tests. fetchTrack gives the name of
-    // the file it saved, and folds every failure into none except
-    // WriteError, which the run stops on.
-    Task<std::optional<std::string>> fetchTrack(WClip track, std::filesystem::path folder,
-                                                FileNames::UsedNames& used, double pollSeconds);
+    // Used by the download run and its tests. fetchTrack says where it saved
+    // the file, and folds every failure into none except WriteError, which
+    // the run decides on.
+    Task<std::optional<WorkspaceFolder::Placed>> fetchTrack(WClip track, WorkspaceFolder& folder,
+                                                            double pollSeconds);
     Task<std::optional<std::string>> pollWav(WClip track, double seconds);
-    Task<void> download(std::string url, std::filesystem::path destination);
+    Task<PartFile> download(std::string url, std::filesystem::path folder);
 
   private:
     struct RunTally {
-        std::size_t total = 0, saved = 0, failed = 0;
+        std::size_t total = 0, saved = 0, kept = 0, failed = 0;
+    };
+    // What became of one attempt at a track within a run.
+    struct Attempt {
+        std::optional<WorkspaceFolder::Placed> placed;
+        // The disk refused the track's name, or the whole folder: trying
+        // again cannot help. The system's reason.
+        std::optional<std::string> refused;
+        bool folderRefused = false;
     };
     // Turns an activity flag off when the operation ends, however it ends.
     class ActivityEnd {
@@ -180,11 +193,14 @@ class DownloadManager {
     // The next upcoming track to ask a conversion for, while a run that
     // prepares tracks is under way and not cancelled.
     std::optional<std::string> nextToPrepare();
-    // fetchTrack within a run: a disk failure sets stopped (and logs it)
-    // instead of throwing, and gives no name.
-    Task<std::optional<std::string>> fetchOrStop(WClip track, std::filesystem::path folder,
-                                                 FileNames::UsedNames& used,
-                                                 std::optional<std::string>& stopped);
+    // fetchTrack within a run: a disk failure that ends the run sets
+    // stopped (and logs it) instead of throwing.
+    Task<Attempt> attempt(WClip track, WorkspaceFolder& folder,
+                          const std::filesystem::path& destination,
+                          std::optional<std::string>& stopped);
+    // Lists a track the run gives up on.
+    void recordFailure(const WClip& track, const Workspace& workspace, RunTally& tally,
+                       const std::string& line);
 
     template <typename T> void publish(T& field, T value, Property property) {
         if (field == value)
@@ -231,6 +247,7 @@ class DownloadManager {
     std::deque<std::string> log_;
     bool cancelFlag_ = false;
     bool signedOut_ = false; // the current scan or run lost the sign-in
+    CancelSignal cancelled_;
     // The run's upcoming tracks while it prepares them.
     UpcomingTracks* upcoming_ = nullptr;
 };

@@ -11,8 +11,12 @@
 #include "support/TempDir.hpp"
 
 #include <cerrno>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -32,7 +36,52 @@ bool writesInto(int fd, const std::string& folder) {
     return length > 0 && std::string_view(target, std::size_t(length)).starts_with(folder + "/");
 }
 
+// Names the disk refuses, as exFAT refuses ":" and control characters:
+// once set, making a file or folder whose path holds this fails with EINVAL.
+std::string refusedName;
+bool refuses(const char* path) {
+    return !refusedName.empty() && std::string_view(path).find(refusedName) != std::string::npos;
+}
+
+// Once set, the free space the disk of the destination reports.
+std::optional<std::uint64_t> freeBytes;
+std::string freeBytesFolder;
+
 } // namespace
+
+extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to,
+                         unsigned flags) {
+    if (refuses(to)) {
+        errno = EINVAL;
+        return -1;
+    }
+    return int(syscall(SYS_renameat2, fromFolder, from, toFolder, to, flags));
+}
+
+extern "C" int link(const char* from, const char* to) {
+    if (refuses(to)) {
+        errno = EINVAL;
+        return -1;
+    }
+    return int(syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
+}
+
+extern "C" int mkdir(const char* path, mode_t mode) {
+    if (refuses(path)) {
+        errno = EINVAL;
+        return -1;
+    }
+    return int(syscall(SYS_mkdirat, AT_FDCWD, path, mode));
+}
+
+extern "C" int statvfs(const char* path, struct statvfs* disk) {
+    static const auto real =
+        reinterpret_cast<int (*)(const char*, struct statvfs*)>(dlsym(RTLD_NEXT, "statvfs"));
+    const int result = real(path, disk);
+    if (result == 0 && freeBytes && std::string_view(path).starts_with(freeBytesFolder))
+        disk->f_bavail = *freeBytes / disk->f_frsize;
+    return result;
+}
 
 // Every write of this test program passes through here.
 extern "C" ssize_t write(int fd, const void* data, size_t size) {
@@ -63,21 +112,25 @@ class FaultMatrixTest : public ::testing::Test {
     std::unique_ptr<DirectService> api;
     FastClock clock;
     MemorySettings settings;
-    SoupDownloader downloader{1}; // a stalled transfer fails after a second
+    SoupDownloader downloader{{1, 64 * 1024}}; // a stalled transfer fails after a second
     std::unique_ptr<DownloadManager> manager;
     bool mounted = false;
 
     void TearDown() override {
         diskLimit = {};
+        refusedName.clear();
+        freeBytes.reset();
         if (mounted)
             umount2(dest.c_str(), MNT_DETACH);
     }
 
-    // The stand-in on these clips of workspace "Demos", converting at once,
-    // and a manager whose destination is an existing folder.
+    // The stand-in on these clips (of workspace "Demos" unless they name
+    // theirs), converting at once, and a manager whose destination is an
+    // existing folder.
     void start(std::vector<nlohmann::json> clips, std::vector<std::string> options = {}) {
         for (auto& c : clips)
-            c["project"] = {{"id", "d"}, {"name", "Demos"}};
+            if (c["project"]["id"] == "P")
+                c["project"] = {{"id", "d"}, {"name", "Demos"}};
         catalogue.emplace(clips);
         options.insert(options.end(), {"--catalogue", catalogue->path(), "--convert-delay", "0"});
         service = std::make_unique<StandInService>(options);
@@ -96,10 +149,14 @@ class FaultMatrixTest : public ::testing::Test {
         return mounted;
     }
 
+    // Every workspace, all tracks.
     void download() {
         if (manager->workspaces().empty())
             runOnMainLoop(manager->scan(ScanScope::full()));
-        manager->setSelected({"d"});
+        std::set<std::string> all;
+        for (const Workspace& workspace : manager->workspaces())
+            all.insert(workspace.id);
+        manager->setSelected(all);
         runOnMainLoop(manager->start());
     }
     Lines log() const { return Lines(manager->log().begin(), manager->log().end()); }
@@ -161,12 +218,12 @@ TEST_F(FaultMatrixTest, everyFailedTrackKeepsItsEarlierFileAndIsReportedOnce) {
 }
 
 TEST_F(FaultMatrixTest, diskFullPartWayThroughAFile) {
+    // The disk fills while the file is written, though it had room for it
+    // when the transfer began.
     start({clip("small", {{"wav_seconds", 0.5}}), clip("big", {{"wav_seconds", 20}})});
-    const bool tmpfs = mountDestination("size=1m,mode=0755");
     const std::string reason = "Could not write to " + demos.string() + ": No space left on device";
     for (int run = 1; run <= 2; ++run) { // and again: nothing is stuck
-        if (!tmpfs)
-            diskLimit = {demos.string(), 300'000};
+        diskLimit = {demos.string(), 300'000};
         download();
         EXPECT_EQ(logTail(3),
                   (Lines{"Saved: Track small", reason, "Unable to download: Track big"}));
@@ -196,30 +253,148 @@ TEST_F(FaultMatrixTest, destinationRemovedMidRun) {
     download();
     EXPECT_EQ(manager->overall(), "Destination folder not found: " + dest.string());
     EXPECT_EQ(manager->current(), "");
+    EXPECT_EQ(manager->fraction(), 0.0); // no full bar beside the message
     EXPECT_EQ(log(), lastLog);
     EXPECT_EQ(manager->failures().size(), 1u);
     EXPECT_FALSE(std::filesystem::exists(dest));
     expectSettled();
 }
 
-TEST_F(FaultMatrixTest, workspaceFolderThatCannotBeMade) {
-    start({clip("a")});
-    // A read-only destination; where root may write anyway and nothing can
-    // be mounted, a file takes the folder's name.
-    const bool byPermissions = geteuid() != 0;
-    if (byPermissions)
-        std::filesystem::permissions(dest, std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::owner_exec);
-    else if (!mountDestination("size=1m,mode=0755", MS_RDONLY))
-        std::ofstream(demos) << "not a folder";
+TEST_F(FaultMatrixTest, aRefusedNameOrFolderFailsItsTracksAndTheRunGoesOn) {
+    const auto in = [](const std::string& workspace) {
+        return nlohmann::json{{"project", {{"id", workspace}, {"name", workspace}}}};
+    };
+    start({clip("a"), clip("refused"), clip("b"), clip("c", in("Refused folder")),
+           clip("d", in("Taken")), clip("e", in("Later"))});
+    refusedName = "efused";
+    std::ofstream(dest / "Taken") << "a file of the user's where a folder would go";
     download();
-    const std::string reason = "Could not write to " + demos.string() + ": ";
-    ASSERT_EQ(log().size(), 1u);
-    EXPECT_TRUE(log()[0].starts_with(reason)) << log()[0];
-    EXPECT_EQ(manager->overall(), "Stopped: " + log()[0]);
-    EXPECT_EQ(manager->current(), "Downloaded 0 files.");
-    EXPECT_FALSE(std::filesystem::is_directory(demos));
+    const std::string demosReason = "Could not write to " + (demos / "Track refused.wav").string() +
+                                    ": Invalid argument";
+    EXPECT_EQ(log(),
+              (Lines{"Demos — 3 files", "Saved: Track a",
+                     "Unable to download: Track refused (" + demosReason + ")", "Saved: Track b",
+                     "Refused folder — 1 file",
+                     "Could not write to " + (dest / "Refused folder").string() +
+                         ": Invalid argument",
+                     "Unable to download: Track c", "Taken — 1 file",
+                     "Could not write to " + (dest / "Taken").string() + ": File exists",
+                     "Unable to download: Track d", "Later — 1 file", "Saved: Track e"}));
+    EXPECT_EQ(manager->overall(), "Complete");
+    EXPECT_EQ(manager->current(),
+              "Downloaded 3 files · 3 could not be completed (see activity log).");
+    EXPECT_EQ(manager->failures().size(), 3u);
+    EXPECT_EQ(readFile(dest / "Taken"), "a file of the user's where a folder would go");
     expectSettled();
-    if (byPermissions)
-        std::filesystem::permissions(dest, std::filesystem::perms::owner_all);
+}
+
+TEST_F(FaultMatrixTest, aFileTheDiskHasNoRoomForStopsTheRunBeforeAByteIsWritten) {
+    start({clip("a"), clip("b")});
+    freeBytes = 10 << 20;
+    freeBytesFolder = dest.string();
+    download();
+    ASSERT_EQ(log().size(), 3u);
+    const std::string reason = log()[1];
+    EXPECT_TRUE(reason.starts_with("Not enough space on " + demos.string() + ": 67."));
+    EXPECT_TRUE(reason.ends_with("\u00a0MB needed, 10.5\u00a0MB free")) << reason;
+    EXPECT_EQ(log()[2], "Unable to download: Track a");
+    EXPECT_EQ(manager->overall(), "Stopped: " + reason);
+    EXPECT_TRUE(namesIn(demos).empty());
+    expectSettled();
+}
+
+TEST_F(FaultMatrixTest, aReadOnlyDiskStopsTheRun) {
+    start({clip("a")});
+    if (!mountDestination("size=1m,mode=0755", MS_RDONLY))
+        GTEST_SKIP() << "this machine does not allow mounting a read-only tmpfs";
+    download();
+    const std::string reason =
+        "Could not write to " + demos.string() + ": Read-only file system";
+    EXPECT_EQ(log(), Lines{reason});
+    EXPECT_EQ(manager->overall(), "Stopped: " + reason);
+    EXPECT_EQ(manager->current(), "Downloaded 0 files.");
+    expectSettled();
+}
+
+namespace {
+
+// Runs a command; its error output when it fails.
+std::optional<std::string> failureOf(std::vector<std::string> command) {
+    std::vector<char*> argv;
+    for (std::string& part : command)
+        argv.push_back(part.data());
+    argv.push_back(nullptr);
+    gchar *output = nullptr, *errors = nullptr;
+    gint status = 0;
+    GError* error = nullptr;
+    const bool ran = g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
+                                  nullptr, &output, &errors, &status, &error);
+    g_free(output);
+    std::optional<std::string> failure;
+    if (!ran)
+        failure = error->message;
+    else if (!g_spawn_check_wait_status(status, nullptr))
+        failure = command[0] + ": " + (errors ? errors : "");
+    g_clear_error(&error);
+    g_free(errors);
+    return failure;
+}
+
+} // namespace
+
+// A USB stick as musicians carry them: an exFAT image on a loop device,
+// mounted with the FUSE driver.
+TEST_F(FaultMatrixTest, anExfatStickTakesEveryTitleAndKeepsThemApart) {
+    const TempDir images;
+    const auto image = images / "stick.img";
+    std::filesystem::create_directories(dest);
+    // Room for the files and the space the app keeps free.
+    std::filesystem::resize_file((std::ofstream(image), image), 256 << 20);
+    std::string device;
+    if (const auto failure = failureOf({"mkfs.exfat", image.string()}))
+        GTEST_SKIP() << "cannot make an exFAT file system: " << *failure;
+    gchar* out = nullptr;
+    const std::string loop = "losetup -f --show " + image.string();
+    if (!g_spawn_command_line_sync(loop.c_str(), &out, nullptr, nullptr, nullptr) || !out ||
+        !*out) {
+        g_free(out);
+        GTEST_SKIP() << "this machine gives no loop device (losetup)";
+    }
+    device = g_strstrip(out);
+    g_free(out);
+    struct Detach {
+        std::string device;
+        ~Detach() { failureOf({"losetup", "-d", device}); }
+    } detach{device};
+    if (const auto failure = failureOf({"mount.exfat-fuse", device, dest.string()}))
+        GTEST_SKIP() << "this machine does not allow mounting exFAT: " << *failure;
+    struct Unmount {
+        std::string folder;
+        ~Unmount() { failureOf({"umount", folder}); }
+    } unmount{dest.string()};
+
+    const auto in = [](const std::string& workspace, const std::string& title) {
+        return nlohmann::json{{"title", title}, {"project", {{"id", workspace}, {"name", workspace}}}};
+    };
+    start({clip("a", in("Demo.", "Ctrl\x01"
+                                                  "char")), clip("b", in("Demo.", "Time: 12:30")),
+           clip("c", in("Demo.", "Ends with dots...")), clip("d", in("Demo.", "Song")),
+           clip("e", in("Demo.", "SONG")), clip("f", in("Demo.", "con")),
+           clip("g", in("Demo", "song"))});
+    download();
+    EXPECT_EQ(manager->current(), "Downloaded 7 files.");
+    EXPECT_EQ(namesIn(dest), Lines{"Demo"});
+    const Lines names = namesIn(dest / "Demo");
+    EXPECT_EQ(names.size(), 7u);
+    for (const char* name : {"Ctrl_char.wav", "Time_ 12_30.wav", "Ends with dots.wav", "con_.wav"})
+        EXPECT_TRUE(std::ranges::count(names, name)) << name;
+    for (const std::string& name : names)
+        EXPECT_TRUE(isWav(dest / "Demo" / name)) << name;
+
+    // The stick keeps the times the record holds: nothing is fetched again.
+    manager->setSkipSaved(true);
+    download();
+    EXPECT_EQ(manager->current(), "Downloaded 0 files · 7 already saved.");
+    EXPECT_EQ(namesIn(dest / "Demo"), names);
+    expectSettled();
 }

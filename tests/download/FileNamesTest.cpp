@@ -63,3 +63,26 @@ TEST(FileNamesTest, takenNamesGetTheNextNumberWhateverTheirCase) {
     EXPECT_TRUE(used.contains("CAFE\u0301.wav"));
     EXPECT_EQ(availableName("..", used), "__.wav");
 }
+
+TEST(FileNamesTest, namesForFatExfatAndNtfsDisks) {
+    const auto windows = FileNames::NameRules::windows;
+    const std::vector<std::pair<std::string, std::string>> cases{
+        {"Tab\there\x01" "and\x7f" "del", "Tab_here_and_del"},
+        {"Time: 12:30?", "Time_ 12_30_"},
+        {"Demo.", "Demo"},
+        {"Ends . . . ", "Ends"},
+        {"...", "untitled"},
+        {"CON", "CON_"},
+        {"con.backup", "con_.backup"},
+        {"Lpt9", "Lpt9_"},
+        {"COM0", "COM0"},
+        {"Concert", "Concert"},
+        {std::string(149, 'a') + ".b", std::string(149, 'a')}, // no dot left last after the cut
+    };
+    for (const auto& [title, name] : cases)
+        EXPECT_EQ(sanitize(title, windows), name) << title;
+    UsedNames used;
+    EXPECT_EQ(availableName("nul", used, windows), "nul_.wav");
+    EXPECT_EQ(availableName("nul", used), "nul.wav"); // other disks take it as it is
+    EXPECT_EQ(FileNames::nameRulesFor("/proc"), FileNames::NameRules::standard);
+}

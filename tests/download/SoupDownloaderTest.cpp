@@ -20,13 +20,15 @@ std::string wavFile(std::size_t dataBytes, char fill) {
     return "RIFF0000WAVE" + std::string(dataBytes, fill);
 }
 
-// Answers by path with a status and a body, sent whole or as two chunks.
+// Answers by path with a status and a body, sent whole, as two chunks, or
+// trickled a byte at a time after its first chunk.
 class TestServer {
   public:
     struct Answer {
         guint status = 404;
         std::string body;
         bool chunked = false;
+        bool trickled = false;
     };
     std::map<std::string, Answer> answers;
 
@@ -56,11 +58,33 @@ class TestServer {
         soup_message_headers_set_encoding(soup_server_message_get_response_headers(message),
                                           SOUP_ENCODING_CHUNKED);
         SoupMessageBody* body = soup_server_message_get_response_body(message);
+        if (answer.trickled)
+            return trickle(message, answer.body);
         const std::size_t half = answer.body.size() / 2;
         soup_message_body_append(body, SOUP_MEMORY_COPY, answer.body.data(), half);
         soup_message_body_append(body, SOUP_MEMORY_COPY, answer.body.data() + half,
                                  answer.body.size() - half);
         soup_message_body_complete(body);
+    }
+
+    // One byte every 20 ms, until the client goes away.
+    static void trickle(SoupServerMessage* message, const std::string& first) {
+        soup_message_body_append(soup_server_message_get_response_body(message), SOUP_MEMORY_COPY,
+                                 first.data(), first.size());
+        const guint timer = g_timeout_add(
+            20,
+            [](gpointer data) -> gboolean {
+                auto* message = static_cast<SoupServerMessage*>(data);
+                soup_message_body_append(soup_server_message_get_response_body(message),
+                                         SOUP_MEMORY_COPY, "x", 1);
+                soup_server_message_unpause(message);
+                return G_SOURCE_CONTINUE;
+            },
+            message);
+        g_signal_connect_swapped(message, "finished", G_CALLBACK(+[](gpointer id) {
+                                     g_source_remove(GPOINTER_TO_UINT(id));
+                                 }),
+                                 GUINT_TO_POINTER(timer));
     }
 
     SoupServer* server_;
@@ -71,7 +95,9 @@ class SoupDownloaderTest : public ::testing::Test {
   protected:
     TempDir folder;
     TestServer server;
-    SoupDownloader downloader{1};
+    // A transfer that brings less than 64 KiB in a quarter second stalls.
+    SoupDownloader downloader{{0.25, 64 * 1024}};
+    CancelSignal cancelled;
     const std::string good = wavFile(100000, 'x');
 
     void SetUp() override {
@@ -79,6 +105,7 @@ class SoupDownloaderTest : public ::testing::Test {
         server.answers["/chunked.wav"] = {200, good, true};
         server.answers["/missing.wav"] = {404, good}; // a WAV body under an error status
         server.answers["/short"] = {200, "RIFF"};     // whole, but shorter than a header
+        server.answers["/trickle.wav"] = {200, wavFile(10, 'x'), true, true};
     }
 };
 
@@ -87,20 +114,44 @@ class SoupDownloaderTest : public ::testing::Test {
 TEST_F(SoupDownloaderTest, onlyAWholeWavReplacesTheEarlierFileAndNothingElseIsLeft) {
     const std::string refused = TestServer().url("/good.wav"); // nobody listens there now
     const std::string earlier = wavFile(5000, 'y');
-    const std::vector<std::pair<std::string, bool>> cases{{server.url("/good.wav"), true},
-                                                          {server.url("/chunked.wav"), true},
-                                                          {server.url("/missing.wav"), false},
-                                                          {server.url("/short"), false},
-                                                          {refused, false}};
-    for (const auto& [url, saved] : cases) {
-        SCOPED_TRACE(url);
+    struct Case {
+        std::string url;
+        std::string failure; // what the error says; empty when the file is saved
+        double cancelAfter = -1;
+    };
+    const std::vector<Case> cases{{server.url("/good.wav"), ""},
+                                  {server.url("/chunked.wav"), ""},
+                                  {server.url("/missing.wav"), "HTTP status 404"},
+                                  {server.url("/short"), "not a WAV file"},
+                                  {refused, "transfer failed"},
+                                  {server.url("/trickle.wav"), "stalled"},
+                                  {server.url("/trickle.wav"), "cancelled", 0.05}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.url + " " + c.failure);
         std::ofstream(folder / "Song.wav", std::ios::binary) << earlier;
-        if (saved)
-            EXPECT_NO_THROW(runOnMainLoop(downloader.download(url, folder / "Song.wav")));
-        else
-            EXPECT_THROW(runOnMainLoop(downloader.download(url, folder / "Song.wav")),
-                         DownloadError);
-        EXPECT_EQ(readFile(folder / "Song.wav"), saved ? good : earlier);
+        if (c.cancelAfter >= 0) {
+            g_timeout_add(
+                guint(c.cancelAfter * 1000),
+                [](gpointer signal) -> gboolean {
+                    static_cast<CancelSignal*>(signal)->emit();
+                    return G_SOURCE_REMOVE;
+                },
+                &cancelled);
+        }
+        const auto started = g_get_monotonic_time();
+        try {
+            PartFile part = runOnMainLoop(downloader.download(c.url, folder.path(), cancelled));
+            part.replace("Song.wav");
+            EXPECT_EQ(c.failure, "");
+        } catch (const DownloadError& error) {
+            EXPECT_NE(c.failure, "");
+            EXPECT_TRUE(std::string(error.what()).starts_with(c.failure)) << error.what();
+        }
+        // A cancel ends the transfer at once, not at the next piece.
+        if (c.cancelAfter >= 0) {
+            EXPECT_LT(g_get_monotonic_time() - started, 200'000);
+        }
+        EXPECT_EQ(readFile(folder / "Song.wav"), c.failure.empty() ? good : earlier);
         EXPECT_EQ(namesIn(folder.path()), Names{"Song.wav"});
     }
 }

@@ -75,26 +75,29 @@ class FakeService final : public OrvoService {
     int atOnce_ = 0;
 };
 
-// Saves a small WAV-looking file, or fails for the addresses in failing
-// (the number of failures still to give; -1 for always).
+// Writes a small WAV-looking file holding its address, or fails for the
+// addresses in failing (the number of failures still to give; -1 for
+// always).
 class FakeDownloader final : public FileDownloader {
   public:
     std::map<std::string, int> failing;
-    std::vector<std::filesystem::path> destinations;
+    std::vector<std::string> urls; // every address asked for, in order
     std::function<void()> onDownload;
 
-    Task<void> download(std::string url, std::filesystem::path destination) override {
-        destinations.push_back(destination);
+    Task<PartFile> download(std::string url, std::filesystem::path folder,
+                            CancelSignal&) override {
+        urls.push_back(url);
         if (onDownload)
             onDownload();
         if (auto it = failing.find(url); it != failing.end() && it->second != 0) {
             it->second -= it->second > 0;
             throw DownloadError("scripted failure");
         }
-        std::ofstream out(destination, std::ios::binary);
-        if (!(out << "RIFF0000WAVE" << url))
-            throw WriteError(destination.parent_path(), errno ? errno : EIO);
-        co_return;
+        PartFile part(folder);
+        const std::string body = "RIFF0000WAVE" + url;
+        part.write(body.data(), body.size());
+        part.finish();
+        co_return std::move(part);
     }
 };
 

@@ -3,12 +3,12 @@
 #include "manager/PrivateFile.hpp"
 #include "support/TempDir.hpp"
 
-#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
 
 using File = SavedTracks::File;
+using Folders = SavedTracks::Folders;
 
 class SavedTracksTest : public ::testing::Test {
   protected:
@@ -16,60 +16,57 @@ class SavedTracksTest : public ::testing::Test {
     const std::filesystem::path record = temp / "data" / "saved-tracks.json";
     const std::filesystem::path music = temp / "Music";
 
-    // A file of this many bytes in the destination.
-    void put(const std::string& folder, const std::string& name, std::size_t size) {
-        std::filesystem::create_directories(music / folder);
-        std::ofstream(music / folder / name) << std::string(size, 'x');
+    void remember(const std::filesystem::path& destination, const std::string& clip, File file) {
+        SavedTracks saved(record, destination);
+        saved.remember("Demos", clip, std::move(file));
+        ASSERT_TRUE(saved.save());
     }
 };
 
 } // namespace
 
 TEST_F(SavedTracksTest, eachDestinationKeepsItsOwnRecordAndOneClipPerName) {
-    SavedTracks(record, music).remember("a", {"Demos", "Song.wav", 3});
-    SavedTracks(record, temp / "Elsewhere").remember("a", {"Demos", "Other.wav", 5});
+    remember(music, "a", {"Song.wav", 3, 1'000'000'001});
+    remember(temp / "Elsewhere", "a", {"Other.wav", 5, 7});
     // The same folder spelled differently, and the same name in other case.
-    SavedTracks(record, temp.path() / "Music/").remember("b", {"Demos", "SONG.wav", 4});
+    remember(temp.path() / "Music/", "b", {"SONG.wav", 4, 9});
 
-    EXPECT_EQ(SavedTracks(record, music / ".").files(),
-              (std::map<std::string, File>{{"b", {"Demos", "SONG.wav", 4}}}));
-    EXPECT_EQ(SavedTracks(record, temp / "Elsewhere").files(),
-              (std::map<std::string, File>{{"a", {"Demos", "Other.wav", 5}}}));
+    EXPECT_EQ(SavedTracks(record, music / ".").folders(),
+              (Folders{{"Demos", {{"b", {"SONG.wav", 4, 9}}}}}));
+    EXPECT_EQ(SavedTracks(record, temp / "Elsewhere").folders(),
+              (Folders{{"Demos", {{"a", {"Other.wav", 5, 7}}}}}));
 }
 
-TEST_F(SavedTracksTest, onlyFilesAsTheyWereSavedAreInPlace) {
-    SavedTracks saved(record, music);
-    saved.remember("kept", {"Demos", "Kept.wav", 3});
-    saved.remember("moved", {"Old name", "Moved.wav", 3});
-    saved.remember("other", {"Demos", "Not in this run.wav", 3});
-    saved.remember("gone", {"Demos", "Gone.wav", 3});
-    put("Demos", "Kept.wav", 3);
-    put("Old name", "Moved.wav", 3);
-    put("Demos", "Not in this run.wav", 9);
-    std::filesystem::create_directories(music / "Demos" / "Gone.wav"); // not a file
-
-    const SavedTracks::Keep keep =
-        SavedTracks(record, music)
-            .keep({{"kept", "Demos"}, {"moved", "Demos"}, {"gone", "Demos"}, {"new", "Demos"}});
-    EXPECT_EQ(keep.inPlace, std::set<std::string>{"kept"});
-    // What is fetched again may take its name back; any other file is kept.
-    EXPECT_EQ(keep.reserved, (std::map<std::string, std::vector<std::string>>{
-                                 {"demos", {"Kept.wav", "Not in this run.wav"}}}));
-}
-
-TEST_F(SavedTracksTest, recordsThisAppDidNotWriteLeadNowhere) {
-    for (const char* text : {"{\"destinations\": [{\"folder\": ", "[]", "{\"destinations\": {}}",
-                             "{\"destinations\": [{\"folder\": 7, \"files\": []}]}"}) {
+TEST_F(SavedTracksTest, aDamagedRecordIsSetAsideAndEntriesThisAppDidNotWriteLeadNowhere) {
+    for (const char* text : {"{\"destinations\": [{\"folder\": ", "[]", "{\"destinations\": {}}"}) {
         ASSERT_TRUE(PrivateFile::write(record, text));
-        EXPECT_TRUE(SavedTracks(record, music).files().empty()) << text;
+        SavedTracks saved(record, music);
+        EXPECT_EQ(saved.read(), SavedTracks::Read::setAside) << text;
+        EXPECT_EQ(readFile(saved.badFile()), text);
+        EXPECT_FALSE(std::filesystem::exists(record));
+        EXPECT_TRUE(saved.folders().empty());
     }
+    EXPECT_EQ(SavedTracks(record, music).read(), SavedTracks::Read::none);
+
+    // Sizes alone, as earlier versions kept them, still count.
     const std::string entries = R"([{"clip": "up", "folder": "..", "name": "x.wav", "size": 1},
         {"clip": "deep", "folder": "a/b", "name": "x.wav", "size": 1},
         {"clip": "empty", "folder": "Demos", "name": "", "size": 1},
         {"clip": "text", "folder": "Demos", "name": "x.wav", "size": "1"},
-        {"clip": "ok", "folder": "Demos", "name": "x.wav", "size": 1}])";
-    ASSERT_TRUE(PrivateFile::write(record, R"({"destinations": [{"folder": ")" + music.string() +
-                                               R"(", "files": )" + entries + "}]}"));
-    EXPECT_EQ(SavedTracks(record, music).files(),
-              (std::map<std::string, File>{{"ok", {"Demos", "x.wav", 1}}}));
+        {"clip": "old", "folder": "Demos", "name": "y.wav", "size": 2},
+        {"clip": "ok", "folder": "Demos", "name": "x.wav", "size": 1, "modified": 5}])";
+    ASSERT_TRUE(PrivateFile::write(
+        record, R"({"destinations": [{"folder": 7, "files": []}, {"folder": ")" + music.string() +
+                    R"(", "files": )" + entries + "}]}"));
+    SavedTracks saved(record, music);
+    EXPECT_EQ(saved.read(), SavedTracks::Read::read);
+    EXPECT_EQ(saved.folders(), (Folders{{"Demos",
+                                         {{"ok", {"x.wav", 1, 5}},
+                                          {"old", {"y.wav", 2, std::nullopt}}}}}));
+    EXPECT_TRUE(saved.find("Demos", "old")->matches(FileStamp{2, 123}));
+    EXPECT_FALSE(saved.find("Demos", "ok")->matches(FileStamp{1, 6}));
+    // What it could not use of another destination is kept as it was.
+    saved.forget("Demos", "old");
+    ASSERT_TRUE(saved.save());
+    EXPECT_NE(readFile(record).find(R"({"files":[],"folder":7})"), std::string::npos);
 }

@@ -183,15 +183,19 @@ TEST_F(ServiceTest, aSignInLostOnTheServicesSideStopsTheRunAndTheScan) {
                                 "await fetch('/auth/sign-out', {method: 'POST'}); return true;"));
     };
     downloader.onDownload = [&] {
-        if (downloader.destinations.size() == 1)
+        if (downloader.urls.size() == 1)
             endSession();
     };
     run(manager.start());
     EXPECT_EQ(manager.overall(), "Stopped: signed out of Orvo");
     EXPECT_TRUE(manager.failures().empty());
-    EXPECT_GE(downloader.destinations.size(), 1u);
-    EXPECT_LT(downloader.destinations.size(), clips.size());
-    EXPECT_TRUE(std::filesystem::exists(downloader.destinations[0]));
+    // The files saved before are kept.
+    EXPECT_GE(downloader.urls.size(), 1u);
+    EXPECT_LT(downloader.urls.size(), clips.size());
+    const auto saved = std::ranges::count_if(
+        std::filesystem::recursive_directory_iterator(destination.path()),
+        [](const auto& entry) { return entry.path().extension() == ".wav"; });
+    EXPECT_EQ(std::size_t(saved), downloader.urls.size());
     EXPECT_FALSE(bridge->loggedIn());
     EXPECT_TRUE(bridge->sessionLost());
 

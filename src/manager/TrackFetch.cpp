@@ -1,4 +1,5 @@
 #include "download/WebAddress.hpp"
+#include "download/WriteError.hpp"
 #include "manager/DownloadManager.hpp"
 #include "session/BridgeError.hpp"
 
@@ -32,18 +33,16 @@ Task<std::optional<std::string>> DownloadManager::pollWav(WClip track, double se
     co_return std::nullopt;
 }
 
-Task<void> DownloadManager::download(std::string url, std::filesystem::path destination) {
+Task<PartFile> DownloadManager::download(std::string url, std::filesystem::path folder) {
     if (!isWebAddress(url))
         throw BridgeError("bad URL");
-    co_await downloader_.download(std::move(url), std::move(destination));
+    co_return co_await downloader_.download(std::move(url), std::move(folder), cancelled_);
 }
 
-// The used-name set belongs to the run, which awaits this call before it
-// touches the set again.
-Task<std::optional<std::string>> DownloadManager::fetchTrack(WClip track,
-                                                             std::filesystem::path folder,
-                                                             FileNames::UsedNames& used,
-                                                             double pollSeconds) {
+// The folder belongs to the run, which awaits this call before it touches
+// the folder again.
+Task<std::optional<WorkspaceFolder::Placed>>
+DownloadManager::fetchTrack(WClip track, WorkspaceFolder& folder, double pollSeconds) {
     if (cancelFlag_)
         co_return std::nullopt;
     setCurrent("Converting: " + track.title);
@@ -62,17 +61,16 @@ Task<std::optional<std::string>> DownloadManager::fetchTrack(WClip track,
             co_return std::nullopt;
     }
     setCurrent("Downloading: " + track.title);
-    const std::string name = FileNames::availableName(track.title, used);
+    std::optional<PartFile> part;
     try {
-        co_await download(std::move(*url), folder / name);
+        part.emplace(co_await download(std::move(*url), folder.path()));
     } catch (const WriteError&) {
-        throw; // the disk's fault, not the service's: the run stops on it
+        throw; // the disk's fault, not the service's: the run decides
     } catch (...) {
         // The run queues the track; why it failed is not shown.
         co_return std::nullopt;
     }
-    used.insert(name);
-    co_return name;
+    co_return folder.place(*part, track);
 }
 
 std::optional<std::string> DownloadManager::nextToPrepare() {

@@ -21,18 +21,21 @@ class TrackFetchTest : public ::testing::Test {
   protected:
     TempDir temp;
     ManagerRig rig{temp / "data"};
-    FileNames::UsedNames used;
+    SavedTracks record{temp / "data" / "saved-tracks.json", temp.path()};
+    WorkspaceFolder folder{temp.path(), "Demos", FileNames::NameRules::standard, record};
     Texts texts; // every value `current` took
 
     void SetUp() override {
+        std::filesystem::create_directory(folder.path());
         rig->signalChanged().connect([this](DownloadManager::Property property) {
             if (property == DownloadManager::Property::current)
                 texts.push_back(rig->current());
         });
     }
     // The name of the file saved, or none.
-    std::optional<std::string> fetch() {
-        return rig.clock.run(rig->fetchTrack(nightDrive, temp.path(), used, 45));
+    std::optional<std::string> fetch(const WClip& track = nightDrive) {
+        const auto placed = rig.clock.run(rig->fetchTrack(track, folder, 45));
+        return placed ? std::optional(placed->name) : std::nullopt;
     }
     void readyWhen(std::function<bool()> ready) {
         rig.service.wavAnswer = [ready](const std::string& id) -> std::optional<std::string> {
@@ -47,8 +50,7 @@ TEST_F(TrackFetchTest, trackReadyAtOnceIsSavedWithoutPreparingText) {
     EXPECT_TRUE(fetch());
     EXPECT_EQ(texts, (Texts{"Converting: Night Drive", "Downloading: Night Drive"}));
     EXPECT_EQ(rig.service.operations(), (Texts{"convertWav", "wavURL"}));
-    EXPECT_EQ(rig.downloader.destinations, std::vector{temp / "Night Drive.wav"});
-    EXPECT_TRUE(used.contains("Night Drive.wav"));
+    EXPECT_EQ(namesIn(folder.path()), Texts{"Night Drive.wav"});
 }
 
 TEST_F(TrackFetchTest, slowTrackIsPolledEveryTwoAndAHalfSeconds) {
@@ -82,7 +84,7 @@ TEST_F(TrackFetchTest, trackThatNeverArrivesGivesUpAfterTwoPhases) {
             {{"convertWav"}, eighteenPolls, {"triggerMP3Download", "convertWav"}, eighteenPolls}));
     EXPECT_EQ(rig.clock.pauses(), std::vector<double>(36, 2.5));
     EXPECT_EQ(rig->current(), "Preparing: Night Drive (42s)");
-    EXPECT_TRUE(rig.downloader.destinations.empty());
+    EXPECT_TRUE(rig.downloader.urls.empty());
 }
 
 TEST_F(TrackFetchTest, cancelStopsPollingBeforeTheNextRequestWithoutTheProd) {
@@ -95,14 +97,13 @@ TEST_F(TrackFetchTest, cancelStopsPollingBeforeTheNextRequestWithoutTheProd) {
     EXPECT_EQ(rig.service.calls.size(), 4u);
 }
 
-TEST_F(TrackFetchTest, failedDownloadLeavesTheNameFree) {
+TEST_F(TrackFetchTest, aTrackKeepsItsNameAndAFailedDownloadTakesNone) {
     rig.downloader.failing[urlOf("nd")] = 1;
     EXPECT_FALSE(fetch());
     EXPECT_EQ(fetch(), "Night Drive.wav");
-    EXPECT_EQ(fetch(), "Night Drive (2).wav");
-    EXPECT_EQ(rig.downloader.destinations,
-              (std::vector{temp / "Night Drive.wav", temp / "Night Drive.wav",
-                           temp / "Night Drive (2).wav"}));
+    EXPECT_EQ(fetch(), "Night Drive.wav"); // its own file, replaced
+    EXPECT_EQ(fetch({"other", "Night Drive", true}), "Night Drive (2).wav");
+    EXPECT_EQ(namesIn(folder.path()), (Texts{"Night Drive (2).wav", "Night Drive.wav"}));
 }
 
 TEST_F(TrackFetchTest, onlyWebAddressesAreFetched) {
@@ -110,9 +111,9 @@ TEST_F(TrackFetchTest, onlyWebAddressesAreFetched) {
                                 "http://", "javascript:alert(1)"}) {
         rig.service.wavAnswer = [address](const std::string&) { return address; };
         EXPECT_FALSE(fetch()) << address;
-        EXPECT_THAT([&] { rig.clock.run(rig->download(address, temp / "x.wav")); },
+        EXPECT_THAT([&] { rig.clock.run(rig->download(address, folder.path())); },
                     ::testing::ThrowsMessage<BridgeError>("bad URL"))
             << address;
     }
-    EXPECT_TRUE(rig.downloader.destinations.empty());
+    EXPECT_TRUE(rig.downloader.urls.empty());
 }

@@ -1,0 +1,353 @@
+#include "download/WriteError.hpp"
+#include "manager/DownloadManager.hpp"
+#include "manager/Plural.hpp"
+#include "manager/SavedTracks.hpp"
+
+#include <cerrno>
+#include <map>
+
+namespace {
+
+namespace RunLimits {
+constexpr double pollSeconds = 45;
+constexpr int maxRetryRounds = 8;
+constexpr double pauseBeforeRound = 3;
+} // namespace RunLimits
+
+// Removes the temporary files a download cut off by a crash or a kill left
+// in the folder; only this app's own, and nothing else.
+void removeLeftovers(const std::filesystem::path& folder) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(folder, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::error_code ignored;
+        if (FileNames::isPartFile(entries->path().filename().native()) &&
+            entries->symlink_status(ignored).type() == std::filesystem::file_type::regular)
+            std::filesystem::remove(entries->path(), ignored);
+    }
+}
+
+// Lends the run's upcoming tracks to the polls for as long as the run lasts.
+class Lend {
+  public:
+    Lend(UpcomingTracks*& slot, UpcomingTracks* tracks) : slot_(slot) { slot_ = tracks; }
+    ~Lend() { slot_ = nullptr; }
+    Lend(const Lend&) = delete;
+    Lend& operator=(const Lend&) = delete;
+
+  private:
+    UpcomingTracks*& slot_;
+};
+
+// The record is written once per workspace and however the run ends.
+class SaveAtEnd {
+  public:
+    explicit SaveAtEnd(SavedTracks& record) : record_(record) {}
+    ~SaveAtEnd() { record_.save(); }
+    SaveAtEnd(const SaveAtEnd&) = delete;
+    SaveAtEnd& operator=(const SaveAtEnd&) = delete;
+
+  private:
+    SavedTracks& record_;
+};
+
+// How far a refusal of the disk reaches: one name, one folder, or the whole
+// run (a full, read-only or failing disk, or a destination that is gone,
+// where every later write would fail the same way).
+enum class Reach { track, folder, run };
+
+Reach reachOf(const WriteError& failure, const std::filesystem::path& destination,
+              const std::filesystem::path& folder) {
+    std::error_code error;
+    switch (failure.error()) {
+    case EINVAL:
+    case ENAMETOOLONG:
+    case EILSEQ:
+    case ENOENT:
+    case ENOTDIR:
+        if (!std::filesystem::is_directory(destination, error))
+            return Reach::run;
+        return std::filesystem::is_directory(folder, error) ? Reach::track : Reach::folder;
+    case EACCES:
+    case EPERM:
+    case EEXIST:
+        return Reach::folder;
+    default: // ENOSPC, EDQUOT, EROFS, EIO and whatever else
+        return Reach::run;
+    }
+}
+
+} // namespace
+
+Task<void> DownloadManager::start() {
+    // A second run at the same time would share every counter and text.
+    if (!destFolder_ || running_)
+        co_return;
+    const std::filesystem::path destination = *destFolder_;
+    // An unplugged drive leaves its mount point empty or gone: writing
+    // there would fill another disk, so the run does not start.
+    std::error_code error;
+    if (!std::filesystem::is_directory(destination, error)) {
+        setOverall("Destination folder not found: " + WriteError::displayPath(destination));
+        setCurrent("");
+        setFraction(0);
+        co_return;
+    }
+
+    const ActivityEnd end(*this, running_, Property::running);
+    RunTally tally;
+    std::optional<std::string> stopped;
+    try {
+        setRunning(true);
+        cancelFlag_ = false;
+        signedOut_ = false;
+        if (!log_.empty()) {
+            log_.clear();
+            changed_.emit(Property::log);
+        }
+        setFraction(0);
+        if (!failures_.empty()) {
+            failures_.clear();
+            changed_.emit(Property::failures);
+        }
+        stopped = co_await downloadWorkspaces(destination, tally);
+    } catch (const std::exception& failure) {
+        stopped = std::string(failure.what());
+        addLog("Download stopped: " + *stopped);
+    } catch (...) {
+        stopped = "unknown error";
+        addLog("Download stopped: " + *stopped);
+    }
+
+    setOverall(signedOut_    ? signedOutText
+               : stopped     ? "Stopped: " + *stopped
+               : cancelFlag_ ? "Cancelled"
+                             : "Complete");
+    std::string summary = "Downloaded " + plural(std::int64_t(tally.saved), "file");
+    if (tally.kept > 0)
+        summary += " · " + std::to_string(tally.kept) + " already saved";
+    if (tally.failed > 0)
+        summary +=
+            " · " + std::to_string(tally.failed) + " could not be completed (see activity log)";
+    setCurrent(summary + ".");
+}
+
+Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, WorkspaceFolder& folder,
+                                                        const std::filesystem::path& destination,
+                                                        std::optional<std::string>& stopped) {
+    Attempt attempt;
+    try {
+        attempt.placed = co_await fetchTrack(std::move(track), folder, RunLimits::pollSeconds);
+    } catch (const WriteError& failure) {
+        switch (reachOf(failure, destination, folder.path())) {
+        case Reach::run:
+            stopped = failure.what();
+            addLog(*stopped);
+            break;
+        case Reach::folder:
+            attempt.folderRefused = true;
+            [[fallthrough]];
+        case Reach::track:
+            attempt.refused = failure.what();
+        }
+    }
+    co_return attempt;
+}
+
+void DownloadManager::recordFailure(const WClip& track, const Workspace& workspace,
+                                    RunTally& tally, const std::string& line) {
+    ++tally.failed;
+    failures_.push_back(FailedItem{track.id, track.title, workspace.name});
+    changed_.emit(Property::failures);
+    addLog(line);
+    setFraction(double(tally.saved + tally.kept + tally.failed) / double(tally.total));
+}
+
+Task<std::optional<std::string>>
+DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally& tally) {
+    std::vector<Workspace> work;
+    for (const Workspace& workspace : workspaces_)
+        if (selected_.contains(workspace.id))
+            work.push_back(workspace);
+    const auto tracksOf = [this](const Workspace& workspace) {
+        return likedOnly_ ? workspace.likedClips() : workspace.clips;
+    };
+    // USB sticks and SD cards take fewer names than Linux disks.
+    const FileNames::NameRules rules = FileNames::nameRulesFor(destination);
+    const auto folderOf = [rules](const Workspace& workspace) {
+        return FileNames::sanitize(workspace.name, rules);
+    };
+
+    SavedTracks saved(savedTracksURL(), destination);
+    const SaveAtEnd saveAtEnd(saved);
+    if (saved.read() == SavedTracks::Read::setAside)
+        addLog("The record of saved tracks could not be read and was set aside as " +
+               WriteError::displayPath(saved.badFile().filename()) +
+               "; files saved before count as yours.");
+
+    // Which file is whose, and so which tracks are in place and which names
+    // are taken, is settled once, before anything is written.
+    std::map<std::string, WorkspaceFolder> folders;
+    std::map<std::string, std::set<std::string>> clipsByFolder;
+    for (const Workspace& workspace : work) {
+        tally.total += tracksOf(workspace).size();
+        const std::string name = folderOf(workspace);
+        removeLeftovers(destination / name);
+        folders.try_emplace(name, destination, name, rules, saved);
+        for (const WClip& track : tracksOf(workspace))
+            clipsByFolder[name].insert(track.id);
+    }
+    for (auto& [name, folder] : folders)
+        folder.prepare(clipsByFolder[name]);
+    std::set<std::string> inPlace;
+    std::vector<std::string> toFetch;
+    for (const Workspace& workspace : work)
+        for (const WClip& track : tracksOf(workspace)) {
+            if (skipSaved_ && folders.at(folderOf(workspace)).holdsOwnFile(track.id))
+                inPlace.insert(track.id);
+            else
+                toFetch.push_back(track.id);
+        }
+    UpcomingTracks upcoming(std::move(toFetch));
+    const Lend lent(upcoming_, prepareUpcoming_ ? &upcoming : nullptr);
+    std::size_t position = 0; // of the next track to fetch in the first pass
+
+    const auto updateFraction = [&] {
+        setFraction(tally.total == 0 ? 0.0
+                                     : double(tally.saved + tally.kept + tally.failed) /
+                                           double(tally.total));
+    };
+    const auto logSaved = [this](const WClip& track, const WorkspaceFolder::Placed& placed,
+                                 const std::string& suffix) {
+        if (placed.keptChanged)
+            addLog("Kept your changed file " + *placed.keptChanged + "; saved the new copy as " +
+                   placed.name);
+        addLog("Saved: " + track.title + suffix);
+    };
+    // Set when the disk refuses a write for good: the run ends after
+    // recording the tracks of this workspace that are left.
+    std::optional<std::string> stopped;
+
+    for (std::size_t w = 0; w < work.size() && !stopped; ++w) {
+        if (cancelFlag_)
+            break;
+        const Workspace& workspace = work[w];
+        const std::vector<WClip> tracks = tracksOf(workspace);
+        WorkspaceFolder& folder = folders.at(folderOf(workspace));
+        const std::string prefix = "Workspace " + std::to_string(w + 1) + " of " +
+                                   std::to_string(work.size()) + ": " + workspace.name;
+        // Only the workspace's own folder is made: a destination that has
+        // gone since the run began is not made again on another disk.
+        std::error_code error;
+        std::filesystem::create_directory(folder.path(), error);
+        if (error) {
+            const WriteError failure(folder.path(), error.value());
+            if (reachOf(failure, destination, folder.path()) == Reach::run) {
+                addLog(failure.what());
+                co_return failure.what();
+            }
+            // A folder the disk refuses fails this workspace only.
+            addLog(workspace.name + " — " + plural(std::int64_t(tracks.size()), "file"));
+            addLog(failure.what());
+            for (const WClip& track : tracks)
+                recordFailure(track, workspace, tally, "Unable to download: " + track.title);
+            continue;
+        }
+        addLog(workspace.name + " — " + plural(std::int64_t(tracks.size()), "file"));
+
+        std::vector<WClip> retry;
+        // Set when the disk refuses the folder: its tracks left all fail.
+        bool folderRefused = false;
+        for (std::size_t t = 0; t < tracks.size() && !stopped; ++t) {
+            if (cancelFlag_)
+                break;
+            const WClip& track = tracks[t];
+            setOverall(prefix + " — track " + std::to_string(t + 1) + " of " +
+                       std::to_string(tracks.size()));
+            if (inPlace.contains(track.id)) {
+                ++tally.kept;
+                addLog("Already saved: " + track.title);
+                updateFraction();
+                continue;
+            }
+            if (folderRefused) {
+                recordFailure(track, workspace, tally, "Unable to download: " + track.title);
+                continue;
+            }
+            upcoming.reach(position++);
+            const Attempt result = co_await attempt(track, folder, destination, stopped);
+            if (stopped) {
+                retry.push_back(track);
+                break;
+            }
+            if (result.placed) {
+                ++tally.saved;
+                logSaved(track, *result.placed, "");
+            } else if (result.folderRefused) {
+                folderRefused = true;
+                addLog(*result.refused);
+                recordFailure(track, workspace, tally, "Unable to download: " + track.title);
+                continue;
+            } else if (result.refused) {
+                recordFailure(track, workspace, tally,
+                              "Unable to download: " + track.title + " (" + *result.refused + ")");
+                continue;
+            } else {
+                retry.push_back(track);
+                addLog("Slow to process, queued for retry: " + track.title);
+            }
+            updateFraction();
+        }
+
+        for (int round = 1; !retry.empty() && !cancelFlag_ && !stopped && !folderRefused &&
+                            round <= RunLimits::maxRetryRounds;
+             ++round) {
+            addLog(workspace.name + ": retry " + std::to_string(round) + " — " +
+                   std::to_string(retry.size()) + " remaining");
+            co_await rest(RunLimits::pauseBeforeRound);
+            const std::vector<WClip> input = std::move(retry);
+            std::vector<WClip> stillFailing;
+            for (std::size_t i = 0; i < input.size(); ++i) {
+                if (cancelFlag_)
+                    break;
+                const WClip& track = input[i];
+                setOverall(prefix + " — retry " + std::to_string(round) + ": " + track.title);
+                const Attempt result = co_await attempt(track, folder, destination, stopped);
+                if (stopped || result.folderRefused) {
+                    folderRefused = result.folderRefused;
+                    if (folderRefused)
+                        addLog(*result.refused);
+                    stillFailing.insert(stillFailing.end(), input.begin() + std::ptrdiff_t(i),
+                                        input.end());
+                    break;
+                }
+                if (result.placed) {
+                    ++tally.saved;
+                    logSaved(track, *result.placed, " (retry " + std::to_string(round) + ")");
+                } else if (result.refused) {
+                    recordFailure(track, workspace, tally,
+                                  "Unable to download: " + track.title + " (" + *result.refused +
+                                      ")");
+                    continue;
+                } else {
+                    stillFailing.push_back(track);
+                }
+                updateFraction();
+            }
+            // A track refused for good counts as progress: it left the list.
+            const bool progress = stillFailing.size() < input.size();
+            retry = std::move(stillFailing);
+            if (!progress && !stopped && !folderRefused) {
+                addLog(workspace.name + ": " + plural(std::int64_t(retry.size()), "track") +
+                       " could not be completed after repeated attempts");
+                break;
+            }
+        }
+
+        // Tracks left when the sign-in was lost are no fault of the service.
+        for (const WClip& track : signedOut_ ? std::vector<WClip>() : retry)
+            recordFailure(track, workspace, tally, "Unable to download: " + track.title);
+        saved.save();
+    }
+    co_return stopped;
+}

@@ -1,0 +1,74 @@
+#include "manager/WorkspaceFolder.hpp"
+
+#include "download/WriteError.hpp"
+
+#include <vector>
+
+WorkspaceFolder::WorkspaceFolder(const std::filesystem::path& destination, std::string name,
+                                 FileNames::NameRules rules, SavedTracks& record)
+    : path_(destination / name), name_(std::move(name)), rules_(rules), record_(record) {}
+
+void WorkspaceFolder::prepare(const std::set<std::string>& clipIds) {
+    std::error_code error;
+    std::filesystem::directory_iterator entries(path_, error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error))
+        used_.insert(entries->path().filename().string());
+
+    std::vector<std::string> gone;
+    if (const auto recorded = record_.folders().find(name_); recorded != record_.folders().end())
+        for (const auto& [clipId, file] : recorded->second) {
+            std::error_code missing;
+            const bool there =
+                std::filesystem::exists(std::filesystem::symlink_status(path_ / file.name, missing));
+            if (clipIds.contains(clipId))
+                used_.insert(file.name); // kept for its clip, even while missing
+            else if (!there)
+                gone.push_back(clipId);
+        }
+    for (const std::string& clipId : gone)
+        record_.forget(name_, clipId);
+}
+
+bool WorkspaceFolder::holdsOwnFile(const std::string& clipId) const {
+    const SavedTracks::File* file = record_.find(name_, clipId);
+    return file && file->matches(FileStamp::of(path_ / file->name));
+}
+
+WorkspaceFolder::Placed WorkspaceFolder::place(PartFile& part, const WClip& clip) {
+    Placed placed;
+    if (const SavedTracks::File* file = record_.find(name_, clip.id)) {
+        const std::string recorded = file->name;
+        std::error_code error;
+        const auto status = std::filesystem::symlink_status(path_ / recorded, error);
+        if (file->matches(FileStamp::of(path_ / recorded))) {
+            part.replace(recorded);
+            placed.name = recorded;
+        } else if (!std::filesystem::exists(status) && part.moveTo(recorded)) {
+            placed.name = recorded;
+        } else {
+            // Changed since, or something else took the name meanwhile.
+            if (std::filesystem::exists(std::filesystem::symlink_status(path_ / recorded, error)))
+                placed.keptChanged = recorded;
+            used_.insert(recorded);
+        }
+    }
+    if (placed.name.empty())
+        placed.name = freshName(part, clip.title);
+    used_.insert(placed.name);
+    if (const auto stamp = FileStamp::of(path_ / placed.name))
+        record_.remember(name_, clip.id, {placed.name, stamp->size, stamp->modified});
+    else
+        record_.forget(name_, clip.id);
+    return placed;
+}
+
+std::string WorkspaceFolder::freshName(PartFile& part, const std::string& title) {
+    for (;;) {
+        std::string name = FileNames::availableName(title, used_, rules_);
+        if (part.moveTo(name))
+            return name;
+        // Taken since the folder was looked at, or by the same name in
+        // other case on a disk that ignores case.
+        used_.insert(name);
+    }
+}
