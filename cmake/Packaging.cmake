@@ -23,4 +23,12 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+
+# Debian's usual hardening for the executable: every symbol bound at start,
+# then the relocation table read-only (full RELRO).
+if(TARGET orvo-wav-downloader)
+  target_link_options(orvo-wav-downloader PRIVATE -Wl,-z,relro,-z,now)
+endif()
+
 include(CPack)
+
