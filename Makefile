@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test unit run demo fuzz-smoke bench screenshots clean
+.PHONY: all deps configure build test unit run demo deb fuzz-smoke bench screenshots clean
 
 all: build
 
@@ -34,6 +34,13 @@ run: deps build
 
 demo: deps build
 	@scripts/demo
+
+# The Debian package, $(BUILD)/orvo-wav-downloader_<version>_amd64.deb: only
+# the app and its manual page need building.
+deb: deps configure
+	cmake --build $(BUILD) -j$(JOBS) --target orvo-wav-downloader orvo_docs
+	cd $(BUILD) && cpack
+	@ls $(BUILD)/*.deb
 
 # Each fuzz target for a few seconds (clang's libFuzzer).
 fuzz-smoke:

@@ -4,6 +4,8 @@
 #include <string>
 
 int main(int argc, char** argv) {
+    if (const auto status = OrvoWavApp::answerCommandLine(argc, argv))
+        return *status;
     // The app is drawn light only. A dark theme named in GTK_THEME would
     // win over the app's own setting, and the page would turn dark with it.
     if (const char* theme = std::getenv("GTK_THEME")) {

@@ -11,9 +11,41 @@
 #include <giomm/simpleaction.h>
 #include <gtkmm/aboutdialog.h>
 #include <gtkmm/messagedialog.h>
+#include <iostream>
 
 Glib::RefPtr<OrvoWavApp> OrvoWavApp::create() {
     return Glib::make_refptr_for_instance<OrvoWavApp>(new OrvoWavApp());
+}
+
+std::optional<int> OrvoWavApp::answerCommandLine(int argc, char** argv) {
+    // Gtk::Application opens the display as it is made, so the options are
+    // read by a plain GApplication first: --help, --version and a mistyped
+    // option need no display, and it never registers on the bus.
+    bool start = false;
+    int status = 0;
+    {
+        auto options = Gio::Application::create(id, Gio::Application::Flags::NON_UNIQUE);
+        options->add_main_option_entry(OptionType::BOOL, "version", '\0',
+                                       "Print the version and exit");
+        options->set_option_context_summary(
+            "Saves your Orvo library as WAV files, one folder per workspace.");
+        options->set_option_context_description(
+            "ORVO_WEB_ORIGIN, ORVO_API_ORIGIN and ORVO_UPDATE_ORIGIN in the environment replace\n"
+            "the built-in addresses of Orvo's web site, its studio API and the update host.\n"
+            "See orvo-wav-downloader(1).");
+        options->signal_handle_local_options().connect(
+            [&start](const Glib::RefPtr<Glib::VariantDict>& given) {
+                if (given->contains("version"))
+                    std::cout << "orvo-wav-downloader " << UpdateChecker::currentVersion() << '\n';
+                else
+                    start = true;
+                return 0;
+            },
+            false);
+        status = options->run(argc, argv);
+    }
+    // Gone by now: the app made next is the process's default application.
+    return start ? std::nullopt : std::optional<int>(status);
 }
 
 OrvoWavApp::OrvoWavApp() : Gtk::Application(id) { Glib::set_application_name(MainWindow::title); }

@@ -8,6 +8,7 @@
 #include <giomm/simpleaction.h>
 #include <gtkmm/application.h>
 #include <memory>
+#include <optional>
 #include <sigc++/connection.h>
 
 class MainWindow;
@@ -21,6 +22,9 @@ class OrvoWavApp : public Gtk::Application {
     static constexpr const char* id = "io.github.orvowav.OrvoWavDownloader";
 
     static Glib::RefPtr<OrvoWavApp> create();
+    // Answers --help, --version and unknown options without a display: the
+    // exit status, or nothing when the app should start.
+    static std::optional<int> answerCommandLine(int argc, char** argv);
     ~OrvoWavApp() override;
 
     OrvoBridge& bridge() { return *bridge_; }
