@@ -15,18 +15,27 @@ void WorkspaceFolder::prepare(const std::set<std::string>& clipIds) {
         used_.insert(entries->path().filename().string());
 
     std::vector<std::string> gone;
+    std::vector<std::pair<std::string, SavedTracks::File>> dated;
     if (const auto recorded = record_.folders().find(name_); recorded != record_.folders().end())
         for (const auto& [clipId, file] : recorded->second) {
             std::error_code missing;
-            const bool there =
-                std::filesystem::exists(std::filesystem::symlink_status(path_ / file.name, missing));
+            const bool there = std::filesystem::exists(
+                std::filesystem::symlink_status(path_ / file.name, missing));
             if (clipIds.contains(clipId))
                 used_.insert(file.name); // kept for its clip, even while missing
             else if (!there)
                 gone.push_back(clipId);
+            // A record of an earlier version holds the size alone: the time
+            // of the file that still has it is taken from now on.
+            if (const auto stamp = FileStamp::of(path_ / file.name);
+                !file.modified && file.matches(stamp))
+                dated.emplace_back(clipId,
+                                   SavedTracks::File{file.name, stamp->size, stamp->modified});
         }
     for (const std::string& clipId : gone)
         record_.forget(name_, clipId);
+    for (auto& [clipId, file] : dated)
+        record_.remember(name_, clipId, std::move(file));
 }
 
 bool WorkspaceFolder::holdsOwnFile(const std::string& clipId) const {

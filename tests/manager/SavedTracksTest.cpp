@@ -1,8 +1,10 @@
 #include "manager/SavedTracks.hpp"
 
 #include "manager/PrivateFile.hpp"
+#include "manager/WorkspaceFolder.hpp"
 #include "support/TempDir.hpp"
 
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace {
@@ -65,8 +67,14 @@ TEST_F(SavedTracksTest, aDamagedRecordIsSetAsideAndEntriesThisAppDidNotWriteLead
                                           {"old", {"y.wav", 2, std::nullopt}}}}}));
     EXPECT_TRUE(saved.find("Demos", "old")->matches(FileStamp{2, 123}));
     EXPECT_FALSE(saved.find("Demos", "ok")->matches(FileStamp{1, 6}));
+    // The first run that finds such a file still there takes its time.
+    std::filesystem::create_directories(music / "Demos");
+    std::ofstream(music / "Demos" / "y.wav") << "yy";
+    WorkspaceFolder(music, "Demos", FileNames::NameRules::standard, saved).prepare({});
+    EXPECT_EQ(saved.find("Demos", "old")->modified,
+              FileStamp::of(music / "Demos" / "y.wav")->modified);
+    EXPECT_EQ(saved.find("Demos", "ok"), nullptr); // its file is gone
     // What it could not use of another destination is kept as it was.
-    saved.forget("Demos", "old");
     ASSERT_TRUE(saved.save());
     EXPECT_NE(readFile(record).find(R"({"files":[],"folder":7})"), std::string::npos);
 }
