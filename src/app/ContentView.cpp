@@ -53,6 +53,9 @@ void ContentView::update() {
         add_overlay(*panel_);
     }
     signIn_.setShown(screen_ == Screen::signIn);
+    // The keyboard goes where the user is now; never to the hidden page.
+    if (screen_ == Screen::controlPanel && before != Screen::controlPanel)
+        panel_->focusFirstControl();
     // The page puts its cursor in the email field: let the keyboard reach it.
     if (auto* page = signIn_.host().webView();
         page && screen_ == Screen::signIn && (before != Screen::signIn || !updatedOnce_))

@@ -19,6 +19,8 @@ OrvoWavApp::OrvoWavApp() : Gtk::Application(id) { Glib::set_application_name(Mai
 
 OrvoWavApp::~OrvoWavApp() {
     runWatch_.disconnect();
+    sessionHold_.disconnect();
+    quitQuestion_.reset();
     // The window goes before the page and the manager it shows.
     window_.reset();
 }
@@ -42,6 +44,9 @@ void OrvoWavApp::startSession() {
                                                  AppFolders::fromEnvironment().data);
     runWatch_ = manager_->signalChanged().connect(
         sigc::mem_fun(*this, &OrvoWavApp::notifyWhenRunEnds));
+    sessionHold_ = manager_->signalChanged().connect(
+        sigc::mem_fun(*this, &OrvoWavApp::holdSessionWhileRunning));
+    quitQuestion_ = std::make_unique<QuitQuestion>(*window_, *manager_, [this] { quit(); });
     // The panel that shows the last scan appears only once the page
     // reports a session, which takes longer than reading it.
     manager_->loadCache();
@@ -54,6 +59,7 @@ void OrvoWavApp::on_activate() {
         return;
     }
     window_ = std::make_unique<MainWindow>(*settings_);
+    window_->signal_close_request().connect([this] { return requestQuit(); }, false);
     add_window(*window_);
     window_->present();
     // The page and the manager take a few hundred milliseconds to make:
@@ -74,8 +80,27 @@ void OrvoWavApp::on_activate() {
 void OrvoWavApp::addActions() {
     add_action("about", sigc::mem_fun(*this, &OrvoWavApp::showAbout));
     add_action("check-updates", sigc::mem_fun(*this, &OrvoWavApp::checkForUpdates));
-    add_action("quit", [this] { quit(); });
+    add_action("quit", [this] { requestQuit(); });
     set_accel_for_action("app.quit", "<Control>q");
+}
+
+bool OrvoWavApp::requestQuit() {
+    if (quitQuestion_)
+        return quitQuestion_->request();
+    quit();
+    return false;
+}
+
+void OrvoWavApp::holdSessionWhileRunning(DownloadManager::Property property) {
+    if (property != DownloadManager::Property::running || !window_)
+        return;
+    if (manager_->running() && !inhibitCookie_)
+        inhibitCookie_ = inhibit(*window_,
+                                 Gtk::Application::InhibitFlags::SUSPEND |
+                                     Gtk::Application::InhibitFlags::LOGOUT,
+                                 "Downloading WAV files");
+    else if (!manager_->running() && inhibitCookie_)
+        uninhibit(std::exchange(inhibitCookie_, 0));
 }
 
 void OrvoWavApp::showAbout() {

@@ -4,6 +4,7 @@
 #include "manager/DownloadManager.hpp"
 #include "manager/KeyFileSettings.hpp"
 #include "session/OrvoBridge.hpp"
+#include "ui/QuitQuestion.hpp"
 
 #include <gtkmm/application.h>
 #include <memory>
@@ -37,6 +38,10 @@ class OrvoWavApp : public Gtk::Application {
     void showAbout();
     void checkForUpdates();
     void notifyWhenRunEnds(DownloadManager::Property property);
+    // Keeps the computer from suspending or logging out during a run.
+    void holdSessionWhileRunning(DownloadManager::Property property);
+    // Quits, or asks first while a scan or a run is going.
+    bool requestQuit();
 
     GlibClock clock_;
     std::unique_ptr<KeyFileSettings> settings_;
@@ -44,5 +49,8 @@ class OrvoWavApp : public Gtk::Application {
     std::unique_ptr<OrvoBridge> bridge_;
     std::unique_ptr<DownloadManager> manager_;
     std::unique_ptr<MainWindow> window_;
+    std::unique_ptr<QuitQuestion> quitQuestion_;
     sigc::connection runWatch_;
+    sigc::connection sessionHold_;
+    guint inhibitCookie_ = 0;
 };

@@ -16,7 +16,7 @@
 using Changed = DownloadManager::Property;
 
 FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
-    auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+    auto* header = heading_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
     header->append(*PanelWidgets::icon("dialog-warning-symbolic", "danger-icon", 12));
     title_ = Gtk::make_managed<SectionLabel>("");
     title_->set_name("failuresTitle");
@@ -28,7 +28,7 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
 
     entries_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
     entries_->set_name("failures");
-    append(*PanelWidgets::scroller(*entries_, 150));
+    append(*PanelWidgets::scroller(*entries_, 150, "Tracks to download manually"));
     refresh(Changed::failures);
 }
 

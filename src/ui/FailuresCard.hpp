@@ -12,10 +12,14 @@ class FailuresCard : public PanelCard {
     explicit FailuresCard(DownloadManager& manager);
     void refresh(DownloadManager::Property property) override;
 
+    // The warning and the count, over the list.
+    Gtk::Widget& heading() { return *heading_; }
+
     // Opens a track's page in the default browser; only web addresses.
     static void open(Gtk::Widget& from, const std::string& url);
 
   private:
+    Gtk::Box* heading_;
     SectionLabel* title_;
     Gtk::Box* entries_;
 };

@@ -12,7 +12,7 @@ LogCard::LogCard(DownloadManager& manager) : PanelCard(manager, 8) {
     append(*Gtk::make_managed<SectionLabel>("Activity"));
     lines_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 1);
     lines_->set_name("log");
-    append(*PanelWidgets::scroller(*lines_, 140));
+    append(*PanelWidgets::scroller(*lines_, 140, "Activity log"));
     refresh(Changed::log);
 }
 

@@ -1,5 +1,7 @@
 #include "ui/PanelCard.hpp"
 
+#include "ui/Accessibility.hpp"
+
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 #include <sstream>
@@ -26,11 +28,14 @@ Gtk::Widget* icon(const std::string& name, const std::string& cssClass, int size
     image->set_from_icon_name(name);
     image->add_css_class(cssClass);
     image->set_pixel_size(size);
+    // The icons only decorate what the texts beside them say.
+    Accessibility::setHidden(*image, true);
     return image;
 }
 
-Gtk::ScrolledWindow* scroller(Gtk::Widget& content, int maxHeight) {
+Gtk::ScrolledWindow* scroller(Gtk::Widget& content, int maxHeight, const std::string& name) {
     auto* area = Gtk::make_managed<Gtk::ScrolledWindow>();
+    Accessibility::setLabel(*area, name);
     area->add_css_class("inner");
     area->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     area->set_propagate_natural_height(true);

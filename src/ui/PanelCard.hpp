@@ -24,6 +24,7 @@ Gtk::Label* label(const std::string& classes, const std::string& text = "");
 Gtk::Widget* gap();
 // A symbolic icon from the icon theme, at a pixel size, coloured by a class.
 Gtk::Widget* icon(const std::string& name, const std::string& cssClass, int size);
-// A vertically scrolling area as tall as its content, up to a limit.
-Gtk::ScrolledWindow* scroller(Gtk::Widget& content, int maxHeight);
+// A vertically scrolling area as tall as its content, up to a limit, with
+// the name screen readers give it.
+Gtk::ScrolledWindow* scroller(Gtk::Widget& content, int maxHeight, const std::string& name);
 } // namespace PanelWidgets

@@ -3,12 +3,19 @@
 #include "ui/DateText.hpp"
 #include "ui/DisplayText.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <glib.h>
 
 namespace PanelState {
 
 std::string lastScanLine(const std::optional<Date>& lastScanned) {
     return lastScanned ? "Last scan: " + DateText::abbreviated(*lastScanned) : "No scan yet";
+}
+
+std::int64_t recentCountFrom(double value) {
+    const auto steps = std::int64_t(std::llround(value / double(recentStep)));
+    return std::clamp(steps * recentStep, minRecent, maxRecent);
 }
 
 std::string recentLabel(std::int64_t recentCount) {

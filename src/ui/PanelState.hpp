@@ -14,7 +14,12 @@ namespace PanelState {
 // Header: "Last scan: …" or "No scan yet".
 std::string lastScanLine(const std::optional<Date>& lastScanned);
 
-// Scan card.
+// Scan card. The recent count steps in fives from 5 to 100.
+inline constexpr std::int64_t minRecent = 5;
+inline constexpr std::int64_t maxRecent = 100;
+inline constexpr std::int64_t recentStep = 5;
+// A typed or stepped value: rounded to a step, within the bounds.
+std::int64_t recentCountFrom(double value);
 std::string recentLabel(std::int64_t recentCount);
 std::string scanRecentLabel(bool scanning, std::int64_t recentCount);
 bool scanControlsEnabled(const DownloadManager& manager);
