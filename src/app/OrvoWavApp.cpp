@@ -2,6 +2,8 @@
 
 #include "app/MainWindow.hpp"
 #include "manager/AppFolders.hpp"
+#include "ui/DisplayText.hpp"
+#include "ui/PanelState.hpp"
 #include "ui/Theme.hpp"
 #include "update/UpdateAlertDialog.hpp"
 
@@ -60,6 +62,11 @@ void OrvoWavApp::on_activate() {
     }
     window_ = std::make_unique<MainWindow>(*settings_);
     window_->signal_close_request().connect([this] { return requestQuit(); }, false);
+    // Once the user is back at the window, the note about the run has done its work.
+    window_->property_is_active().signal_changed().connect([this] {
+        if (window_->is_active())
+            withdraw_notification(runEndNotice);
+    });
     add_window(*window_);
     window_->present();
     // The page and the manager take a few hundred milliseconds to make:
@@ -130,8 +137,7 @@ void OrvoWavApp::notifyWhenRunEnds(DownloadManager::Property property) {
         return;
     if (window_ && window_->is_active())
         return;
-    auto note = Gio::Notification::create(manager_->overall().empty() ? MainWindow::title
-                                                                      : manager_->overall());
-    note->set_body(manager_->current());
-    send_notification("run-finished", note);
+    auto note = Gio::Notification::create(PanelState::runEndTitle(manager_->overall()));
+    note->set_body(DisplayText::composed(manager_->current()));
+    send_notification(runEndNotice, note);
 }

@@ -19,6 +19,7 @@ class MainWindow;
 class OrvoWavApp : public Gtk::Application {
   public:
     static constexpr const char* id = "io.github.orvowav.OrvoWavDownloader";
+    static constexpr const char* runEndNotice = "run-finished";
 
     static Glib::RefPtr<OrvoWavApp> create();
     ~OrvoWavApp() override;

@@ -40,6 +40,23 @@ void collect(Gtk::Widget& widget, Gtk::Widget& inside, std::vector<Gtk::Widget*>
 
 } // namespace
 
+bool focusWithin(Gtk::Widget& widget, bool first) {
+    std::vector<Gtk::Widget*> order;
+    std::size_t none = 0;
+    for (auto* child = widget.get_first_child(); child; child = child->get_next_sibling())
+        collect(*child, widget, order, none);
+    if (first) {
+        for (Gtk::Widget* control : order)
+            if (control->grab_focus())
+                return true;
+    } else {
+        for (auto at = order.rbegin(); at != order.rend(); ++at)
+            if ((*at)->grab_focus())
+                return true;
+    }
+    return false;
+}
+
 bool focusPast(Gtk::Widget& inside, bool forward) {
     auto* root = dynamic_cast<Gtk::Widget*>(inside.get_root());
     if (!root)

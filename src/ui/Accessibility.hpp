@@ -12,6 +12,9 @@ void setLabel(Gtk::Widget& widget, const std::string& text);
 // pictures that only decorate and for what is out of sight.
 void setHidden(Gtk::Widget& widget, bool hidden);
 
+// Gives the keyboard to the first (or last) control inside the widget.
+bool focusWithin(Gtk::Widget& widget, bool first);
+
 // Moves the keyboard focus to the first control after (or before) the
 // widget in tab order, skipping the widget's own descendants; the widget
 // itself may already be insensitive or hidden. False when there is none.

@@ -119,8 +119,9 @@ void ControlPanel::collectStops(Gtk::Widget& widget, std::vector<Gtk::Widget*>& 
         return;
     // A scrolling area is a stop only through what is in it.
     const bool area = dynamic_cast<Gtk::ScrolledWindow*>(&widget) != nullptr;
-    if (&widget == &workspaces_->list() ||
-        (!area && widget.get_focusable() && widget.get_mapped() && widget.get_child_visible())) {
+    // A list is one stop, however long.
+    const bool list = dynamic_cast<Gtk::ListView*>(&widget) != nullptr;
+    if (list || (!area && widget.get_focusable() && widget.get_mapped() && widget.get_child_visible())) {
         stops.push_back(&widget);
         return;
     }
@@ -145,7 +146,11 @@ bool ControlPanel::tab(bool forward) {
     std::ptrdiff_t next = (at - stops.begin()) + (forward ? 1 : -1);
     for (; next >= 0 && next < std::ptrdiff_t(stops.size()); next += forward ? 1 : -1) {
         Gtk::Widget* stop = stops[std::size_t(next)];
-        if (stop == list ? workspaces_->focusRow() : stop->grab_focus())
+        const bool taken = stop == list ? workspaces_->focusRow()
+                           : dynamic_cast<Gtk::ListView*>(stop)
+                               ? Accessibility::focusWithin(*stop, forward)
+                               : stop->grab_focus();
+        if (taken)
             return true;
     }
     return false;

@@ -1,6 +1,7 @@
 #include "ui/PanelCard.hpp"
 
 #include "ui/Accessibility.hpp"
+#include "ui/DisplayText.hpp"
 
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
@@ -15,6 +16,19 @@ Gtk::Label* label(const std::string& classes, const std::string& text) {
         label->add_css_class(name);
     label->set_xalign(0);
     return label;
+}
+
+void singleLine(Gtk::Label& label) {
+    label.set_wrap(false);
+    label.set_single_line_mode(true);
+    label.set_ellipsize(Pango::EllipsizeMode::MIDDLE);
+    label.set_hexpand(true);
+}
+
+void showLine(Gtk::Label& label, const std::string& text) {
+    const std::string shown = DisplayText::composed(text);
+    label.set_text(DisplayText::clipped(shown, maxLineCharacters));
+    label.set_tooltip_text(text.empty() ? "" : DisplayText::clipped(shown, 4 * maxLineCharacters));
 }
 
 Gtk::Widget* gap() {

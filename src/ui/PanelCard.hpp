@@ -20,6 +20,12 @@ class PanelCard : public Card {
 namespace PanelWidgets {
 // A label in the given classes ("size-12 text-secondary"), left-aligned.
 Gtk::Label* label(const std::string& classes, const std::string& text = "");
+// Makes a status label one line, shortened in the middle when too long.
+void singleLine(Gtk::Label& label);
+// Shows a line the app composed (made safe, left to right, at most
+// maxLineCharacters long), with the whole of it in the tooltip.
+void showLine(Gtk::Label& label, const std::string& text);
+inline constexpr std::size_t maxLineCharacters = 300;
 // A horizontal box that pushes what follows it to the far end.
 Gtk::Widget* gap();
 // A symbolic icon from the icon theme, at a pixel size, coloured by a class.

@@ -70,6 +70,10 @@ bool progressShown(const DownloadManager& manager) {
     return manager.running() || !manager.overall().empty();
 }
 
+std::string runEndTitle(const std::string& overall) {
+    return overall == "Complete" ? "Download complete" : "Download stopped";
+}
+
 std::string failuresTitle(std::size_t count) {
     return "Unable to download automatically (" + std::to_string(count) + ")";
 }

@@ -38,6 +38,10 @@ std::string downloadLabel(bool running);
 std::string queuedBadge(std::int64_t queued);
 bool progressShown(const DownloadManager& manager);
 
+// The desktop notification at the end of a run: its title, from the run's
+// last word in overall().
+std::string runEndTitle(const std::string& overall);
+
 // Failures card.
 std::string failuresTitle(std::size_t count);
 

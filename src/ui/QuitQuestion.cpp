@@ -16,7 +16,7 @@ bool QuitQuestion::request() {
         quitOnce();
         return false;
     }
-    if (dialog_) {
+    if (dialog_ && dialog_->get_visible()) {
         dialog_->present();
         return true;
     }
@@ -32,19 +32,19 @@ bool QuitQuestion::request() {
     auto* keepButton = dialog_->add_button(keep, int(Gtk::ResponseType::CANCEL));
     dialog_->set_default_response(int(Gtk::ResponseType::CANCEL));
     dialog_->set_hide_on_close(true);
-    dialog_->signal_response().connect([this](int response) {
-        // The dialog goes after its signal has been handled.
-        Glib::signal_idle().connect_once([this, response] { answered(response); });
-    });
+    dialog_->signal_response().connect([this](int response) { answered(response); });
     dialog_->present();
     keepButton->grab_focus();
     return true;
 }
 
 void QuitQuestion::answered(int response) {
-    if (dialog_)
-        dialog_->hide();
-    dialog_.reset();
+    // The dialog is hidden now, and goes once its signal has been handled.
+    dialog_->hide();
+    Glib::signal_idle().connect_once([this] {
+        if (dialog_ && !dialog_->get_visible())
+            dialog_.reset();
+    });
     if (response != int(Gtk::ResponseType::ACCEPT))
         return;
     if (!manager_.running()) { // a scan, or the run ended meanwhile

@@ -28,7 +28,9 @@ class QuitQuestion {
     bool request();
 
     // The question while it is shown (for tests).
-    Gtk::MessageDialog* dialog() { return dialog_.get(); }
+    Gtk::MessageDialog* dialog() {
+        return dialog_ && dialog_->get_visible() ? dialog_.get() : nullptr;
+    }
 
   private:
     void answered(int response);

@@ -54,8 +54,7 @@ ScanCard::ScanCard(DownloadManager& manager) : PanelCard(manager, 10) {
 
     status_ = PanelWidgets::label("size-12 text-secondary");
     status_->set_name("scanStatus");
-    status_->set_wrap(true);
-    status_->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
+    PanelWidgets::singleLine(*status_);
     append(*status_);
 
     count_->signal_value_changed().connect([this] {
@@ -87,7 +86,7 @@ void ScanCard::refresh(Changed property) {
         break;
     }
     case Changed::scanStatus:
-        status_->set_text(DisplayText::line(manager_.scanStatus()));
+        PanelWidgets::showLine(*status_, manager_.scanStatus());
         status_->set_visible(!manager_.scanStatus().empty());
         break;
     default:

@@ -56,6 +56,11 @@ def wait_for(what, condition, timeout=60.0):
         time.sleep(0.2)
 
 
+def spoken(name):
+    """A name as read out: the app marks its own lines left-to-right (U+200E)."""
+    return (name or "").replace("\u200e", "")
+
+
 def xdotool(*args):
     return subprocess.run(["xdotool", *map(str, args)], check=True, capture_output=True,
                           text=True).stdout.strip()
@@ -90,9 +95,10 @@ class App:
         def matches(n):
             if n.getRoleName() != role:
                 return False
+            shown = spoken(n.name)
             if name is not None:
-                return n.name == name
-            return n.name.startswith(starts)
+                return shown == name
+            return shown.startswith(starts)
         return self.find(matches, self.window)
 
     def wait_node(self, what, role, name=None, starts=None, timeout=60.0):
@@ -101,7 +107,7 @@ class App:
     def labels(self):
         found = []
         pyatspi.findAllDescendants(self.window, lambda n: n.getRoleName() == "label"
-                                   and found.append(n.name) and False)
+                                   and found.append(spoken(n.name)) and False)
         return found
 
     def press(self, button):
