@@ -27,14 +27,14 @@ void ContentView::attach(OrvoBridge& bridge, DownloadManager& manager) {
 ContentView::~ContentView() { loggedIn_.disconnect(); }
 
 void ContentView::agree() {
-    settings_.setBoolean(DownloadManager::agreedToTermsKey, true);
+    settings_.setBoolean(agreedToTermsKey, true);
     // The button that called this belongs to the agreement screen: take
     // the screen down once its click has been handled.
     Glib::signal_idle().connect_once([this] { update(); });
 }
 
 void ContentView::update() {
-    const bool agreed = settings_.boolean(DownloadManager::agreedToTermsKey);
+    const bool agreed = settings_.boolean(agreedToTermsKey);
     const Screen before = screen_;
     screen_ = !agreed ? Screen::agreement
               : bridge_ && bridge_->loggedIn() ? Screen::controlPanel

@@ -1,7 +1,7 @@
 #include "app/SignInView.hpp"
 
 #include "ui/LogoMark.hpp"
-#include "ui/PanelCard.hpp"
+#include "ui/PanelWidgets.hpp"
 
 SignInView::SignInView()
     : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10) {

@@ -4,7 +4,7 @@
 #include "ui/ButtonStyles.hpp"
 #include "ui/Card.hpp"
 #include "ui/LogoMark.hpp"
-#include "ui/PanelCard.hpp"
+#include "ui/PanelWidgets.hpp"
 #include "ui/SectionLabel.hpp"
 
 #include <gtkmm/scrolledwindow.h>

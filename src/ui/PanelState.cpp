@@ -30,6 +30,8 @@ bool scanControlsEnabled(const DownloadManager& manager) {
     return !manager.scanning() && !manager.running();
 }
 
+bool choicesEnabled(const DownloadManager& manager) { return !manager.running(); }
+
 std::string emptyListText(bool scanning) {
     return scanning ? "Scanning…"
                     : "No library loaded. Select “Scan recent” or “Scan all” to begin.";
@@ -85,16 +87,16 @@ Snapshot of(const DownloadManager& manager) {
     s.scanRecentLabel = scanRecentLabel(manager.scanning(), manager.recentCount());
     s.scanControlsEnabled = scanControlsEnabled(manager);
     s.scanStatus = manager.scanStatus();
-    s.likedToggleEnabled = !manager.running();
+    s.likedToggleEnabled = choicesEnabled(manager);
     s.prepareUpcomingOn = manager.prepareUpcoming();
     s.skipSavedOn = manager.skipSaved();
-    s.runOptionsEnabled = !manager.running();
+    s.runOptionsEnabled = choicesEnabled(manager);
     if (manager.workspaces().empty())
         s.emptyListText = emptyListText(manager.scanning());
     s.rows = manager.workspaces().size();
-    s.rowClicksToggle = !manager.running();
+    s.rowClicksToggle = choicesEnabled(manager);
     s.destination = destinationPath(manager).value_or("No folder selected");
-    s.chooseEnabled = !manager.running();
+    s.chooseEnabled = choicesEnabled(manager);
     s.downloadLabel = downloadLabel(manager.running());
     s.downloadEnabled = !downloadBlocked(manager);
     s.cancelShown = manager.running();

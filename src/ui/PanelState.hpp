@@ -24,6 +24,10 @@ std::string recentLabel(std::int64_t recentCount);
 std::string scanRecentLabel(bool scanning, std::int64_t recentCount);
 bool scanControlsEnabled(const DownloadManager& manager);
 
+// The choices for the next run (the switches, the rows, the folder) stay
+// as they are while a run is on.
+bool choicesEnabled(const DownloadManager& manager);
+
 // Workspaces card: the text in place of an empty list.
 std::string emptyListText(bool scanning);
 std::string likedBadge(const Workspace& workspace);

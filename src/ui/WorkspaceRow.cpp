@@ -3,7 +3,7 @@
 #include "ui/Accessibility.hpp"
 #include "ui/Badge.hpp"
 #include "ui/DisplayText.hpp"
-#include "ui/PanelCard.hpp"
+#include "ui/PanelWidgets.hpp"
 #include "ui/PanelState.hpp"
 
 #include <gtk/gtk.h>

@@ -42,11 +42,11 @@ Gtk::Switch* addSwitch(Gtk::Box& row, const std::string& name, const std::string
     return control;
 }
 
-// Shows the manager's value, and locks the switch while a run is on.
-void showSwitch(Gtk::Switch& control, bool on, bool running) {
+// Shows the manager's value, and whether the switch may be changed now.
+void showSwitch(Gtk::Switch& control, bool on, bool enabled) {
     if (control.get_active() != on)
         control.set_active(on);
-    control.set_sensitive(!running);
+    control.set_sensitive(enabled);
 }
 
 } // namespace
@@ -139,7 +139,7 @@ void WorkspacesCard::toggle(guint position) {
 }
 
 void WorkspacesCard::toggle(const std::string& id) {
-    if (manager_.running())
+    if (!PanelState::choicesEnabled(manager_))
         return;
     manager_.select(id, !manager_.selected().contains(id));
 }
@@ -206,11 +206,13 @@ void WorkspacesCard::refresh(Changed property) {
     case Changed::likedOnly:
     case Changed::prepareUpcoming:
     case Changed::skipSaved:
-    case Changed::running:
-        showSwitch(*likedOnly_, manager_.likedOnly(), manager_.running());
-        showSwitch(*prepareUpcoming_, manager_.prepareUpcoming(), manager_.running());
-        showSwitch(*skipSaved_, manager_.skipSaved(), manager_.running());
+    case Changed::running: {
+        const bool enabled = PanelState::choicesEnabled(manager_);
+        showSwitch(*likedOnly_, manager_.likedOnly(), enabled);
+        showSwitch(*prepareUpcoming_, manager_.prepareUpcoming(), enabled);
+        showSwitch(*skipSaved_, manager_.skipSaved(), enabled);
         break;
+    }
     case Changed::workspaces:
     case Changed::scanning: {
         if (property == Changed::workspaces)

@@ -1,8 +1,9 @@
-#include "ui/PanelCard.hpp"
+#include "ui/PanelWidgets.hpp"
 
 #include "ui/Accessibility.hpp"
 #include "ui/DisplayText.hpp"
 
+#include <gtkmm/box.h>
 #include <gtkmm/image.h>
 #include <gtkmm/label.h>
 #include <sstream>
