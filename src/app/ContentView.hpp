@@ -32,6 +32,8 @@ class ContentView : public Gtk::Overlay {
 
     Screen screen() const { return screen_; }
     SignInView& signInView() { return signIn_; }
+    // The control panel, once the page is signed in.
+    ControlPanel* panel() { return panel_; }
 
   private:
     void update();

@@ -19,6 +19,7 @@ MainWindow::MainWindow(SettingsStore& settings) : content_(settings) {
 
     auto menu = Gio::Menu::create();
     auto about = Gio::Menu::create();
+    about->append("Keyboard Shortcuts", "app.shortcuts");
     about->append("About Orvo WAV Downloader", "app.about");
     about->append("Check for Updates…", "app.check-updates");
     menu->append_section(about);

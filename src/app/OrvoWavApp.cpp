@@ -1,6 +1,7 @@
 #include "app/OrvoWavApp.hpp"
 
 #include "app/MainWindow.hpp"
+#include "ui/ControlPanel.hpp"
 #include "manager/AppFolders.hpp"
 #include "ui/DisplayText.hpp"
 #include "ui/PanelState.hpp"
@@ -89,6 +90,19 @@ void OrvoWavApp::addActions() {
     add_action("check-updates", sigc::mem_fun(*this, &OrvoWavApp::checkForUpdates));
     add_action("quit", [this] { requestQuit(); });
     set_accel_for_action("app.quit", "<Control>q");
+    // The shortcuts GNOME users try first.
+    add_action("choose-folder", [this] {
+        if (auto* panel = window_ ? window_->content().panel() : nullptr)
+            panel->chooseFolder();
+    });
+    set_accel_for_action("app.choose-folder", "<Control>o");
+    add_action("scan-recent", [this] {
+        if (auto* panel = window_ ? window_->content().panel() : nullptr)
+            panel->scanRecent();
+    });
+    set_accel_for_action("app.scan-recent", "<Control>r");
+    add_action("shortcuts", sigc::mem_fun(*this, &OrvoWavApp::showShortcuts));
+    set_accel_for_action("app.shortcuts", "<Control>question");
 }
 
 bool OrvoWavApp::requestQuit() {
@@ -108,6 +122,47 @@ void OrvoWavApp::holdSessionWhileRunning(DownloadManager::Property property) {
                                  "Downloading WAV files");
     else if (!manager_->running() && inhibitCookie_)
         uninhibit(std::exchange(inhibitCookie_, 0));
+}
+
+void OrvoWavApp::showShortcuts() {
+    static const char* ui = R"ui(<interface>
+  <object class="GtkShortcutsWindow" id="shortcuts">
+    <property name="modal">1</property>
+    <child><object class="GtkShortcutsSection">
+      <property name="section-name">main</property>
+      <child><object class="GtkShortcutsGroup">
+        <property name="title">Control panel</property>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Scan recent workspaces</property>
+          <property name="accelerator">&lt;Control&gt;r</property></object></child>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Choose the destination folder</property>
+          <property name="accelerator">&lt;Control&gt;o</property></object></child>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Tick or untick the workspace in focus</property>
+          <property name="accelerator">space Return</property></object></child>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Next or previous control</property>
+          <property name="accelerator">Tab &lt;Shift&gt;Tab</property></object></child>
+      </object></child>
+      <child><object class="GtkShortcutsGroup">
+        <property name="title">General</property>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Keyboard shortcuts</property>
+          <property name="accelerator">&lt;Control&gt;question</property></object></child>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Quit</property>
+          <property name="accelerator">&lt;Control&gt;q</property></object></child>
+      </object></child>
+    </object></child>
+  </object>
+</interface>)ui";
+    GtkBuilder* builder = gtk_builder_new_from_string(ui, -1);
+    auto* shortcuts = GTK_WINDOW(gtk_builder_get_object(builder, "shortcuts"));
+    if (window_)
+        gtk_window_set_transient_for(shortcuts, GTK_WINDOW(window_->gobj()));
+    gtk_window_present(shortcuts);
+    g_object_unref(builder); // the shown window keeps itself until closed
 }
 
 void OrvoWavApp::showAbout() {

@@ -37,6 +37,7 @@ class OrvoWavApp : public Gtk::Application {
     // Makes the page and the manager and hands them to the window.
     void startSession();
     void showAbout();
+    void showShortcuts();
     void checkForUpdates();
     void notifyWhenRunEnds(DownloadManager::Property property);
     // Keeps the computer from suspending or logging out during a run.

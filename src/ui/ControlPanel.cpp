@@ -6,6 +6,7 @@
 #include "ui/FailuresCard.hpp"
 #include "ui/LogCard.hpp"
 #include "ui/PanelHeader.hpp"
+#include "ui/PanelState.hpp"
 #include "ui/ScanCard.hpp"
 #include "ui/WorkspacesCard.hpp"
 
@@ -75,6 +76,16 @@ ControlPanel::~ControlPanel() {
         g_signal_handler_disconnect(paintClock_, afterPaint_);
         g_object_unref(paintClock_);
     }
+}
+
+void ControlPanel::chooseFolder() {
+    if (PanelState::choicesEnabled(manager_))
+        destination_->chooseFolder();
+}
+
+void ControlPanel::scanRecent() {
+    if (PanelState::scanControlsEnabled(manager_))
+        startDetached(manager_.scan(ScanScope::recent(manager_.recentCount())));
 }
 
 bool ControlPanel::focusFirstControl() {

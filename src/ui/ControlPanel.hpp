@@ -30,6 +30,11 @@ class ControlPanel : public Gtk::ScrolledWindow {
     DestinationCard& destinationCard() { return *destination_; }
     LogCard& logCard() { return *log_; }
 
+    // The keyboard shortcuts' commands: each does what its button does, when
+    // the button may be pressed.
+    void chooseFolder();
+    void scanRecent();
+
     // Gives the keyboard to the panel's first control.
     bool focusFirstControl();
 

@@ -377,6 +377,12 @@ def relaunch(env):
         lambda n: n.getRoleName() == "label" and n.name.startswith("You’re running the latest"),
         app.root), 10)
     log("checked for updates from the menu")
+    # Ctrl+? lists the shortcuts.
+    app.key("ctrl+question")
+    wait_for("the shortcuts window", lambda: App.find(
+        lambda n: spoken(n.name) == "Choose the destination folder", app.root), 10)
+    xdotool("key", "Escape")
+    log("listed the shortcuts")
     app.quit_with_keyboard()
 
 
