@@ -174,7 +174,7 @@ void ControlPanel::keepInView(DownloadManager::Property property) {
     else if (property == P::running && manager_.running())
         scrollIntoView(action_->progressSection());
     else if (property == P::running && !manager_.failures().empty())
-        scrollIntoView(failures_->heading());
+        scrollIntoView(*failures_); // its heading first, when it does not fit
     else if (property == P::running)
         scrollIntoView(action_->progressSection());
 }
