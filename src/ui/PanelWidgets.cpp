@@ -5,6 +5,7 @@
 
 #include <gtkmm/box.h>
 #include <gtkmm/image.h>
+#include <gtkmm/tooltip.h>
 #include <gtkmm/label.h>
 #include <sstream>
 
@@ -19,17 +20,36 @@ Gtk::Label* label(const std::string& classes, const std::string& text) {
     return label;
 }
 
+namespace {
+constexpr const char* wholeText = "orvo-whole-text";
+}
+
 void singleLine(Gtk::Label& label) {
     label.set_wrap(false);
     label.set_single_line_mode(true);
     label.set_ellipsize(Pango::EllipsizeMode::MIDDLE);
     label.set_hexpand(true);
+    // The tooltip is made when it is shown: these lines change many times a
+    // second during a run, and a tooltip set each time costs far more.
+    label.set_has_tooltip(true);
+    label.signal_query_tooltip().connect(
+        [&label](int, int, bool, const Glib::RefPtr<Gtk::Tooltip>& tooltip) {
+            const auto* text =
+                static_cast<const char*>(g_object_get_data(G_OBJECT(label.gobj()), wholeText));
+            if (!text || !*text)
+                return false;
+            tooltip->set_text(text);
+            return true;
+        },
+        false);
 }
 
 void showLine(Gtk::Label& label, const std::string& text) {
     const std::string shown = DisplayText::composed(text);
     label.set_text(DisplayText::clipped(shown, maxLineCharacters));
-    label.set_tooltip_text(text.empty() ? "" : DisplayText::clipped(shown, 4 * maxLineCharacters));
+    g_object_set_data_full(G_OBJECT(label.gobj()), wholeText,
+                           g_strdup(DisplayText::clipped(shown, 4 * maxLineCharacters).c_str()),
+                           g_free);
 }
 
 Gtk::Widget* gap() {

@@ -59,8 +59,14 @@ class ControlPanelTest : public ::testing::Test {
         window.unset_child();
         window.destroy();
     }
-    // Lets GTK lay out and draw what changed.
-    void settle() { webtest::runFor(0.05); }
+    // Lets GTK lay out and draw what changed, and the cards take in the
+    // changes they gather per turn of the main loop, however busy the
+    // machine is.
+    void settle() {
+        webtest::runFor(0.05);
+        for (int turns = 0; turns < 100 && g_main_context_pending(nullptr); ++turns)
+            g_main_context_iteration(nullptr, FALSE);
+    }
 
     template <typename T = Gtk::Widget> T& widget(const std::string& name) {
         return named<T>(window, name);
