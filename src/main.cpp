@@ -1,4 +1,5 @@
 #include "app/OrvoWavApp.hpp"
+#include "ui/Theme.hpp"
 
 #include <cstdlib>
 #include <string>
@@ -6,12 +7,12 @@
 int main(int argc, char** argv) {
     if (const auto status = OrvoWavApp::answerCommandLine(argc, argv))
         return *status;
-    // The app is drawn light only. A dark theme named in GTK_THEME would
-    // win over the app's own setting, and the page would turn dark with it.
+    // The app is drawn light only. A dark theme named in GTK_THEME
+    // ("Adwaita:dark", "Adwaita-dark") would win over the app's own setting,
+    // and the page would turn dark with it.
     if (const char* theme = std::getenv("GTK_THEME")) {
         const std::string name(theme);
-        if (const auto colon = name.find(':'); colon != std::string::npos)
-            setenv("GTK_THEME", name.substr(0, colon).c_str(), 1);
+        setenv("GTK_THEME", Theme::lightThemeName(name.substr(0, name.find(':'))).c_str(), 1);
     }
     return OrvoWavApp::create()->run(argc, argv);
 }

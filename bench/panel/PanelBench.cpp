@@ -3,6 +3,11 @@
 // a run (overall, current, fraction, one log line), with 10,000 workspaces
 // shown against 10. A progress update should cost the same whatever the
 // library size.
+//
+// And with the failures: a run in which every track fails, ending with 10
+// and with 10,000 failures. The panel's cost per failure (its change
+// handlers and the main-loop turns that follow) should be the same at both
+// sizes, and no turn of the main loop should take over 100 ms.
 #include "manager/Fakes.hpp"
 #include "ui/ControlPanel.hpp"
 #include "ui/Theme.hpp"
@@ -102,6 +107,74 @@ Result measure(int workspaceCount, const std::filesystem::path& temp) {
     return {showMs, runMs * 1000.0 / (double(updates) / 4.0)};
 }
 
+// Fails every transfer at once.
+class FailingDownloader final : public FileDownloader {
+  public:
+    Task<PartFile> download(std::string, std::filesystem::path, CancelSignal&) override {
+        throw DownloadError("bench failure");
+        co_return PartFile("/");
+    }
+};
+
+struct FailureResult {
+    double perFailureUs;
+    double longestTurnMs;
+};
+
+FailureResult measureFailures(int failures, const std::filesystem::path& temp) {
+    VirtualClock clock;
+    FakeService service(clock);
+    FailingDownloader downloader;
+    MemorySettings settings;
+    DownloadManager manager(service, clock, settings, downloader, temp / "data");
+    FeedPage page;
+    for (int c = 0; c < failures; ++c)
+        page.clips.push_back(RawClip{"t" + std::to_string(c), "Track " + std::to_string(c), true,
+                                     "w0", "Workspace"});
+    service.pages.push_back(page);
+    clock.run(manager.scan(ScanScope::full()));
+    manager.setSelected({"w0"});
+    std::filesystem::create_directories(temp / "out");
+    manager.setDestFolder(temp / "out");
+
+    // The panel's handlers run between these two of the bench's own.
+    Clock::time_point before;
+    double handlers = 0, longest = 0;
+    auto start = manager.signalChanged().connect([&](DownloadManager::Property) {
+        before = Clock::now();
+    });
+    Gtk::Window window;
+    window.set_default_size(860, 760);
+    auto* panel = Gtk::make_managed<ControlPanel>(manager);
+    window.set_child(*panel);
+    window.present();
+    gtk_test_widget_wait_for_draw(GTK_WIDGET(window.gobj()));
+    auto end = manager.signalChanged().connect([&](DownloadManager::Property) {
+        const double spent = milliseconds(Clock::now() - before);
+        handlers += spent;
+        longest = std::max(longest, spent);
+    });
+    clock.run(manager.start());
+    // Then the main loop shows what the run left, in turns, and a frame.
+    const auto shown = Clock::now();
+    for (;;) {
+        const auto turn = Clock::now();
+        if (!g_main_context_iteration(nullptr, FALSE))
+            break;
+        longest = std::max(longest, milliseconds(Clock::now() - turn));
+    }
+    gtk_test_widget_wait_for_draw(GTK_WIDGET(window.gobj()));
+    const double last = milliseconds(Clock::now() - shown);
+    start.disconnect();
+    end.disconnect();
+    if (manager.failures().size() != std::size_t(failures))
+        std::fprintf(stderr, "expected %d failures, got %zu\n", failures,
+                     manager.failures().size());
+    window.unset_child();
+    drain();
+    return {(handlers + last) * 1000.0 / failures, longest};
+}
+
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
     return values[values.size() / 2];
@@ -123,7 +196,14 @@ int main(int argc, char** argv) {
     const std::filesystem::path temp = mkdtemp(pattern);
 
     std::vector<double> showSmall, showLarge, updateSmall, updateLarge;
+    std::vector<double> failSmall, failLarge, turnSmall, turnLarge;
     for (int round = 0; round < rounds; ++round) {
+        const FailureResult few = measureFailures(10, temp);
+        const FailureResult many = measureFailures(10000, temp);
+        failSmall.push_back(few.perFailureUs);
+        failLarge.push_back(many.perFailureUs);
+        turnSmall.push_back(few.longestTurnMs);
+        turnLarge.push_back(many.longestTurnMs);
         const Result small = measure(10, temp);
         const Result large = measure(10000, temp);
         showSmall.push_back(small.showMs);
@@ -139,5 +219,12 @@ int main(int argc, char** argv) {
     std::printf("progress update, 10,000 workspaces: %8.1f us\n", median(updateLarge));
     std::printf("ratio 10,000 / 10: %.2f   (target at most 1.2)\n",
                 median(updateLarge) / median(updateSmall));
+    std::printf("failures, cost per failure, 10:      %8.1f us   (longest turn %.1f ms)\n",
+                median(failSmall), median(turnSmall));
+    std::printf("failures, cost per failure, 10,000:  %8.1f us   (longest turn %.1f ms, target "
+                "under 100 ms)\n",
+                median(failLarge), median(turnLarge));
+    std::printf("ratio 10,000 / 10: %.2f   (target at most 1.2)\n",
+                median(failLarge) / median(failSmall));
     return 0;
 }

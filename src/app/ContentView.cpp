@@ -32,14 +32,14 @@ ContentView::~ContentView() {
 }
 
 void ContentView::agree() {
-    settings_.setBoolean(DownloadManager::agreedToTermsKey, true);
+    settings_.setBoolean(agreedToTermsKey, true);
     // The button that called this belongs to the agreement screen: take
     // the screen down once its click has been handled.
     Glib::signal_idle().connect_once([this] { update(); });
 }
 
 void ContentView::update() {
-    const bool agreed = settings_.boolean(DownloadManager::agreedToTermsKey);
+    const bool agreed = settings_.boolean(agreedToTermsKey);
     const Screen before = screen_;
     screen_ = !agreed ? Screen::agreement
               : bridge_ && bridge_->loggedIn() && !bridge_->unreachable() ? Screen::controlPanel
@@ -63,6 +63,9 @@ void ContentView::update() {
     signIn_.setShown(screen_ == Screen::signIn);
     signIn_.setLostNotice(screen_ == Screen::signIn && bridge_ && bridge_->sessionLost());
     signIn_.setUnreachable(bridge_ && bridge_->unreachable());
+    // The keyboard goes where the user is now; never to the hidden page.
+    if (screen_ == Screen::controlPanel && before != Screen::controlPanel)
+        panel_->focusFirstControl();
     // The page puts its cursor in the email field: let the keyboard reach it.
     if (auto* page = signIn_.host().webView();
         page && screen_ == Screen::signIn && (before != Screen::signIn || !updatedOnce_))

@@ -21,6 +21,8 @@ class ControlPanel;
 class ContentView : public Gtk::Overlay {
   public:
     enum class Screen { agreement, signIn, controlPanel };
+    // Set once the user has accepted the agreement; nothing clears it.
+    static constexpr const char* agreedToTermsKey = "agreedToTermsV1";
 
     explicit ContentView(SettingsStore& settings);
     ~ContentView() override;
@@ -30,6 +32,8 @@ class ContentView : public Gtk::Overlay {
 
     Screen screen() const { return screen_; }
     SignInView& signInView() { return signIn_; }
+    // The control panel, once the page is signed in.
+    ControlPanel* panel() { return panel_; }
 
   private:
     void update();

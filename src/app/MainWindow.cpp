@@ -2,18 +2,24 @@
 
 #include "ui/Accessibility.hpp"
 
+#include <algorithm>
 #include <giomm/menu.h>
 #include <gtkmm/headerbar.h>
 #include <gtkmm/menubutton.h>
+#ifdef GDK_WINDOWING_X11
+#include <gdk/x11/gdkx.h>
+#endif
 
 MainWindow::MainWindow(SettingsStore& settings) : content_(settings) {
     set_title(title);
     add_css_class("orvo");
-    // The content's own minimum: the header bar comes on top of it.
-    content_.set_size_request(minWidth, minHeight);
+    // The whole window's minimum, header bar included.
+    set_size_request(minWidth, minHeight);
+    fitToScreen();
 
     auto menu = Gio::Menu::create();
     auto about = Gio::Menu::create();
+    about->append("Keyboard Shortcuts", "app.shortcuts");
     about->append("About Orvo WAV Downloader", "app.about");
     about->append("Check for Updates…", "app.check-updates");
     menu->append_section(about);
@@ -36,4 +42,24 @@ MainWindow::MainWindow(SettingsStore& settings) : content_(settings) {
     set_titlebar(*header);
 
     set_child(content_);
+}
+
+void MainWindow::fitToScreen() {
+    auto display = get_display();
+    auto monitors = display ? display->get_monitors() : Glib::RefPtr<Gio::ListModel>{};
+    if (!monitors || monitors->get_n_items() == 0) {
+        set_default_size(defaultWidth, defaultHeight);
+        return;
+    }
+    auto* monitor = GDK_MONITOR(g_list_model_get_item(monitors->gobj(), 0));
+    GdkRectangle area;
+    gdk_monitor_get_geometry(monitor, &area);
+#ifdef GDK_WINDOWING_X11
+    // Panels and docks take their share of the screen.
+    if (GDK_IS_X11_MONITOR(monitor))
+        gdk_x11_monitor_get_workarea(monitor, &area);
+#endif
+    g_object_unref(monitor);
+    set_default_size(std::clamp(area.width, minWidth, defaultWidth),
+                     std::clamp(area.height, minHeight, defaultHeight));
 }

@@ -1,7 +1,10 @@
 #include "app/OrvoWavApp.hpp"
 
 #include "app/MainWindow.hpp"
+#include "ui/ControlPanel.hpp"
 #include "manager/AppFolders.hpp"
+#include "ui/DisplayText.hpp"
+#include "ui/PanelState.hpp"
 #include "ui/Theme.hpp"
 #include "update/UpdateAlertDialog.hpp"
 
@@ -54,6 +57,8 @@ OrvoWavApp::~OrvoWavApp() {
     runWatch_.disconnect();
     busyWatch_.disconnect();
     sessionWatch_.disconnect();
+    sessionHold_.disconnect();
+    quitQuestion_.reset();
     // The window goes before the page and the manager it shows.
     window_.reset();
 }
@@ -87,6 +92,9 @@ void OrvoWavApp::startSession() {
             manager_->signedOut();
     });
     signOutAction_->set_enabled(true);
+    sessionHold_ = manager_->signalChanged().connect(
+        sigc::mem_fun(*this, &OrvoWavApp::holdSessionWhileRunning));
+    quitQuestion_ = std::make_unique<QuitQuestion>(*window_, *manager_, [this] { quit(); });
     // The panel that shows the last scan appears only once the page
     // reports a session, which takes longer than reading it.
     manager_->loadCache();
@@ -99,6 +107,12 @@ void OrvoWavApp::on_activate() {
         return;
     }
     window_ = std::make_unique<MainWindow>(*settings_);
+    window_->signal_close_request().connect([this] { return requestQuit(); }, false);
+    // Once the user is back at the window, the note about the run has done its work.
+    window_->property_is_active().signal_changed().connect([this] {
+        if (window_->is_active())
+            withdraw_notification(runEndNotice);
+    });
     add_window(*window_);
     window_->present();
     // The page and the manager take a few hundred milliseconds to make:
@@ -119,7 +133,7 @@ void OrvoWavApp::on_activate() {
 void OrvoWavApp::addActions() {
     add_action("about", sigc::mem_fun(*this, &OrvoWavApp::showAbout));
     add_action("check-updates", sigc::mem_fun(*this, &OrvoWavApp::checkForUpdates));
-    add_action("quit", [this] { quit(); });
+    add_action("quit", [this] { requestQuit(); });
     add_action("reload-page", [this] {
         if (bridge_)
             bridge_->retry();
@@ -127,6 +141,79 @@ void OrvoWavApp::addActions() {
     signOutAction_ = add_action("sign-out", sigc::mem_fun(*this, &OrvoWavApp::confirmSignOut));
     signOutAction_->set_enabled(false); // until the page exists
     set_accel_for_action("app.quit", "<Control>q");
+    // The shortcuts GNOME users try first.
+    add_action("choose-folder", [this] {
+        if (auto* panel = window_ ? window_->content().panel() : nullptr)
+            panel->chooseFolder();
+    });
+    set_accel_for_action("app.choose-folder", "<Control>o");
+    add_action("scan-recent", [this] {
+        if (auto* panel = window_ ? window_->content().panel() : nullptr)
+            panel->scanRecent();
+    });
+    set_accel_for_action("app.scan-recent", "<Control>r");
+    add_action("shortcuts", sigc::mem_fun(*this, &OrvoWavApp::showShortcuts));
+    set_accel_for_action("app.shortcuts", "<Control>question");
+}
+
+bool OrvoWavApp::requestQuit() {
+    if (quitQuestion_)
+        return quitQuestion_->request();
+    quit();
+    return false;
+}
+
+void OrvoWavApp::holdSessionWhileRunning(DownloadManager::Property property) {
+    if (property != DownloadManager::Property::running || !window_)
+        return;
+    if (manager_->running() && !inhibitCookie_)
+        inhibitCookie_ = inhibit(*window_,
+                                 Gtk::Application::InhibitFlags::SUSPEND |
+                                     Gtk::Application::InhibitFlags::LOGOUT,
+                                 "Downloading WAV files");
+    else if (!manager_->running() && inhibitCookie_)
+        uninhibit(std::exchange(inhibitCookie_, 0));
+}
+
+void OrvoWavApp::showShortcuts() {
+    static const char* ui = R"ui(<interface>
+  <object class="GtkShortcutsWindow" id="shortcuts">
+    <property name="modal">1</property>
+    <child><object class="GtkShortcutsSection">
+      <property name="section-name">main</property>
+      <child><object class="GtkShortcutsGroup">
+        <property name="title">Control panel</property>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Scan recent workspaces</property>
+          <property name="accelerator">&lt;Control&gt;r</property></object></child>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Choose the destination folder</property>
+          <property name="accelerator">&lt;Control&gt;o</property></object></child>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Tick or untick the workspace in focus</property>
+          <property name="accelerator">space Return</property></object></child>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Next or previous control</property>
+          <property name="accelerator">Tab &lt;Shift&gt;Tab</property></object></child>
+      </object></child>
+      <child><object class="GtkShortcutsGroup">
+        <property name="title">General</property>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Keyboard shortcuts</property>
+          <property name="accelerator">&lt;Control&gt;question</property></object></child>
+        <child><object class="GtkShortcutsShortcut">
+          <property name="title">Quit</property>
+          <property name="accelerator">&lt;Control&gt;q</property></object></child>
+      </object></child>
+    </object></child>
+  </object>
+</interface>)ui";
+    GtkBuilder* builder = gtk_builder_new_from_string(ui, -1);
+    auto* shortcuts = GTK_WINDOW(gtk_builder_get_object(builder, "shortcuts"));
+    if (window_)
+        gtk_window_set_transient_for(shortcuts, GTK_WINDOW(window_->gobj()));
+    gtk_window_present(shortcuts);
+    g_object_unref(builder); // the shown window keeps itself until closed
 }
 
 void OrvoWavApp::showAbout() {
@@ -186,8 +273,7 @@ void OrvoWavApp::notifyWhenRunEnds(DownloadManager::Property property) {
         return;
     if (window_ && window_->is_active())
         return;
-    auto note = Gio::Notification::create(manager_->overall().empty() ? MainWindow::title
-                                                                      : manager_->overall());
-    note->set_body(manager_->current());
-    send_notification("run-finished", note);
+    auto note = Gio::Notification::create(PanelState::runEndTitle(manager_->overall()));
+    note->set_body(DisplayText::composed(manager_->current()));
+    send_notification(runEndNotice, note);
 }

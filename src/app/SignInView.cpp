@@ -2,7 +2,7 @@
 
 #include "ui/ButtonStyles.hpp"
 #include "ui/LogoMark.hpp"
-#include "ui/PanelCard.hpp"
+#include "ui/PanelWidgets.hpp"
 
 SignInView::SignInView()
     : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10),

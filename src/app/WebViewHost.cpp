@@ -1,7 +1,12 @@
 #include "app/WebViewHost.hpp"
 
+#include "ui/Accessibility.hpp"
+
+#include <gtkmm/root.h>
+
 WebViewHost::WebViewHost() {
     set_name("webViewHost");
+    Accessibility::setLabel(*this, "Orvo sign-in page");
     setFullSize(true);
 }
 
@@ -28,8 +33,14 @@ void WebViewHost::setFullSize(bool fullSize) {
     set_valign(fullSize ? Gtk::Align::FILL : Gtk::Align::START);
     set_size_request(side, side);
     set_opacity(fullSize ? 1.0 : hiddenOpacity);
-    // Out of sight, the page takes no clicks and no keyboard focus.
+    // Out of sight, the page takes no clicks and no keyboard focus, and is
+    // not offered to screen readers.
     set_can_target(fullSize);
+    set_can_focus(fullSize);
+    Accessibility::setHidden(*this, !fullSize);
+    if (!fullSize)
+        if (auto* root = get_root(); root && root->get_focus() && root->get_focus()->is_ancestor(*this))
+            root->unset_focus();
     set_overflow(Gtk::Overflow::HIDDEN);
     if (webView_) {
         webView_->set_size_request(side, side);

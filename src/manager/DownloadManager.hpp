@@ -53,7 +53,6 @@ class DownloadManager {
 
     // Settings keys.
     static constexpr const char* destFolderKey = "destFolder";
-    static constexpr const char* agreedToTermsKey = "agreedToTermsV1";
     static constexpr const char* prepareUpcomingKey = "prepareUpcomingTracks";
     static constexpr const char* skipSavedKey = "skipSavedTracks";
 

@@ -1,7 +1,6 @@
 #include "ui/Accessibility.hpp"
 
 #include <gtk/gtk.h>
-#include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/root.h>
 #include <vector>
 
@@ -10,6 +9,11 @@ namespace Accessibility {
 void setLabel(Gtk::Widget& widget, const std::string& text) {
     gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                    text.c_str(), -1);
+}
+
+void setHidden(Gtk::Widget& widget, bool hidden) {
+    gtk_accessible_update_state(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_STATE_HIDDEN,
+                                gboolean(hidden), -1);
 }
 
 namespace {
@@ -34,7 +38,26 @@ void collect(Gtk::Widget& widget, Gtk::Widget& inside, std::vector<Gtk::Widget*>
         collect(*child, inside, order, insideAt);
 }
 
-bool leave(Gtk::Widget& inside, bool forward) {
+} // namespace
+
+bool focusWithin(Gtk::Widget& widget, bool first) {
+    std::vector<Gtk::Widget*> order;
+    std::size_t none = 0;
+    for (auto* child = widget.get_first_child(); child; child = child->get_next_sibling())
+        collect(*child, widget, order, none);
+    if (first) {
+        for (Gtk::Widget* control : order)
+            if (control->grab_focus())
+                return true;
+    } else {
+        for (auto at = order.rbegin(); at != order.rend(); ++at)
+            if ((*at)->grab_focus())
+                return true;
+    }
+    return false;
+}
+
+bool focusPast(Gtk::Widget& inside, bool forward) {
     auto* root = dynamic_cast<Gtk::Widget*>(inside.get_root());
     if (!root)
         return false;
@@ -53,24 +76,6 @@ bool leave(Gtk::Widget& inside, bool forward) {
                 return true;
     }
     return false;
-}
-
-} // namespace
-
-void tabLeaves(Gtk::Widget& widget) {
-    auto keys = Gtk::EventControllerKey::create();
-    keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
-    keys->signal_key_pressed().connect(
-        [&widget](guint key, guint, Gdk::ModifierType state) {
-            if (key == GDK_KEY_Tab || key == GDK_KEY_KP_Tab)
-                return leave(widget, (state & Gdk::ModifierType::SHIFT_MASK) ==
-                                         Gdk::ModifierType{});
-            if (key == GDK_KEY_ISO_Left_Tab)
-                return leave(widget, false);
-            return false;
-        },
-        false);
-    widget.add_controller(keys);
 }
 
 } // namespace Accessibility

@@ -8,9 +8,17 @@ namespace Accessibility {
 // content does not say what they do).
 void setLabel(Gtk::Widget& widget, const std::string& text);
 
-// Tab and Shift+Tab leave the widget (a list whose every row takes focus)
-// for the next or previous focusable control outside it; arrows still move
-// inside.
-void tabLeaves(Gtk::Widget& widget);
+// Keeps the widget (and what is in it) off the accessibility bus, for
+// pictures that only decorate and for what is out of sight.
+void setHidden(Gtk::Widget& widget, bool hidden);
+
+// Gives the keyboard to the first (or last) control inside the widget.
+bool focusWithin(Gtk::Widget& widget, bool first);
+
+// Moves the keyboard focus to the first control after (or before) the
+// widget in tab order, skipping the widget's own descendants; the widget
+// itself may already be insensitive or hidden. False when there is none.
+bool focusPast(Gtk::Widget& widget, bool forward);
+
 
 } // namespace Accessibility

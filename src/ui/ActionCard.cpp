@@ -37,10 +37,8 @@ ActionCard::ActionCard(DownloadManager& manager) : PanelCard(manager, 12) {
     overall_->set_name("overall");
     current_ = PanelWidgets::label("size-11 text-secondary");
     current_->set_name("current");
-    for (auto* label : {overall_, current_}) {
-        label->set_wrap(true);
-        label->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
-    }
+    for (auto* label : {overall_, current_})
+        PanelWidgets::singleLine(*label);
     progress_->append(*bar_);
     progress_->append(*overall_);
     progress_->append(*current_);
@@ -75,11 +73,11 @@ void ActionCard::refresh(Changed property) {
         queued_->setText(PanelState::queuedBadge(manager_.queuedTrackCount()));
         break;
     case Changed::overall:
-        overall_->set_text(DisplayText::line(manager_.overall()));
+        PanelWidgets::showLine(*overall_, manager_.overall());
         progress_->set_visible(PanelState::progressShown(manager_));
         break;
     case Changed::current:
-        current_->set_text(DisplayText::line(manager_.current()));
+        PanelWidgets::showLine(*current_, manager_.current());
         break;
     case Changed::fraction:
         bar_->set_fraction(manager_.fraction());

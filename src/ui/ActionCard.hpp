@@ -16,6 +16,10 @@ class ActionCard : public PanelCard {
     explicit ActionCard(DownloadManager& manager);
     void refresh(DownloadManager::Property property) override;
 
+    Gtk::Button& downloadButton() { return *download_; }
+    Gtk::Button& cancelButton() { return *cancel_; }
+    Gtk::Widget& progressSection() { return *progress_; }
+
   private:
     void refreshDownload();
 

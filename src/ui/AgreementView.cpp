@@ -1,9 +1,10 @@
 #include "ui/AgreementView.hpp"
 
+#include "ui/Accessibility.hpp"
 #include "ui/ButtonStyles.hpp"
 #include "ui/Card.hpp"
 #include "ui/LogoMark.hpp"
-#include "ui/PanelCard.hpp"
+#include "ui/PanelWidgets.hpp"
 #include "ui/SectionLabel.hpp"
 
 #include <gtkmm/scrolledwindow.h>
@@ -72,6 +73,7 @@ AgreementView::AgreementView(std::function<void()> onAgree)
     }
     auto* body = Gtk::make_managed<Gtk::ScrolledWindow>();
     body->set_name("agreementBody");
+    Accessibility::setLabel(*body, "Agreement");
     body->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     body->set_vexpand(true);
     body->set_child(*cards);
@@ -92,6 +94,8 @@ AgreementView::AgreementView(std::function<void()> onAgree)
     });
     footer->append(*accept);
     append(*footer);
+    // The one thing to do here has the keyboard from the start.
+    signal_map().connect([accept] { accept->grab_focus(); });
 }
 
 Gtk::Widget* AgreementView::bullet(const std::string& text) {

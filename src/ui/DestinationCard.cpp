@@ -57,7 +57,7 @@ void DestinationCard::chooseFolder() {
 
 void DestinationCard::refresh(Changed property) {
     if (property == Changed::running) {
-        choose_->set_sensitive(!manager_.running());
+        choose_->set_sensitive(PanelState::choicesEnabled(manager_));
         return;
     }
     if (property != Changed::destFolder)

@@ -27,6 +27,11 @@ char32_t shown(char32_t c) {
     return c;
 }
 
+bool combining(utf8proc_int32_t codepoint) {
+    const auto category = utf8proc_category(codepoint);
+    return category == UTF8PROC_CATEGORY_MN || category == UTF8PROC_CATEGORY_ME;
+}
+
 } // namespace
 
 std::string line(std::string_view text) {
@@ -35,11 +40,13 @@ std::string line(std::string_view text) {
     const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
     const auto size = utf8proc_ssize_t(text.size());
     utf8proc_ssize_t at = 0;
+    int marks = 0; // combining marks on the current character so far
     while (at < size) {
         // The common case, printable ASCII, is copied as it is.
         const unsigned char byte = bytes[at];
         if (byte >= 0x20 && byte < 0x7F) {
             out += char(byte);
+            marks = 0;
             ++at;
             continue;
         }
@@ -47,13 +54,39 @@ std::string line(std::string_view text) {
         const utf8proc_ssize_t length = utf8proc_iterate(bytes + at, size - at, &codepoint);
         if (length <= 0) {
             append(out, replacement);
+            marks = 0;
             ++at;
             continue;
         }
-        append(out, shown(char32_t(codepoint)));
         at += length;
+        // Stacks of marks would be drawn over the lines around.
+        if (combining(codepoint)) {
+            if (++marks > maxCombiningMarks)
+                continue;
+        } else {
+            marks = 0;
+        }
+        append(out, shown(char32_t(codepoint)));
     }
     return out;
+}
+
+std::string clipped(std::string_view text, std::size_t maxCharacters) {
+    std::size_t count = 0, at = 0;
+    while (at < text.size()) {
+        if (count == maxCharacters)
+            return std::string(text.substr(0, at)) + "…";
+        // Skip the continuation bytes of one UTF-8 sequence.
+        ++at;
+        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
+            ++at;
+        ++count;
+    }
+    return std::string(text);
+}
+
+std::string composed(std::string_view text) {
+    return "‎" + line(text);
 }
 
 std::string name(std::string_view text) {

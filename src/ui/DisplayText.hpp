@@ -12,7 +12,18 @@ namespace DisplayText {
 // visible symbols (U+2400 "control pictures", or U+FFFD); explicit
 // direction embeddings, overrides and isolates become U+FFFD; bytes that
 // are not UTF-8 become U+FFFD. Everything else is kept.
+// Beyond maxCombiningMarks marks on one character, the rest are dropped.
 std::string line(std::string_view text);
+inline constexpr int maxCombiningMarks = 4;
+
+// line() for a text the app composed around a title or a name ("Saved: …"):
+// laid out left to right whatever the first letters are, so a title in a
+// right-to-left script does not turn the whole line around.
+std::string composed(std::string_view text);
+
+// At most maxCharacters characters (code points) of a UTF-8 text, with an
+// ellipsis when cut.
+std::string clipped(std::string_view text, std::size_t maxCharacters);
 
 // line(), isolated in its own direction (FSI … PDI), for a name shown
 // among other text.

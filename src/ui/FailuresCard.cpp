@@ -7,16 +7,68 @@
 #include "ui/PanelState.hpp"
 #include "ui/SectionLabel.hpp"
 
+#include <algorithm>
+#include <glibmm/main.h>
 #include <gtk/gtk.h>
 #include <gtkmm/button.h>
-#include <gtkmm/image.h>
-#include <gtkmm/scrolledwindow.h>
+#include <gtkmm/listitem.h>
+#include <gtkmm/noselection.h>
+#include <gtkmm/signallistitemfactory.h>
 #include <gtkmm/window.h>
 
 using Changed = DownloadManager::Property;
 
+namespace {
+
+// One row: the title over the workspace's name, and the link when there
+// is one. Rows are reused for whichever failure scrolls into view.
+class FailureRow : public Gtk::Box {
+  public:
+    FailureRow() : Gtk::Box(Gtk::Orientation::HORIZONTAL, 8) {
+        auto* texts = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 1);
+        title_ = PanelWidgets::label("size-13 medium text-primary");
+        workspace_ = PanelWidgets::label("size-11 text-secondary");
+        for (auto* label : {title_, workspace_}) {
+            label->set_ellipsize(Pango::EllipsizeMode::END);
+            texts->append(*label);
+        }
+        texts->set_hexpand(true);
+        append(*texts);
+        open_ = Gtk::make_managed<Gtk::Button>("Open in Orvo");
+        GhostButtonStyle::apply(*open_);
+        open_->set_valign(Gtk::Align::CENTER);
+        open_->signal_clicked().connect([this] { FailuresCard::open(*open_, url_); });
+        append(*open_);
+        set_margin_bottom(6);
+    }
+
+    void show(const FailedItem& item) {
+        title_->set_text(DisplayText::name(item.title));
+        workspace_->set_text(DisplayText::name(item.workspace));
+        const auto url = item.orvoURL();
+        url_ = url && isWebAddress(*url) ? *url : std::string();
+        open_->set_visible(!url_.empty());
+        Accessibility::setLabel(*open_, "Open “" + DisplayText::line(item.title) + "” in Orvo");
+    }
+
+  private:
+    Gtk::Label* title_;
+    Gtk::Label* workspace_;
+    Gtk::Button* open_;
+    std::string url_;
+};
+
+} // namespace
+
+Glib::RefPtr<FailuresCard::Entry> FailuresCard::Entry::create(const FailedItem& item) {
+    return Glib::make_refptr_for_instance<Entry>(new Entry(item));
+}
+
+FailuresCard::Entry::Entry(const FailedItem& item)
+    : Glib::ObjectBase(typeid(Entry)), Glib::Object(), item(item) {}
+
 FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
-    auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+    auto* header = heading_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
     header->append(*PanelWidgets::icon("dialog-warning-symbolic", "danger-icon", 12));
     title_ = Gtk::make_managed<SectionLabel>("");
     title_->set_name("failuresTitle");
@@ -26,11 +78,31 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
                                         "open in Orvo to download manually"));
     append(*header);
 
-    entries_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
-    entries_->set_name("failures");
-    append(*PanelWidgets::scroller(*entries_, 150));
-    refresh(Changed::failures);
+    entries_ = Gio::ListStore<Entry>::create();
+    auto factory = Gtk::SignalListItemFactory::create();
+    factory->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
+        item->set_child(*Gtk::make_managed<FailureRow>());
+        item->set_activatable(false);
+    });
+    factory->signal_bind().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
+        auto entry = std::dynamic_pointer_cast<Entry>(item->get_item());
+        if (auto* row = dynamic_cast<FailureRow*>(item->get_child()); row && entry) {
+            row->show(entry->item);
+            // The keyboard goes to the link, not to the row around it.
+            if (auto* around = row->get_parent())
+                around->set_focusable(false);
+        }
+    });
+    list_ = Gtk::make_managed<Gtk::ListView>(Gtk::NoSelection::create(entries_), factory);
+    list_->set_name("failures");
+    list_->add_css_class("failures");
+    Accessibility::setLabel(*list_, "Tracks to download manually");
+    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, "Tracks to download manually");
+    append(*scroller_);
+    update();
 }
+
+FailuresCard::~FailuresCard() { pending_.disconnect(); }
 
 void FailuresCard::open(Gtk::Widget& from, const std::string& url) {
     if (!isWebAddress(url))
@@ -41,34 +113,52 @@ void FailuresCard::open(Gtk::Widget& from, const std::string& url) {
 }
 
 void FailuresCard::refresh(Changed property) {
-    if (property != Changed::failures)
+    if (property != Changed::failures || pending_.connected())
         return;
+    // Ahead of drawing, so the new rows are in the next frame.
+    pending_ = Glib::signal_idle().connect(
+        [this] {
+            pending_.disconnect();
+            update();
+            return false;
+        },
+        Glib::PRIORITY_HIGH_IDLE);
+}
+
+int FailuresCard::rowHeight() {
+    if (!rowHeight_) {
+        FailureRow sample;
+        sample.show(FailedItem{"id", "Title", "Workspace"});
+        int minimum = 0, natural = 0, ignored = 0;
+        sample.measure(Gtk::Orientation::VERTICAL, -1, minimum, natural, ignored, ignored);
+        rowHeight_ = std::max(natural, 1);
+    }
+    return rowHeight_;
+}
+
+void FailuresCard::update() {
     const std::vector<FailedItem>& failures = manager_.failures();
+    const guint shown = entries_->get_n_items();
+    // A run only appends to the list, and empties it when the next starts.
+    const bool appended = failures.size() >= shown &&
+                          (shown == 0 || entries_->get_item(shown - 1)->item == failures[shown - 1]);
+    // A few thousand at a time, so that no turn of the main loop is long;
+    // the rest follow in the next turns.
+    const std::size_t from = appended ? shown : 0;
+    const std::size_t to = std::min(failures.size(), from + maxAppendPerTurn);
+    std::vector<Glib::RefPtr<Entry>> added;
+    added.reserve(to - from);
+    for (std::size_t i = from; i < to; ++i)
+        added.push_back(Entry::create(failures[i]));
+    if (!added.empty() || !appended)
+        entries_->splice(guint(from), appended ? 0 : shown, added);
+    if (to < failures.size())
+        refresh(Changed::failures);
+
     set_visible(!failures.empty());
     title_->setText(PanelState::failuresTitle(failures.size()));
-    while (auto* child = entries_->get_first_child())
-        entries_->remove(*child);
-    for (const FailedItem& item : failures) {
-        auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
-        auto* texts = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 1);
-        auto* title = PanelWidgets::label("size-13 medium text-primary",
-                                          DisplayText::name(item.title));
-        auto* workspace = PanelWidgets::label("size-11 text-secondary",
-                                              DisplayText::name(item.workspace));
-        for (auto* label : {title, workspace})
-            label->set_ellipsize(Pango::EllipsizeMode::END);
-        texts->append(*title);
-        texts->append(*workspace);
-        texts->set_hexpand(true);
-        row->append(*texts);
-        if (auto url = item.orvoURL(); url && isWebAddress(*url)) {
-            auto* button = Gtk::make_managed<Gtk::Button>("Open in Orvo");
-            GhostButtonStyle::apply(*button);
-            button->set_valign(Gtk::Align::CENTER);
-            Accessibility::setLabel(*button, "Open “" + DisplayText::line(item.title) + "” in Orvo");
-            button->signal_clicked().connect([button, url = *url] { open(*button, url); });
-            row->append(*button);
-        }
-        entries_->append(*row);
-    }
+    // A list view asks for little height of its own: give the area the
+    // height of its rows, up to its limit.
+    scroller_->set_min_content_height(
+        int(std::min<std::size_t>(maxListHeight, failures.size() * std::size_t(rowHeight()))));
 }

@@ -1,21 +1,56 @@
 #pragma once
 #include "ui/PanelCard.hpp"
 
+#include <giomm/liststore.h>
 #include <gtkmm/box.h>
+#include <gtkmm/listview.h>
 
 class SectionLabel;
 
 // The tracks the last run could not fetch, each with a link to its page
 // for a manual download.
+//
+// A run whose sign-in expires fails every remaining track, so the list may
+// be thousands long: it is a ListView, which makes widgets only for the
+// rows on screen, over a store that the new failures are appended to. The
+// notices of a burst of failures are taken together, once per turn of the
+// main loop.
 class FailuresCard : public PanelCard {
   public:
+    static constexpr int maxListHeight = 150;
+    static constexpr std::size_t maxAppendPerTurn = 2000;
+
     explicit FailuresCard(DownloadManager& manager);
+    ~FailuresCard() override;
     void refresh(DownloadManager::Property property) override;
+
+    // The warning and the count, over the list.
+    Gtk::Widget& heading() { return *heading_; }
+    Gtk::ListView& list() { return *list_; }
 
     // Opens a track's page in the default browser; only web addresses.
     static void open(Gtk::Widget& from, const std::string& url);
 
+    // One failure in the list's store.
+    class Entry : public Glib::Object {
+      public:
+        static Glib::RefPtr<Entry> create(const FailedItem& item);
+        const FailedItem item;
+
+      protected:
+        explicit Entry(const FailedItem& item);
+    };
+
   private:
+    // Brings the store and the heading up to the manager's list.
+    void update();
+    int rowHeight();
+
+    Gtk::Box* heading_;
     SectionLabel* title_;
-    Gtk::Box* entries_;
+    Gtk::ScrolledWindow* scroller_;
+    Gtk::ListView* list_;
+    Glib::RefPtr<Gio::ListStore<Entry>> entries_;
+    sigc::connection pending_;
+    int rowHeight_ = 0;
 };

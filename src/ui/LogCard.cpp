@@ -1,24 +1,86 @@
 #include "ui/LogCard.hpp"
 
+#include "ui/Accessibility.hpp"
 #include "ui/DisplayText.hpp"
 #include "ui/SectionLabel.hpp"
 
 #include <algorithm>
+#include <glibmm/main.h>
+#include <gtkmm/listitem.h>
+#include <gtkmm/noselection.h>
+#include <gtkmm/signallistitemfactory.h>
+#include <gtkmm/stringobject.h>
 #include <gtkmm/scrolledwindow.h>
 
 using Changed = DownloadManager::Property;
 
+namespace {
+
+Gtk::Label* lineLabel() {
+    auto* label = PanelWidgets::label("size-11 mono text-secondary", "Saved: a line");
+    label->set_hexpand(true);
+    label->set_wrap(true);
+    label->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
+    label->set_selectable(false);
+    label->set_margin_bottom(1);
+    return label;
+}
+
+} // namespace
+
 LogCard::LogCard(DownloadManager& manager) : PanelCard(manager, 8) {
     append(*Gtk::make_managed<SectionLabel>("Activity"));
-    lines_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 1);
-    lines_->set_name("log");
-    append(*PanelWidgets::scroller(*lines_, 140));
-    refresh(Changed::log);
+    lines_ = Gtk::StringList::create({});
+    auto factory = Gtk::SignalListItemFactory::create();
+    factory->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
+        item->set_child(*lineLabel());
+        item->set_activatable(false);
+    });
+    factory->signal_bind().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
+        auto text = std::dynamic_pointer_cast<Gtk::StringObject>(item->get_item());
+        if (auto* label = dynamic_cast<Gtk::Label*>(item->get_child()); label && text) {
+            label->set_text(text->get_string());
+            // Lines are read, not acted on.
+            if (auto* around = label->get_parent())
+                around->set_focusable(false);
+        }
+    });
+    list_ = Gtk::make_managed<Gtk::ListView>(Gtk::NoSelection::create(lines_), factory);
+    list_->set_name("log");
+    Accessibility::setLabel(*list_, "Activity log");
+    list_->add_css_class("log");
+    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, "Activity log");
+    append(*scroller_);
+    update();
+}
+
+LogCard::~LogCard() { pending_.disconnect(); }
+
+int LogCard::rowHeight() {
+    if (!rowHeight_) {
+        Gtk::Box sample;
+        sample.append(*lineLabel());
+        int minimum = 0, natural = 0, ignored = 0;
+        sample.measure(Gtk::Orientation::VERTICAL, -1, minimum, natural, ignored, ignored);
+        rowHeight_ = std::max(natural, 1);
+    }
+    return rowHeight_;
 }
 
 void LogCard::refresh(Changed property) {
-    if (property != Changed::log)
+    if (property != Changed::log || pending_.connected())
         return;
+    // A run logs in bursts: the lines of one turn of the main loop are
+    // shown together, ahead of the next frame.
+    pending_ = Glib::signal_idle().connect(
+        [this] {
+            update();
+            return false;
+        },
+        Glib::PRIORITY_HIGH_IDLE);
+}
+
+void LogCard::update() {
     const std::deque<std::string>& log = manager_.log();
     // The log only grows at the end and drops its oldest lines: find how
     // many of the lines shown were dropped (all of them when it was
@@ -26,25 +88,21 @@ void LogCard::refresh(Changed property) {
     std::size_t dropped = 0;
     while (dropped < shown_.size()) {
         const std::size_t kept = shown_.size() - dropped;
-        if (kept <= log.size() && std::equal(shown_.begin() + std::ptrdiff_t(dropped),
-                                             shown_.end(), log.begin()))
+        if (kept <= log.size() && shown_[dropped] == log.front() &&
+            std::equal(shown_.begin() + std::ptrdiff_t(dropped), shown_.end(), log.begin()))
             break;
         ++dropped;
     }
-    for (std::size_t i = 0; i < dropped; ++i) {
-        lines_->remove(*labels_.front());
-        labels_.pop_front();
-        shown_.pop_front();
-    }
+    shown_.erase(shown_.begin(), shown_.begin() + std::ptrdiff_t(dropped));
+    std::vector<Glib::ustring> added;
     for (std::size_t i = shown_.size(); i < log.size(); ++i) {
-        auto* label = PanelWidgets::label("size-11 mono text-secondary", DisplayText::line(log[i]));
-        label->set_hexpand(true);
-        label->set_wrap(true);
-        label->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
-        label->set_selectable(false);
-        lines_->append(*label);
-        labels_.push_back(label);
+        added.emplace_back(
+            DisplayText::clipped(DisplayText::composed(log[i]), PanelWidgets::maxLineCharacters));
         shown_.push_back(log[i]);
     }
+    lines_->splice(0, guint(dropped), {});
+    lines_->splice(lines_->get_n_items(), 0, added);
+    scroller_->set_min_content_height(
+        int(std::min<std::size_t>(maxListHeight, log.size() * std::size_t(rowHeight()))));
     set_visible(!log.empty());
 }

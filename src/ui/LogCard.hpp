@@ -2,22 +2,36 @@
 #include "ui/PanelCard.hpp"
 
 #include <deque>
-#include <gtkmm/box.h>
-#include <gtkmm/label.h>
+#include <gtkmm/listview.h>
+#include <gtkmm/stringlist.h>
 #include <string>
 
-// The activity log, one monospaced line per entry. New lines are added and
-// dropped ones removed; the lines already shown are left alone.
+// The activity log, one monospaced line per entry. It is a ListView over
+// the lines, so only the lines on screen have widgets: new lines are
+// appended and dropped ones removed from the front, and the lines already
+// shown are left alone.
 class LogCard : public PanelCard {
   public:
+    static constexpr int maxListHeight = 140;
+
     explicit LogCard(DownloadManager& manager);
+    ~LogCard() override;
     void refresh(DownloadManager::Property property) override;
 
-    // The labels shown, oldest first (for tests).
-    std::size_t lineCount() const { return labels_.size(); }
+    // The lines shown, oldest first, as drawn (for tests).
+    std::size_t lineCount() const { return lines_->get_n_items(); }
+    std::string line(std::size_t index) const { return lines_->get_string(guint(index)); }
 
   private:
-    Gtk::Box* lines_;
+    void update();
+    int rowHeight();
+
+    sigc::connection pending_;
+
+    Gtk::ScrolledWindow* scroller_;
+    Gtk::ListView* list_;
+    Glib::RefPtr<Gtk::StringList> lines_;
+    // The manager's lines that are shown, to find what changed.
     std::deque<std::string> shown_;
-    std::deque<Gtk::Label*> labels_;
+    int rowHeight_ = 0;
 };

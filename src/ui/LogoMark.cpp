@@ -1,5 +1,6 @@
 #include "ui/LogoMark.hpp"
 
+#include "ui/Accessibility.hpp"
 #include "ui/Theme.hpp"
 
 #include <array>
@@ -10,6 +11,8 @@ LogoMark::LogoMark(int size) {
     set_content_width(size);
     set_content_height(size);
     set_size_request(size, size);
+    // A picture of the app's name, which is always written beside it.
+    Accessibility::setHidden(*this, true);
     set_halign(Gtk::Align::CENTER);
     set_valign(Gtk::Align::CENTER);
     set_draw_func([](const Cairo::RefPtr<Cairo::Context>& cr, int width, int height) {

@@ -1,9 +1,8 @@
 #pragma once
 #include "manager/DownloadManager.hpp"
 #include "ui/Card.hpp"
+#include "ui/PanelWidgets.hpp"
 
-#include <gtkmm/label.h>
-#include <gtkmm/scrolledwindow.h>
 
 // A card of the control panel: it reads the manager and redraws the parts
 // that depend on a property when that property changes.
@@ -15,15 +14,3 @@ class PanelCard : public Card {
   protected:
     DownloadManager& manager_;
 };
-
-// Small helpers the cards share.
-namespace PanelWidgets {
-// A label in the given classes ("size-12 text-secondary"), left-aligned.
-Gtk::Label* label(const std::string& classes, const std::string& text = "");
-// A horizontal box that pushes what follows it to the far end.
-Gtk::Widget* gap();
-// A symbolic icon from the icon theme, at a pixel size, coloured by a class.
-Gtk::Widget* icon(const std::string& name, const std::string& cssClass, int size);
-// A vertically scrolling area as tall as its content, up to a limit.
-Gtk::ScrolledWindow* scroller(Gtk::Widget& content, int maxHeight);
-} // namespace PanelWidgets

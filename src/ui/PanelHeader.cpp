@@ -1,7 +1,7 @@
 #include "ui/PanelHeader.hpp"
 
 #include "ui/LogoMark.hpp"
-#include "ui/PanelCard.hpp"
+#include "ui/PanelWidgets.hpp"
 #include "ui/PanelState.hpp"
 
 PanelHeader::PanelHeader(DownloadManager& manager)

@@ -3,12 +3,19 @@
 #include "ui/DateText.hpp"
 #include "ui/DisplayText.hpp"
 
+#include <algorithm>
+#include <cmath>
 #include <glib.h>
 
 namespace PanelState {
 
 std::string lastScanLine(const std::optional<Date>& lastScanned) {
     return lastScanned ? "Last scan: " + DateText::abbreviated(*lastScanned) : "No scan yet";
+}
+
+std::int64_t recentCountFrom(double value) {
+    const auto steps = std::int64_t(std::llround(value / double(recentStep)));
+    return std::clamp(steps * recentStep, minRecent, maxRecent);
 }
 
 std::string recentLabel(std::int64_t recentCount) {
@@ -22,6 +29,8 @@ std::string scanRecentLabel(bool scanning, std::int64_t recentCount) {
 bool scanControlsEnabled(const DownloadManager& manager) {
     return !manager.scanning() && !manager.running();
 }
+
+bool choicesEnabled(const DownloadManager& manager) { return !manager.running(); }
 
 std::string emptyListText(bool scanning) {
     return scanning ? "Scanning…"
@@ -63,6 +72,10 @@ bool progressShown(const DownloadManager& manager) {
     return manager.running() || !manager.overall().empty();
 }
 
+std::string runEndTitle(const std::string& overall) {
+    return overall == "Complete" ? "Download complete" : "Download stopped";
+}
+
 std::string failuresTitle(std::size_t count) {
     return "Unable to download automatically (" + std::to_string(count) + ")";
 }
@@ -74,16 +87,16 @@ Snapshot of(const DownloadManager& manager) {
     s.scanRecentLabel = scanRecentLabel(manager.scanning(), manager.recentCount());
     s.scanControlsEnabled = scanControlsEnabled(manager);
     s.scanStatus = manager.scanStatus();
-    s.likedToggleEnabled = !manager.running();
+    s.likedToggleEnabled = choicesEnabled(manager);
     s.prepareUpcomingOn = manager.prepareUpcoming();
     s.skipSavedOn = manager.skipSaved();
-    s.runOptionsEnabled = !manager.running();
+    s.runOptionsEnabled = choicesEnabled(manager);
     if (manager.workspaces().empty())
         s.emptyListText = emptyListText(manager.scanning());
     s.rows = manager.workspaces().size();
-    s.rowClicksToggle = !manager.running();
+    s.rowClicksToggle = choicesEnabled(manager);
     s.destination = destinationPath(manager).value_or("No folder selected");
-    s.chooseEnabled = !manager.running();
+    s.chooseEnabled = choicesEnabled(manager);
     s.downloadLabel = downloadLabel(manager.running());
     s.downloadEnabled = !downloadBlocked(manager);
     s.cancelShown = manager.running();

@@ -14,10 +14,19 @@ namespace PanelState {
 // Header: "Last scan: …" or "No scan yet".
 std::string lastScanLine(const std::optional<Date>& lastScanned);
 
-// Scan card.
+// Scan card. The recent count steps in fives from 5 to 100.
+inline constexpr std::int64_t minRecent = 5;
+inline constexpr std::int64_t maxRecent = 100;
+inline constexpr std::int64_t recentStep = 5;
+// A typed or stepped value: rounded to a step, within the bounds.
+std::int64_t recentCountFrom(double value);
 std::string recentLabel(std::int64_t recentCount);
 std::string scanRecentLabel(bool scanning, std::int64_t recentCount);
 bool scanControlsEnabled(const DownloadManager& manager);
+
+// The choices for the next run (the switches, the rows, the folder) stay
+// as they are while a run is on.
+bool choicesEnabled(const DownloadManager& manager);
 
 // Workspaces card: the text in place of an empty list.
 std::string emptyListText(bool scanning);
@@ -32,6 +41,10 @@ bool downloadBlocked(const DownloadManager& manager);
 std::string downloadLabel(bool running);
 std::string queuedBadge(std::int64_t queued);
 bool progressShown(const DownloadManager& manager);
+
+// The desktop notification at the end of a run: its title, from the run's
+// last word in overall().
+std::string runEndTitle(const std::string& overall);
 
 // Failures card.
 std::string failuresTitle(std::size_t count);

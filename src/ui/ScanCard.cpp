@@ -6,7 +6,8 @@
 #include "ui/PanelState.hpp"
 #include "ui/SectionLabel.hpp"
 
-#include <algorithm>
+#include <gtkmm/adjustment.h>
+
 
 using Changed = DownloadManager::Property;
 
@@ -14,25 +15,28 @@ ScanCard::ScanCard(DownloadManager& manager) : PanelCard(manager, 10) {
     append(*Gtk::make_managed<SectionLabel>("Library"));
 
     auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 12);
-    // The stepper: its label, then a linked pair of − and + buttons.
+    // The stepper: its label, then the count to type or step.
     auto* stepper = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
     stepper->set_valign(Gtk::Align::CENTER);
     recent_ = PanelWidgets::label("size-13 text-primary");
     recent_->set_name("recentCount");
     stepper->append(*recent_);
-    auto* arrows = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 0);
-    arrows->add_css_class("linked");
-    fewer_ = Gtk::make_managed<Gtk::Button>();
-    fewer_->set_icon_name("list-remove-symbolic");
-    fewer_->set_name("fewerRecent");
-    Accessibility::setLabel(*fewer_, "Fewer recent workspaces");
-    more_ = Gtk::make_managed<Gtk::Button>();
-    more_->set_icon_name("list-add-symbolic");
-    more_->set_name("moreRecent");
-    Accessibility::setLabel(*more_, "More recent workspaces");
-    arrows->append(*fewer_);
-    arrows->append(*more_);
-    stepper->append(*arrows);
+    count_ = Gtk::make_managed<Gtk::SpinButton>(
+        Gtk::Adjustment::create(double(manager.recentCount()), double(PanelState::minRecent),
+                                double(PanelState::maxRecent), double(PanelState::recentStep),
+                                double(PanelState::recentStep)));
+    count_->set_name("recentStepper");
+    count_->set_numeric(true);
+    count_->set_snap_to_ticks(true);
+    count_->set_valign(Gtk::Align::CENTER);
+    Accessibility::setLabel(*count_, "Recent workspaces");
+    // Its − and + buttons, which GTK leaves unnamed.
+    const char* buttonNames[] = {"Fewer recent workspaces", "More recent workspaces"};
+    std::size_t named = 0;
+    for (auto* part = count_->get_first_child(); part && named < 2; part = part->get_next_sibling())
+        if (GTK_IS_BUTTON(part->gobj()))
+            Accessibility::setLabel(*part, buttonNames[named++]);
+    stepper->append(*count_);
     row->append(*stepper);
     row->append(*PanelWidgets::gap());
 
@@ -50,12 +54,12 @@ ScanCard::ScanCard(DownloadManager& manager) : PanelCard(manager, 10) {
 
     status_ = PanelWidgets::label("size-12 text-secondary");
     status_->set_name("scanStatus");
-    status_->set_wrap(true);
-    status_->set_wrap_mode(Pango::WrapMode::WORD_CHAR);
+    PanelWidgets::singleLine(*status_);
     append(*status_);
 
-    fewer_->signal_clicked().connect([this] { step(-recentStep); });
-    more_->signal_clicked().connect([this] { step(recentStep); });
+    count_->signal_value_changed().connect([this] {
+        manager_.setRecentCount(PanelState::recentCountFrom(count_->get_value()));
+    });
     scanRecent_->signal_clicked().connect([this] {
         startDetached(manager_.scan(ScanScope::recent(manager_.recentCount())));
     });
@@ -63,10 +67,6 @@ ScanCard::ScanCard(DownloadManager& manager) : PanelCard(manager, 10) {
 
     refresh(Changed::recentCount);
     refresh(Changed::scanStatus);
-}
-
-void ScanCard::step(std::int64_t by) {
-    manager_.setRecentCount(std::clamp(manager_.recentCount() + by, minRecent, maxRecent));
 }
 
 void ScanCard::refresh(Changed property) {
@@ -78,14 +78,15 @@ void ScanCard::refresh(Changed property) {
         const bool enabled = PanelState::scanControlsEnabled(manager_);
         recent_->set_text(PanelState::recentLabel(count));
         scanRecent_->set_label(PanelState::scanRecentLabel(manager_.scanning(), count));
-        fewer_->set_sensitive(enabled && count > minRecent);
-        more_->set_sensitive(enabled && count < maxRecent);
+        if (count_->get_value() != double(count))
+            count_->set_value(double(count));
+        count_->set_sensitive(enabled);
         scanRecent_->set_sensitive(enabled);
         scanAll_->set_sensitive(enabled);
         break;
     }
     case Changed::scanStatus:
-        status_->set_text(DisplayText::line(manager_.scanStatus()));
+        PanelWidgets::showLine(*status_, manager_.scanStatus());
         status_->set_visible(!manager_.scanStatus().empty());
         break;
     default:

@@ -1,6 +1,9 @@
 #include "ui/Theme.hpp"
 
+#include <cctype>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <gdkmm/display.h>
 #include <gtk/gtk.h>
 #include <gtkmm/cssprovider.h>
@@ -22,9 +25,72 @@ std::string Colour::css(double opacity) const {
     return text;
 }
 
-std::string styleSheet() {
-    // Sizes are logical pixels, so text keeps the same size whatever the
-    // screen's DPI setting says about points.
+Colour Colour::over(Colour background, double opacity) const {
+    std::uint32_t mixed = 0;
+    for (int shift : {16, 8, 0}) {
+        const double front = double((rgb >> shift) & 0xFF);
+        const double back = double((background.rgb >> shift) & 0xFF);
+        mixed |= std::uint32_t(std::lround(front * opacity + back * (1 - opacity))) << shift;
+    }
+    return {mixed};
+}
+
+double Colour::contrast(Colour a, Colour b) {
+    const auto luminance = [](Colour c) {
+        const auto linear = [](double v) {
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) +
+               0.0722 * linear(c.blue());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+Palette standard() {
+    return {pool, poolDark, poolTint, bg, card, border, textPrimary, textSecondary, danger};
+}
+
+Palette highContrast() {
+    return {{0x005C6C}, {0x004652}, {0xD5F0F5}, {0xFFFFFF}, {0xFFFFFF},
+            {0x3A4450}, {0x000000}, {0x2E3640}, {0xB3261E}};
+}
+
+namespace {
+
+// The sheet is written in pixels at the usual 96 dpi; points scale with
+// the desktop's text size setting.
+std::string inPoints(const std::string& sheet) {
+    std::string out;
+    out.reserve(sheet.size());
+    std::size_t at = 0;
+    while (at < sheet.size()) {
+        const std::size_t px = sheet.find("px", at);
+        if (px == std::string::npos) {
+            out.append(sheet, at);
+            break;
+        }
+        std::size_t start = px;
+        while (start > at && (std::isdigit(static_cast<unsigned char>(sheet[start - 1])) ||
+                              sheet[start - 1] == '.'))
+            --start;
+        out.append(sheet, at, start - at);
+        if (start == px) { // not a length
+            out += "px";
+        } else {
+            char number[32];
+            std::snprintf(number, sizeof number, "%gpt",
+                          std::stod(sheet.substr(start, px - start)) * 0.75);
+            out += number;
+        }
+        at = px + 2;
+    }
+    return out;
+}
+
+} // namespace
+
+std::string styleSheet(const Palette& palette) {
     const std::string sheet = R"css(
 window.orvo, window.orvo > contents { background-color: @bg; color: @textPrimary; }
 .orvo-root { background-color: @bg; }
@@ -112,37 +178,83 @@ separator.border-line { background-color: @border; min-height: 1px; }
     const auto define = [&](const char* name, const std::string& value) {
         defines += std::string("@define-color ") + name + " " + value + ";\n";
     };
-    define("pool", pool.css());
-    define("poolDark", poolDark.css());
-    define("poolTint", poolTint.css());
-    define("poolBadge", pool.css(0.12));
-    define("bg", bg.css());
-    define("card", card.css());
-    define("border", border.css());
-    define("textPrimary", textPrimary.css());
-    define("textSecondary", textSecondary.css());
-    define("danger", danger.css());
-    return defines + sheet;
+    define("pool", palette.pool.css());
+    define("poolDark", palette.poolDark.css());
+    define("poolTint", palette.poolTint.css());
+    define("poolBadge", palette.pool.css(0.12));
+    define("bg", palette.bg.css());
+    define("card", palette.card.css());
+    define("border", palette.border.css());
+    define("textPrimary", palette.textPrimary.css());
+    define("textSecondary", palette.textSecondary.css());
+    define("danger", palette.danger.css());
+    return defines + inPoints(sheet);
 }
+
+std::string lightThemeName(const std::string& desktopTheme) {
+    if (wantsHighContrast(desktopTheme))
+        return "HighContrast";
+    std::string lower = desktopTheme;
+    for (char& c : lower)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    if (desktopTheme.empty() || lower.find("dark") != std::string::npos)
+        return "Adwaita";
+    return desktopTheme;
+}
+
+bool wantsHighContrast(const std::string& desktopTheme) {
+    return desktopTheme.starts_with("HighContrast");
+}
+
+namespace {
+
+// Puts the desktop's theme back to a light one, and the app's colours to
+// the palette that theme asks for.
+void follow(Gtk::Settings& settings, Gtk::CssProvider& provider) {
+    // Setting a property notifies even when its value stays.
+    static bool following = false;
+    if (following)
+        return;
+    following = true;
+    if (settings.property_gtk_application_prefer_dark_theme().get_value())
+        settings.property_gtk_application_prefer_dark_theme() = false;
+    const std::string desktop = settings.property_gtk_theme_name().get_value();
+    const std::string light = lightThemeName(desktop);
+    if (light != desktop)
+        settings.property_gtk_theme_name() = light;
+    // High contrast asked for by the desktop, or by GTK_THEME.
+    const char* forced = std::getenv("GTK_THEME");
+    const bool high = wantsHighContrast(desktop) || (forced && wantsHighContrast(forced));
+    provider.load_from_data(styleSheet(high ? highContrast() : standard()));
+    following = false;
+}
+
+} // namespace
 
 void install(const Gdk::Display& display) {
     static bool installed = false;
     if (installed)
         return;
     installed = true;
-    // The app is drawn light only: its colours are fixed, and a dark theme
-    // would put light text on its white cards.
-    if (auto settings = Gtk::Settings::get_default())
-        settings->property_gtk_application_prefer_dark_theme() = false;
     auto provider = Gtk::CssProvider::create();
     provider->signal_parsing_error().connect(
         [](const Glib::RefPtr<const Gtk::CssSection>&, const Glib::Error& error) {
             g_warning("style sheet: %s", error.what());
         });
-    provider->load_from_data(styleSheet());
-    Gtk::StyleContext::add_provider_for_display(
-        Glib::wrap(const_cast<GdkDisplay*>(display.gobj()), true), provider,
-        GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    auto shown = Glib::wrap(const_cast<GdkDisplay*>(display.gobj()), true);
+    Gtk::StyleContext::add_provider_for_display(shown, provider,
+                                                GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+    // The app is drawn light only: its colours are fixed, and a dark theme
+    // would draw dark title bars, menus and dialogs around its white cards.
+    auto settings = Gtk::Settings::get_for_display(shown);
+    if (!settings) {
+        provider->load_from_data(styleSheet());
+        return;
+    }
+    follow(*settings, *provider);
+    const auto again = [settings = settings.get(), provider] { follow(*settings, *provider); };
+    settings->property_gtk_theme_name().signal_changed().connect(again);
+    settings->property_gtk_application_prefer_dark_theme().signal_changed().connect(again);
 }
 
 } // namespace Theme

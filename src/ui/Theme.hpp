@@ -23,6 +23,11 @@ struct Colour {
     // "rgba(18,183,212,0.12)".
     std::string css(double opacity) const;
 
+    // This colour drawn at an opacity over an opaque background.
+    Colour over(Colour background, double opacity) const;
+    // The WCAG contrast ratio of two colours, from 1 to 21.
+    static double contrast(Colour a, Colour b);
+
     constexpr bool operator==(const Colour&) const = default;
 };
 
@@ -36,11 +41,27 @@ inline constexpr Colour textPrimary{0x1B2733};
 inline constexpr Colour textSecondary{0x6B7787};
 inline constexpr Colour danger{0xDB5A41};
 
-// The style sheet for every screen of the app.
-std::string styleSheet();
+// The colours the style sheet is made from: the ones above, or a darker
+// set in which every text reaches a contrast of 4.5:1 against what it is
+// drawn on, for desktops that ask for high contrast.
+struct Palette {
+    Colour pool, poolDark, poolTint, bg, card, border, textPrimary, textSecondary, danger;
+};
+Palette standard();
+Palette highContrast();
+
+// The style sheet for every screen of the app. Its sizes are in points,
+// so the desktop's text scaling applies to them.
+std::string styleSheet(const Palette& palette = standard());
+
+// The GTK theme to draw with, given the one the desktop names: the app is
+// light, so a dark theme gives way to its light counterpart.
+std::string lightThemeName(const std::string& desktopTheme);
+// Whether the desktop's theme is a high-contrast one.
+bool wantsHighContrast(const std::string& desktopTheme);
 
 // Loads the style sheet for the display (once) and keeps the app light
-// whatever the desktop prefers.
+// whatever the desktop prefers, following later changes of its theme.
 void install(const Gdk::Display& display);
 
 } // namespace Theme

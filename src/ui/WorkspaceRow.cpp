@@ -3,14 +3,17 @@
 #include "ui/Accessibility.hpp"
 #include "ui/Badge.hpp"
 #include "ui/DisplayText.hpp"
-#include "ui/PanelCard.hpp"
+#include "ui/PanelWidgets.hpp"
 #include "ui/PanelState.hpp"
+
+#include <gtk/gtk.h>
 
 WorkspaceRow::WorkspaceRow() : Gtk::Box(Gtk::Orientation::HORIZONTAL, 10) {
     add_css_class("workspace-row");
     // The check box only shows the state; clicks go to the row.
     check_.set_can_target(false);
     check_.set_focusable(false);
+    Accessibility::setHidden(check_, true);
     check_.set_valign(Gtk::Align::CENTER);
     name_.add_css_class("size-14");
     name_.add_css_class("medium");
@@ -32,20 +35,34 @@ WorkspaceRow::Content WorkspaceRow::contentOf(const Workspace& workspace) {
             PanelState::totalText(workspace)};
 }
 
-void WorkspaceRow::show(const Content& content, bool on) {
+void WorkspaceRow::show(const Content& content, bool on, guint position) {
     id_ = content.id;
+    position_ = position;
     name_.set_text(DisplayText::name(content.name));
     liked_->setText(content.likedBadge);
     total_.set_text(content.totalText);
     set_name("row:" + content.id);
-    Accessibility::setLabel(check_, DisplayText::line(content.name));
+    spokenName_ = DisplayText::line(content.name);
     setOn(on);
 }
 
 void WorkspaceRow::setOn(bool on) {
+    on_ = on;
     check_.set_active(on);
     if (on)
         add_css_class("on");
     else
         remove_css_class("on");
+    describe();
+}
+
+void WorkspaceRow::describe() {
+    Gtk::Widget* row = focusTarget();
+    if (!row)
+        return;
+    auto* accessible = GTK_ACCESSIBLE(row->gobj());
+    Accessibility::setLabel(*row, spokenName_);
+    gtk_accessible_update_state(accessible, GTK_ACCESSIBLE_STATE_CHECKED,
+                                on_ ? GTK_ACCESSIBLE_TRISTATE_TRUE : GTK_ACCESSIBLE_TRISTATE_FALSE,
+                                -1);
 }

@@ -10,7 +10,10 @@ class Badge;
 
 // One row of the workspace list: a check box, the name, the liked badge
 // and the track total. The row never changes the selection itself: the
-// list toggles it when the row is activated (a click anywhere, or Enter).
+// list toggles it when the row is activated (a click anywhere, Enter or
+// Space). The list's own row widget around it is what takes the keyboard
+// focus; the row gives it the workspace's name and checked state for
+// screen readers, and the check box inside stays off the accessibility bus.
 class WorkspaceRow : public Gtk::Box {
   public:
     WorkspaceRow();
@@ -25,12 +28,21 @@ class WorkspaceRow : public Gtk::Box {
     };
     static Content contentOf(const Workspace& workspace);
 
-    void show(const Content& content, bool on);
+    void show(const Content& content, bool on, guint position);
     void setOn(bool on);
     const std::string& workspaceId() const { return id_; }
+    guint position() const { return position_; }
+    // The widget that takes the focus for this row.
+    Gtk::Widget* focusTarget() { return get_parent(); }
 
   private:
+    // Names the focusable row widget and gives it the checked state.
+    void describe();
+
     std::string id_;
+    std::string spokenName_;
+    guint position_ = 0;
+    bool on_ = false;
     Gtk::CheckButton check_;
     Gtk::Label name_;
     Badge* liked_;

@@ -6,7 +6,10 @@
 
 #include <algorithm>
 #include <functional>
+#include <gtkmm/eventcontrollerkey.h>
+#include <gtkmm/gestureclick.h>
 #include <gtkmm/listitem.h>
+#include <gtkmm/root.h>
 #include <gtkmm/noselection.h>
 #include <gtkmm/signallistitemfactory.h>
 
@@ -28,15 +31,22 @@ Gtk::Switch* addSwitch(Gtk::Box& row, const std::string& name, const std::string
     Accessibility::setLabel(*control, text);
     control->property_active().signal_changed().connect(
         [control, write = std::move(write)] { write(control->get_active()); });
+    // The label is part of the control: a click on it flips the switch.
+    auto click = Gtk::GestureClick::create();
+    click->signal_released().connect([control](int, double, double) {
+        if (control->is_sensitive())
+            control->set_active(!control->get_active());
+    });
+    label->add_controller(click);
     row.append(*control);
     return control;
 }
 
-// Shows the manager's value, and locks the switch while a run is on.
-void showSwitch(Gtk::Switch& control, bool on, bool running) {
+// Shows the manager's value, and whether the switch may be changed now.
+void showSwitch(Gtk::Switch& control, bool on, bool enabled) {
     if (control.get_active() != on)
         control.set_active(on);
-    control.set_sensitive(!running);
+    control.set_sensitive(enabled);
 }
 
 } // namespace
@@ -77,7 +87,7 @@ WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10
         if (!row || position >= rows_.size())
             return;
         const WorkspaceRow::Content& content = rows_[position];
-        row->show(content, manager_.selected().contains(content.id));
+        row->show(content, manager_.selected().contains(content.id), position);
         bound_.insert(row);
     });
     factory->signal_unbind().connect([this](const Glib::RefPtr<Gtk::ListItem>& item) {
@@ -88,10 +98,24 @@ WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10
     list_->set_name("workspaceList");
     list_->set_single_click_activate(true);
     Accessibility::setLabel(*list_, "Workspaces");
-    Accessibility::tabLeaves(*list_);
     list_->signal_activate().connect([this](guint position) { toggle(position); });
+    // Space ticks the focused row as Enter does.
+    auto keys = Gtk::EventControllerKey::create();
+    keys->set_propagation_phase(Gtk::PropagationPhase::CAPTURE);
+    keys->signal_key_pressed().connect(
+        [this](guint key, guint, Gdk::ModifierType) {
+            if (key != GDK_KEY_space && key != GDK_KEY_KP_Space)
+                return false;
+            if (WorkspaceRow* row = focusedRow()) {
+                toggle(row->workspaceId());
+                return true;
+            }
+            return false;
+        },
+        false);
+    list_->add_controller(keys);
 
-    scroller_ = PanelWidgets::scroller(*list_, maxListHeight);
+    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, "Workspace list");
     append(*scroller_);
 
     refresh(Changed::running);
@@ -101,7 +125,7 @@ WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10
 std::size_t WorkspacesCard::rowHeight() {
     if (!rowHeight_) {
         WorkspaceRow sample;
-        sample.show({"id", "Name", "0 liked", "0 total"}, false);
+        sample.show({"id", "Name", "0 liked", "0 total"}, false, 0);
         int minimum = 0, natural = 0, ignored = 0;
         sample.measure(Gtk::Orientation::VERTICAL, -1, minimum, natural, ignored, ignored);
         rowHeight_ = std::size_t(std::max(natural, 1)) + rowMargins;
@@ -110,10 +134,46 @@ std::size_t WorkspacesCard::rowHeight() {
 }
 
 void WorkspacesCard::toggle(guint position) {
-    if (manager_.running() || position >= rows_.size())
+    if (position < rows_.size())
+        toggle(rows_[position].id);
+}
+
+void WorkspacesCard::toggle(const std::string& id) {
+    if (!PanelState::choicesEnabled(manager_))
         return;
-    const std::string& id = rows_[position].id;
     manager_.select(id, !manager_.selected().contains(id));
+}
+
+WorkspaceRow* WorkspacesCard::focusedRow() {
+    auto* root = list_->get_root();
+    Gtk::Widget* focused = root ? root->get_focus() : nullptr;
+    for (WorkspaceRow* row : bound_)
+        if (focused && row->focusTarget() == focused)
+            return row;
+    return nullptr;
+}
+
+void WorkspacesCard::rememberFocusedRow() {
+    if (WorkspaceRow* row = focusedRow())
+        focusedPosition_ = row->position();
+}
+
+bool WorkspacesCard::focusRow() {
+    if (rows_.empty())
+        return false;
+    const guint position = std::min<guint>(focusedPosition_, guint(rows_.size() - 1));
+    list_->activate_action("list.scroll-to-item", Glib::Variant<guint32>::create(position));
+    // The row is there unless it was scrolled far out of view: then the
+    // nearest row on screen takes the focus.
+    WorkspaceRow* best = nullptr;
+    for (WorkspaceRow* row : bound_) {
+        const auto distance = [position](WorkspaceRow* r) {
+            return r->position() > position ? r->position() - position : position - r->position();
+        };
+        if (row->focusTarget() && (!best || distance(row) < distance(best)))
+            best = row;
+    }
+    return best && best->focusTarget()->grab_focus();
 }
 
 void WorkspacesCard::spliceRows() {
@@ -146,11 +206,13 @@ void WorkspacesCard::refresh(Changed property) {
     case Changed::likedOnly:
     case Changed::prepareUpcoming:
     case Changed::skipSaved:
-    case Changed::running:
-        showSwitch(*likedOnly_, manager_.likedOnly(), manager_.running());
-        showSwitch(*prepareUpcoming_, manager_.prepareUpcoming(), manager_.running());
-        showSwitch(*skipSaved_, manager_.skipSaved(), manager_.running());
+    case Changed::running: {
+        const bool enabled = PanelState::choicesEnabled(manager_);
+        showSwitch(*likedOnly_, manager_.likedOnly(), enabled);
+        showSwitch(*prepareUpcoming_, manager_.prepareUpcoming(), enabled);
+        showSwitch(*skipSaved_, manager_.skipSaved(), enabled);
         break;
+    }
     case Changed::workspaces:
     case Changed::scanning: {
         if (property == Changed::workspaces)

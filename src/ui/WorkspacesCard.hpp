@@ -27,9 +27,17 @@ class WorkspacesCard : public PanelCard {
 
     Gtk::ListView& list() { return *list_; }
 
+    // Gives the keyboard to the row that last had it (the first row at
+    // first), for the panel's tab order, in which the list is one stop.
+    bool focusRow();
+    // Notes which row has the keyboard, before the focus leaves the list.
+    void rememberFocusedRow();
+
   private:
     void spliceRows();
     void toggle(guint position);
+    void toggle(const std::string& workspaceId);
+    WorkspaceRow* focusedRow();
     // One row's height, margins included, measured once.
     std::size_t rowHeight();
     static constexpr std::size_t rowMargins = 0; // the row's own margins are measured
@@ -45,4 +53,5 @@ class WorkspacesCard : public PanelCard {
     std::vector<WorkspaceRow::Content> rows_;
     std::set<WorkspaceRow*> bound_;
     std::size_t rowHeight_ = 0;
+    guint focusedPosition_ = 0;
 };

@@ -6,10 +6,13 @@ library, under the X server and session bus that scripts/with-display
 provides, and works it only through what a person sees: widgets found by
 their accessible names over AT-SPI, clicks and typing through xdotool.
 
-  app_e2e.py APP SIM CATALOGUE SCREENSHOT_DIR
+  app_e2e.py APP SIM CATALOGUE SCREENSHOT_DIR [--dark]
 
 SCREENSHOT_DIR receives pictures of the agreement, the sign-in view and the
-control panel after the run when ORVO_SCREENSHOTS is set.
+control panel after the run when ORVO_SCREENSHOTS is set. Run on a small
+screen (ORVO_SCREEN=1024x600 for scripts/with-display), the window must fit
+it and the pictures are of the whole screen. With --dark the desktop names
+the dark GTK theme, and the window must stay light.
 """
 import json
 import os
@@ -23,6 +26,11 @@ import time
 import pyatspi
 
 APP, SIM, CATALOGUE, SHOTS = sys.argv[1:5]
+DARK = "--dark" in sys.argv[5:]
+SCREEN = tuple(int(v) for v in os.environ.get("ORVO_SCREEN", "1280x1024").split("x"))
+SMALL = SCREEN[1] < 700
+# Names that only a toolkit gives; a person never sees them.
+TOOLKIT_NAMES = ("Gtk", "gtkmm__", "WebKit")
 # Pictures go to the repository's folder only when asked (make screenshots).
 if not os.environ.get("ORVO_SCREENSHOTS"):
     SHOTS = tempfile.mkdtemp(prefix="orvo-e2e-shots-")
@@ -46,6 +54,11 @@ def wait_for(what, condition, timeout=60.0):
         if time.monotonic() > end:
             raise AssertionError(f"timed out waiting for {what}")
         time.sleep(0.2)
+
+
+def spoken(name):
+    """A name as read out: the app marks its own lines left-to-right (U+200E)."""
+    return (name or "").replace("\u200e", "")
 
 
 def xdotool(*args):
@@ -82,9 +95,10 @@ class App:
         def matches(n):
             if n.getRoleName() != role:
                 return False
+            shown = spoken(n.name)
             if name is not None:
-                return n.name == name
-            return n.name.startswith(starts)
+                return shown == name
+            return shown.startswith(starts)
         return self.find(matches, self.window)
 
     def wait_node(self, what, role, name=None, starts=None, timeout=60.0):
@@ -93,7 +107,7 @@ class App:
     def labels(self):
         found = []
         pyatspi.findAllDescendants(self.window, lambda n: n.getRoleName() == "label"
-                                   and found.append(n.name) and False)
+                                   and found.append(spoken(n.name)) and False)
         return found
 
     def press(self, button):
@@ -106,8 +120,41 @@ class App:
         xdotool("mousemove", "--window", self.wid, x + w // 2, y + h // 2, "click", "1")
 
     def screenshot(self, name):
+        # The pictures of the usual screens come from the usual run.
+        if (SMALL or DARK) and name not in ("window-1024x600", "quit-question", "dark-desktop"):
+            return
         pathlib.Path(SHOTS).mkdir(parents=True, exist_ok=True)
-        subprocess.run(["import", "-window", self.wid, f"{SHOTS}/{name}.png"], check=True)
+        # On a small screen the picture shows the whole screen, so what
+        # does not fit is seen not to.
+        window = "root" if SMALL else self.wid
+        subprocess.run(["import", "-window", window, f"{SHOTS}/{name}.png"], check=True)
+
+    def focused(self):
+        return self.find(lambda n: n.getState().contains(pyatspi.STATE_FOCUSED), self.window)
+
+    def key(self, *keys):
+        xdotool("windowfocus", "--sync", self.wid)
+        for k in keys:
+            xdotool("key", k)
+
+    def wait_focus(self, what, predicate, timeout=5):
+        return wait_for(what, lambda: (lambda n: n if n is not None and predicate(n) else None)(
+            self.focused()), timeout)
+
+    def on_screen(self, node):
+        """The node lies wholly inside the screen (no window manager: the window is at 0,0)."""
+        x, y, w, h = node.queryComponent().getExtents(pyatspi.WINDOW_COORDS)
+        return x >= 0 and y >= 0 and x + w <= SCREEN[0] and y + h <= SCREEN[1]
+
+    def mean_grey(self, x, y, w, h):
+        """The mean brightness (0 to 255) of a part of the screen."""
+        shot = tempfile.mktemp(suffix=".png")
+        subprocess.run(["import", "-window", "root", shot], check=True)
+        out = subprocess.run(["convert", shot, "-crop", f"{w}x{h}+{x}+{y}", "-colorspace",
+                              "Gray", "-format", "%[fx:255*mean]", "info:"], check=True,
+                             capture_output=True, text=True).stdout
+        os.unlink(shot)
+        return float(out)
 
     def quit_with_keyboard(self):
         # A real key press (XTEST) into the focused window: GTK reads the
@@ -145,6 +192,12 @@ def main():
             "ORVO_API_ORIGIN": origins["api"],
             "ORVO_UPDATE_ORIGIN": origins["update"],
         })
+        if DARK:
+            # The desktop's own setting, as GNOME's appearance panel writes it.
+            env.pop("GTK_THEME", None)
+            gtk = scratch / "home/.config/gtk-4.0"
+            gtk.mkdir(parents=True)
+            (gtk / "settings.ini").write_text("[Settings]\ngtk-theme-name=Adwaita-dark\n")
         music = scratch / "home/Music/Orvo exports"
         music.mkdir(parents=True)
         first_run(env, music)
@@ -158,12 +211,43 @@ def main():
     log("passed")
 
 
+def walk_with_tab(app, forward, stop_name):
+    """Tab (or Shift+Tab) from the focused control until stop_name; every stop is named."""
+    seen = []
+    key = "Tab" if forward else "shift+Tab"
+    for _ in range(40):
+        before = app.focused()
+        app.key(key)
+        node = wait_for(f"{key} to move the focus", lambda: (
+            lambda n: n if n is not None and (before is None or n != before) else None)(
+                app.focused()), 5)
+        name = node.name
+        assert name and not name.startswith(TOOLKIT_NAMES), \
+            f"focused {node.getRoleName()} has no proper name: {name!r} after {seen}"
+        seen.append(name)
+        if name == stop_name:
+            return seen
+    raise AssertionError(f"{key} never reached {stop_name!r}: {seen}")
+
+
 def first_run(env, music):
     app = App(env)
     log("window shown")
     accept = app.wait_node("the agreement", "push button", "Accept & Continue", timeout=20)
+    if SMALL:
+        x, y, w, h = app.window.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        assert w <= SCREEN[0] and h <= SCREEN[1], f"window {w}x{h} larger than the screen"
+        assert app.on_screen(accept), "Accept & Continue is off-screen"
+    app.wait_focus("the agreement's button to have the keyboard",
+                   lambda n: n.name == "Accept & Continue")
     app.screenshot("agreement")
-    app.press(accept)
+    if DARK:
+        # The title bar: the top strip of the window, drawn by the app itself.
+        grey = app.mean_grey(0, 0, 400, 30)
+        log(f"title bar brightness {grey:.0f}")
+        assert grey > 180, f"the title bar is dark ({grey:.0f}) under a dark desktop theme"
+        app.screenshot("dark-desktop")
+    app.key("Return")
 
     app.wait_node("the sign-in banner", "label", "Sign in to your Orvo account", timeout=20)
     # The page puts the cursor in its email field, and the app gives the page the focus.
@@ -175,17 +259,40 @@ def first_run(env, music):
     xdotool("key", "--window", app.wid, "Return")
     scan = app.wait_node("the control panel", "push button", "Scan recent (20)", timeout=60)
     log("signed in")
+    # The keyboard is in the panel, on its first control, not in the hidden page.
+    app.wait_focus("the panel's first control to have the keyboard",
+                   lambda n: n.name == "Recent workspaces")
 
     app.press(scan)
     app.wait_node("the scan's result", "label", starts="4 workspaces found", timeout=60)
+    # Every control, rows included, in order with Tab and back with Shift+Tab.
+    walk_with_tab(app, False, "Recent workspaces")
+    forward = walk_with_tab(app, True, "Choose…")
+    for name in ("Scan recent (20)", "Scan all", "Liked tracks only", "Prepare upcoming tracks",
+                 "Skip tracks saved before", "Demos", "Choose…"):
+        assert name in forward, f"Tab never reached {name!r}: {forward}"
+    backward = walk_with_tab(app, False, "Recent workspaces")
+    for name in ("Demos", "Skip tracks saved before", "Scan recent (20)"):
+        assert name in backward, f"Shift+Tab never reached {name!r}: {backward}"
+    log(f"Tab visits {forward}")
+
+    # Tick two rows with the keyboard alone.
+    walk_with_tab(app, True, "Demos")
     for name in ("Demos", "Sketches"):
-        app.click(app.wait_node(f"the {name} row", "check box", name))
+        for _ in range(6):
+            if app.focused().name == name:
+                break
+            app.key("Down")
+            time.sleep(0.2)
+        row = app.focused()
+        assert row.name == name, f"arrows never reached the {name} row"
+        app.key("space")
+        wait_for(f"the {name} row to be ticked",
+                 lambda: row.getState().contains(pyatspi.STATE_CHECKED), 5)
     app.wait_node("two ticked rows", "label", "5 queued", timeout=10)
-    # The clicked row has the keyboard; Tab leaves the list for the next control.
-    xdotool("windowfocus", "--sync", app.wid)
-    xdotool("key", "Tab")
-    choose = app.node("push button", "Choose…")
-    wait_for("Tab to leave the list", lambda: choose.getState().contains(pyatspi.STATE_FOCUSED), 5)
+    # Tab leaves the list for the next control.
+    app.key("Tab")
+    choose = app.wait_focus("Tab to leave the list", lambda n: n.name == "Choose…")
 
     app.press(choose)
     # GTK 4.8 shows its own chooser when no desktop portal offers one.
@@ -203,7 +310,23 @@ def first_run(env, music):
     log("destination chosen")
 
     download = app.wait_node("an enabled download button", "push button", "Download selected")
+    if SMALL:
+        wait_for("the download button to be scrolled into view", lambda: app.on_screen(download), 5)
+        app.screenshot("window-1024x600")
     app.press(download)
+    if SMALL:
+        # Quitting mid-run is a question, and keeping on is the default.
+        time.sleep(1)
+        app.key("ctrl+q")
+        def question():
+            return App.find(lambda n: n.getRoleName() == "label"
+                            and n.name == "Stop the download and quit?", app.root)
+        wait_for("the quit question", question, 10)
+        time.sleep(0.5)
+        app.screenshot("quit-question")
+        xdotool("key", "Return")
+        wait_for("the question to go", lambda: not question(), 10)
+        assert app.process.poll() is None, "the app quit although keeping on was the default"
     app.wait_node("the run's end", "label", "Complete", timeout=150)
     log("run complete")
     time.sleep(0.5)
@@ -223,6 +346,9 @@ def first_run(env, music):
                  "Downloaded 4 files · 1 could not be completed (see activity log)."):
         assert line in labels, f"{line!r} not shown; labels: {labels}"
     assert app.node("push button", "Open “Broken Take” in Orvo"), "no Open in Orvo button"
+    if SMALL:
+        heading = app.node("label", "UNABLE TO DOWNLOAD AUTOMATICALLY (1)")
+        wait_for("the failures to be scrolled into view", lambda: app.on_screen(heading), 5)
     app.screenshot("control-panel")
     app.quit_with_keyboard()
     log("quit with Ctrl+Q")
@@ -233,7 +359,7 @@ def relaunch(env, sim):
     app.wait_node("the cached library", "label",
                   "Showing your most recent scan (4 workspaces).", timeout=60)
     assert not app.node("push button", "Accept & Continue"), "agreement shown again"
-    assert app.node("check box", "Demos"), "cached workspaces not listed"
+    assert app.node("list item", "Demos"), "cached workspaces not listed"
     log("relaunched signed in with the cached library")
 
     # The menu button exposes no action over AT-SPI in GTK 4.8: click it.
@@ -251,6 +377,12 @@ def relaunch(env, sim):
         lambda n: n.getRoleName() == "label" and n.name.startswith("You’re running the latest"),
         app.root), 10)
     log("checked for updates from the menu")
+    # Ctrl+? lists the shortcuts.
+    app.key("ctrl+question")
+    wait_for("the shortcuts window", lambda: App.find(
+        lambda n: spoken(n.name) == "Choose the destination folder", app.root), 10)
+    xdotool("key", "Escape")
+    log("listed the shortcuts")
 
     app.click(app.node("push button", "Main menu"))
     item = wait_for("the menu", lambda: App.find(
@@ -260,7 +392,7 @@ def relaunch(env, sim):
         lambda n: n.getRoleName() == "label" and n.name == "Sign out of Orvo?", app.root), 20)
     xdotool("key", "alt+s")
     app.wait_node("the sign-in view", "label", "Sign in to your Orvo account", timeout=30)
-    assert not app.node("check box", "Demos"), "the library is still shown"
+    assert not app.node("list item", "Demos"), "the library is still shown"
     log("signed out from the menu")
 
     # With the site gone, reloading the page says so instead of a blank page.

@@ -6,6 +6,7 @@
 #include "ui/DisplayText.hpp"
 #include "ui/LogCard.hpp"
 #include "ui/PanelState.hpp"
+#include "ui/QuitQuestion.hpp"
 #include "ui/Theme.hpp"
 #include "ui/WidgetTesting.hpp"
 
@@ -18,6 +19,9 @@
 #include <gtkmm/label.h>
 #include <gtkmm/listview.h>
 #include <gtkmm/progressbar.h>
+#include <gtkmm/root.h>
+#include <gtkmm/settings.h>
+#include <gtkmm/spinbutton.h>
 #include <gtkmm/switch.h>
 #include <gtkmm/window.h>
 
@@ -55,8 +59,14 @@ class ControlPanelTest : public ::testing::Test {
         window.unset_child();
         window.destroy();
     }
-    // Lets GTK lay out and draw what changed.
-    void settle() { webtest::runFor(0.05); }
+    // Lets GTK lay out and draw what changed, and the cards take in the
+    // changes they gather per turn of the main loop, however busy the
+    // machine is.
+    void settle() {
+        webtest::runFor(0.05);
+        for (int turns = 0; turns < 100 && g_main_context_pending(nullptr); ++turns)
+            g_main_context_iteration(nullptr, FALSE);
+    }
 
     template <typename T = Gtk::Widget> T& widget(const std::string& name) {
         return named<T>(window, name);
@@ -317,18 +327,20 @@ TEST_F(ControlPanelTest, rowClicksToggleAndTheDownloadButtonStartsARun) {
     rig.clock.runUntilIdle();
     settle();
     EXPECT_FALSE(rig->running());
-    EXPECT_EQ(text("overall"), "Cancelled");
+    EXPECT_EQ(text("overall"), "\u200ECancelled");
     activate(0);
     EXPECT_EQ(rig->selected(), (std::set<std::string>{"w1", "w2"}));
 
-    // The stepper moves in fives between 5 and 100.
+    // The stepper moves in fives between 5 and 100, whatever is typed.
+    auto& stepper = widget<Gtk::SpinButton>("recentStepper");
     for (int i = 0; i < 30; ++i)
-        click("moreRecent");
+        stepper.spin(Gtk::SpinType::STEP_FORWARD, 5);
     EXPECT_EQ(rig->recentCount(), 100);
-    EXPECT_FALSE(widget("moreRecent").get_sensitive());
-    click("fewerRecent");
+    stepper.spin(Gtk::SpinType::STEP_BACKWARD, 5);
     EXPECT_EQ(text("recentCount"), "Recent: 95 workspaces");
     EXPECT_EQ(label("scanRecent"), "Scan recent (95)");
+    for (const auto& [typed, kept] : {std::pair{7.0, 5}, {-20.0, 5}, {64.0, 65}, {1000.0, 100}})
+        EXPECT_EQ(PanelState::recentCountFrom(typed), kept) << typed;
 
     widget<Gtk::Switch>("likedOnly").set_active(false);
     EXPECT_FALSE(rig->likedOnly());
@@ -340,6 +352,72 @@ TEST_F(ControlPanelTest, rowClicksToggleAndTheDownloadButtonStartsARun) {
     EXPECT_FALSE(widget<Gtk::Switch>("skipSaved").get_active());
 }
 
+// The keyboard focus is where the user is, and never lost: a control that
+// turns insensitive hands it on, and Tab goes through every control in
+// order, the workspace list as one stop, without getting stuck.
+TEST_F(ControlPanelTest, theFocusFollowsTheUser) {
+    rig.library(library);
+    rig->setDestFolder(temp / "out");
+    settle();
+    const auto focusIn = [&](const std::string& name) {
+        Gtk::Widget* at = window.get_focus();
+        // A row's focus is on the list's own widget around it.
+        return at && (at->get_name().raw() == name || at->is_ancestor(widget(name)) ||
+                      widget(name).get_parent() == at);
+    };
+    const auto tab = [&](bool forward) {
+        return widgettest::pressKey(*panel, forward ? GDK_KEY_Tab : GDK_KEY_ISO_Left_Tab);
+    };
+    ASSERT_TRUE(panel->focusFirstControl());
+    EXPECT_TRUE(focusIn("recentStepper"));
+
+    // Tab: every control once, in order; Shift+Tab the same way back.
+    const std::vector<std::string> order{"recentStepper", "scanRecent", "scanAll", "likedOnly",
+                                         "prepareUpcoming", "skipSaved", "row:w1", "choose"};
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        ASSERT_TRUE(tab(true)) << order[i];
+        EXPECT_TRUE(focusIn(order[i])) << order[i];
+    }
+    EXPECT_FALSE(tab(true)); // past the end, the window takes over
+    for (std::size_t i = order.size() - 1; i-- > 0;) {
+        ASSERT_TRUE(tab(false)) << order[i];
+        EXPECT_TRUE(focusIn(order[i])) << order[i];
+    }
+
+    // The focused row is the workspace to screen readers, with its state;
+    // Space ticks it.
+    while (!focusIn("row:w1"))
+        ASSERT_TRUE(tab(true));
+    auto* row = GTK_ACCESSIBLE(window.get_focus()->gobj());
+    gtk_test_accessible_assert_property(row, GTK_ACCESSIBLE_PROPERTY_LABEL, "Demos");
+    gtk_test_accessible_assert_state(row, GTK_ACCESSIBLE_STATE_CHECKED,
+                                     GTK_ACCESSIBLE_TRISTATE_FALSE);
+    EXPECT_TRUE(widgettest::pressKey(widget("workspaceList"), GDK_KEY_space));
+    EXPECT_EQ(rig->selected(), std::set<std::string>{"w1"});
+    gtk_test_accessible_assert_state(row, GTK_ACCESSIBLE_STATE_CHECKED,
+                                     GTK_ACCESSIBLE_TRISTATE_TRUE);
+
+    // Download hands the focus to Cancel when the run starts, and Cancel
+    // hands it back when the run ends.
+    widget("download").grab_focus();
+    rig.service.wavAnswer = [](const std::string&) { return std::nullopt; };
+    click("download");
+    settle();
+    EXPECT_TRUE(focusIn("cancel"));
+    click("cancel");
+    rig.clock.runUntilIdle();
+    settle();
+    EXPECT_TRUE(focusIn("download"));
+    // A scan takes the scan controls away: the next control takes over.
+    widget("scanAll").grab_focus();
+    click("scanAll");
+    settle();
+    EXPECT_TRUE(focusIn("likedOnly"));
+}
+
+// Screen readers: every control, and everything else that takes the
+// focus, says what it is; the check boxes in the rows only draw the state
+// the row itself reports.
 TEST_F(ControlPanelTest, everyControlHasAnAccessibleName) {
     rig.library(library);
     rig->setDestFolder(temp / "out");
@@ -349,8 +427,11 @@ TEST_F(ControlPanelTest, everyControlHasAnAccessibleName) {
     settle();
     int controls = 0;
     widgettest::walk(window, [&](Gtk::Widget& w) {
-        const bool control = dynamic_cast<Gtk::Button*>(&w) || dynamic_cast<Gtk::Switch*>(&w) ||
-                             dynamic_cast<Gtk::CheckButton*>(&w) ||
+        if (dynamic_cast<Gtk::CheckButton*>(&w) || !widgettest::shown(w))
+            return;
+        if (GTK_IS_TEXT(w.gobj()) && GTK_IS_SPIN_BUTTON(w.get_parent()->gobj()))
+            return; // the stepper's text field: the stepper is named
+        const bool control = w.get_focusable() || dynamic_cast<Gtk::Button*>(&w) ||
                              dynamic_cast<Gtk::ProgressBar*>(&w) ||
                              dynamic_cast<Gtk::ListView*>(&w);
         if (!control)
@@ -384,9 +465,11 @@ TEST_F(ControlPanelTest, hostileTitlesStayOnOneLineInTheirOwnDirection) {
     const auto expectLogShown = [&] {
         std::vector<std::string> lines;
         for (const std::string& line : rig->log())
-            lines.push_back(DisplayText::line(line));
-        EXPECT_EQ(labelsIn("log"), lines);
-        EXPECT_EQ(panel->logCard().lineCount(), lines.size());
+            lines.push_back(DisplayText::composed(line));
+        std::vector<std::string> shown;
+        for (std::size_t i = 0; i < panel->logCard().lineCount(); ++i)
+            shown.push_back(panel->logCard().line(i));
+        EXPECT_EQ(shown, lines);
         return lines;
     };
     const std::vector<std::string> log = expectLogShown();
@@ -400,6 +483,85 @@ TEST_F(ControlPanelTest, hostileTitlesStayOnOneLineInTheirOwnDirection) {
     rig.clock.run(rig->start());
     settle();
     expectLogShown();
+}
+
+// Quitting mid-run asks first; keeping on is the default, and stopping
+// quits once the run has ended.
+TEST_F(ControlPanelTest, quittingMidRunIsAQuestion) {
+    int quits = 0;
+    QuitQuestion idleApp(window, *rig.manager, [&] { ++quits; });
+    EXPECT_FALSE(idleApp.request());
+    EXPECT_EQ(quits, 1);
+
+    quits = 0;
+    QuitQuestion question(window, *rig.manager, [&] { ++quits; });
+    rig.library(library);
+    rig->setSelected({"w1"});
+    rig->setDestFolder(temp / "out");
+    rig.service.wavAnswer = [](const std::string&) { return std::nullopt; };
+    Task<void> run = rig->start();
+    run.resume();
+    ASSERT_TRUE(rig->running());
+    const auto answer = [&](Gtk::ResponseType response) {
+        ASSERT_TRUE(question.request());
+        ASSERT_NE(question.dialog(), nullptr);
+        EXPECT_TRUE(question.dialog()->get_visible());
+        EXPECT_EQ(question.dialog()->property_text().get_value(), "Stop the download and quit?");
+        question.dialog()->response(int(response));
+        settle();
+    };
+    answer(Gtk::ResponseType::CANCEL); // "Keep Downloading", also what Escape gives
+    EXPECT_TRUE(rig->running());
+    EXPECT_EQ(question.dialog(), nullptr);
+    answer(Gtk::ResponseType::ACCEPT); // "Stop and Quit"
+    EXPECT_EQ(quits, 0);               // not before the run has stopped
+    rig.clock.runUntilIdle();
+    settle();
+    EXPECT_FALSE(rig->running());
+    EXPECT_EQ(rig->overall(), "Cancelled");
+    EXPECT_EQ(quits, 1);
+}
+
+// The window stays light whatever theme the desktop names, and a desktop
+// that asks for high contrast gets colours in which every text reads at
+// 4.5:1 or better against what it is drawn on.
+TEST_F(ControlPanelTest, theLookStaysLightAndReadable) {
+    for (const auto& [desktop, used] :
+         {std::pair{"Adwaita-dark", "Adwaita"}, {"Yaru-Dark", "Adwaita"}, {"", "Adwaita"},
+          {"Adwaita", "Adwaita"}, {"Yaru", "Yaru"}, {"HighContrastInverse", "HighContrast"}})
+        EXPECT_EQ(Theme::lightThemeName(desktop), used) << desktop;
+
+    const Theme::Palette hc = Theme::highContrast();
+    using C = Theme::Colour;
+    const C white{0xFFFFFF};
+    const C selectedRow = hc.poolTint;
+    // Each text colour over each place it is drawn.
+    const std::pair<C, C> texts[] = {
+        {hc.textPrimary, hc.card},      {hc.textPrimary, hc.bg},
+        {hc.textPrimary, selectedRow},  {hc.textSecondary, hc.card},
+        {hc.textSecondary, hc.bg},      {hc.textSecondary, selectedRow},
+        {white, hc.pool},               {white, hc.poolDark},
+        {hc.poolDark, white},           {hc.poolDark, hc.poolTint},
+        {hc.pool, hc.pool.over(hc.card, 0.12)}, {hc.pool, hc.pool.over(selectedRow, 0.12)},
+    };
+    for (const auto& [text, background] : texts)
+        EXPECT_GE(C::contrast(text, background), 4.5) << text.css() << " on " << background.css();
+    EXPECT_LT(C::contrast(white, Theme::pool), 4.5); // what the usual palette gives up
+
+    // Sizes are in points, so the desktop's text scaling reaches them.
+    EXPECT_EQ(Theme::styleSheet().find("px"), std::string::npos);
+    EXPECT_NE(Theme::styleSheet().find("font-size: 8.25pt"), std::string::npos); // 11 px
+
+    // The desktop switching to high contrast while the app runs.
+    auto settings = Gtk::Settings::get_default();
+    const Glib::ustring before = settings->property_gtk_theme_name().get_value();
+    rig.library(library);
+    rig->setSelected({"w2"});
+    settings->property_gtk_theme_name() = "HighContrast";
+    photograph("high-contrast");
+    settings->property_gtk_theme_name() = "Adwaita-dark";
+    EXPECT_EQ(settings->property_gtk_theme_name().get_value(), "Adwaita");
+    settings->property_gtk_theme_name() = before;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "ui/DateText.hpp"
 #include "ui/DisplayText.hpp"
+#include "ui/PanelState.hpp"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +21,28 @@ TEST(DisplayTextTest, controlAndDirectionCharactersAreShownNotObeyed) {
         {"sep\u2028arated", "sep\uFFFDarated"},
         {"bad \xff\xfe bytes", "bad \uFFFD\uFFFD bytes"},
         {"del\x7f", "del\u2421"},
+        // Four combining marks on one letter are kept, the fifth and on dropped.
+        {"Z\u0301\u0302\u0303\u0304\u0305\u0306a\u0301", "Z\u0301\u0302\u0303\u0304a\u0301"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DisplayText::line(c.stored), c.line) << c.stored;
         EXPECT_EQ(DisplayText::name(c.stored), "\u2068" + c.line + "\u2069") << c.stored;
     }
+}
+
+TEST(DisplayTextTest, composedLinesRunLeftToRightAndLongOnesAreCut) {
+    EXPECT_EQ(DisplayText::composed("Saved: \u05e9\u05dc\u05d5\u05dd"),
+              "\u200ESaved: \u05e9\u05dc\u05d5\u05dd");
+    EXPECT_EQ(DisplayText::clipped("abcdef", 3), "abc\u2026");
+    EXPECT_EQ(DisplayText::clipped("abc", 3), "abc");
+    EXPECT_EQ(DisplayText::clipped("\u00e9\u00e9\u00e9\u00e9", 2), "\u00e9\u00e9\u2026"); // not mid-letter
+}
+
+TEST(PanelStateTest, theRunEndNoticeSaysHowTheRunEnded) {
+    EXPECT_EQ(PanelState::runEndTitle("Complete"), "Download complete");
+    EXPECT_EQ(PanelState::runEndTitle("Cancelled"), "Download stopped");
+    EXPECT_EQ(PanelState::runEndTitle("Stopped: Could not write to /x: disk full"),
+              "Download stopped");
 }
 
 TEST(DateTextTest, abbreviatedDateAndShortTimeFollowTheLocale) {

@@ -29,6 +29,23 @@ bool shown(Gtk::Widget& widget) {
     return true;
 }
 
+bool pressKey(Gtk::Widget& widget, unsigned keyval, unsigned modifiers) {
+    GListModel* controllers = gtk_widget_observe_controllers(widget.gobj());
+    bool handled = false;
+    for (guint i = 0; !handled && i < g_list_model_get_n_items(controllers); ++i) {
+        auto* controller = static_cast<GObject*>(g_list_model_get_item(controllers, i));
+        if (GTK_IS_EVENT_CONTROLLER_KEY(controller)) {
+            gboolean result = FALSE;
+            g_signal_emit_by_name(controller, "key-pressed", keyval, 0u,
+                                  GdkModifierType(modifiers), &result);
+            handled = result;
+        }
+        g_object_unref(controller);
+    }
+    g_object_unref(controllers);
+    return handled;
+}
+
 void screenshot(Gtk::Widget& widget, const std::filesystem::path& file) {
     gtk_test_widget_wait_for_draw(widget.gobj());
     GdkPaintable* paintable = gtk_widget_paintable_new(widget.gobj());

@@ -23,6 +23,10 @@ void walk(Gtk::Widget& root, const std::function<void(Gtk::Widget&)>& visit);
 // Whether the widget and all its ancestors are visible.
 bool shown(Gtk::Widget& widget);
 
+// Gives a key press to the widget's key controllers, as the keyboard would
+// (GTK 4.8 has no synthetic key events); true when one handled it.
+bool pressKey(Gtk::Widget& widget, unsigned keyval, unsigned modifiers = 0);
+
 // Waits for the widget to be drawn, then saves it as a PNG.
 void screenshot(Gtk::Widget& widget, const std::filesystem::path& file);
 
