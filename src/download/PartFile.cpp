@@ -72,6 +72,10 @@ void PartFile::write(const char* data, std::size_t size) {
 }
 
 void PartFile::finish() {
+    if (fd_ < 0)
+        fd_ = open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        throw WriteError(folder_, errno);
     const timespec now{g_get_real_time() / 2'000'000 * 2, 0};
     const timespec times[2] = {{0, UTIME_OMIT}, now};
     futimens(fd_, times);

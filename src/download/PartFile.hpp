@@ -23,7 +23,9 @@ class PartFile {
 
     // Puts the data on the disk and closes the file. Its time is rounded
     // down to whole even seconds, which FAT and exFAT keep exactly, so the
-    // stamp read back after a remount is the one recorded.
+    // stamp read back after a remount is the one recorded. Called again
+    // after the finished file was changed through its path, it does the same
+    // for the change.
     void finish();
 
     // Moves the finished file to the name in its folder unless a file or
@@ -34,6 +36,8 @@ class PartFile {
     void replace(const std::string& name);
 
     const std::filesystem::path& folder() const { return folder_; }
+    // The temporary file, until it is moved into place.
+    const std::filesystem::path& path() const { return path_; }
 
   private:
     void flushFolder();

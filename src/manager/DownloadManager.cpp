@@ -14,6 +14,7 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
         setDestFolder(StoredPath::path(*path));
     prepareUpcoming_ = settings_.boolean(prepareUpcomingKey);
     skipSaved_ = settings_.boolean(skipSavedKey);
+    tagFiles_ = settings_.boolean(tagFilesKey);
 }
 
 void DownloadManager::setSelected(std::set<std::string> ids) {
@@ -38,6 +39,11 @@ void DownloadManager::setPrepareUpcoming(bool on) {
 void DownloadManager::setSkipSaved(bool on) {
     settings_.setBoolean(skipSavedKey, on);
     publish(skipSaved_, on, Property::skipSaved);
+}
+
+void DownloadManager::setTagFiles(bool on) {
+    settings_.setBoolean(tagFilesKey, on);
+    publish(tagFiles_, on, Property::tagFiles);
 }
 
 void DownloadManager::setRecentCount(std::int64_t count) {

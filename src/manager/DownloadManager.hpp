@@ -38,6 +38,7 @@ class DownloadManager {
         likedOnly,
         prepareUpcoming,
         skipSaved,
+        tagFiles,
         recentCount,
         destFolder,
         lastScanned,
@@ -55,11 +56,12 @@ class DownloadManager {
     static constexpr const char* destFolderKey = "destFolder";
     static constexpr const char* prepareUpcomingKey = "prepareUpcomingTracks";
     static constexpr const char* skipSavedKey = "skipSavedTracks";
+    static constexpr const char* tagFilesKey = "addTrackDetails";
 
     // The log keeps the newest lines only.
     static constexpr std::size_t maxLogLines = 600;
 
-    // Restores the destination folder and the two run options from the
+    // Restores the destination folder and the three run options from the
     // settings. library.json and the saved-track record live in dataFolder. The app passes its bridge, a
     // GlibClock, KeyFileSettings on AppFolders::settingsFile(), a
     // SoupDownloader and AppFolders::data.
@@ -75,11 +77,13 @@ class DownloadManager {
     const std::vector<FailedItem>& failures() const { return failures_; }
     const std::set<std::string>& selected() const { return selected_; }
     bool likedOnly() const { return likedOnly_; }
-    // Run options, both off unless the user turns them on: ask the service
-    // to convert the next few tracks while one is polled, and leave alone
-    // the tracks whose files an earlier run saved and which are still there.
+    // Run options, all off unless the user turns them on: ask the service
+    // to convert the next few tracks while one is polled, leave alone the
+    // tracks whose files an earlier run saved and which are still there,
+    // and write each track's title, workspace and address into its file.
     bool prepareUpcoming() const { return prepareUpcoming_; }
     bool skipSaved() const { return skipSaved_; }
+    bool tagFiles() const { return tagFiles_; }
     std::int64_t recentCount() const { return recentCount_; }
     const std::optional<std::filesystem::path>& destFolder() const { return destFolder_; }
     const std::optional<Date>& lastScanned() const { return lastScanned_; }
@@ -96,9 +100,10 @@ class DownloadManager {
     void setSelected(std::set<std::string> ids);
     void select(const std::string& workspaceId, bool on);
     void setLikedOnly(bool likedOnly);
-    // Both stored in the settings under their keys.
+    // Stored in the settings under their keys.
     void setPrepareUpcoming(bool on);
     void setSkipSaved(bool on);
+    void setTagFiles(bool on);
     void setRecentCount(std::int64_t count);
     // Also stores the folder's path under "destFolder" (or removes it).
     void setDestFolder(std::optional<std::filesystem::path> folder);
@@ -143,9 +148,9 @@ class DownloadManager {
 
     // Used by the download run and its tests. fetchTrack says where it saved
     // the file, and folds every failure into none except WriteError, which
-    // the run decides on.
-    Task<std::optional<WorkspaceFolder::Placed>> fetchTrack(WClip track, WorkspaceFolder& folder,
-                                                            double pollSeconds);
+    // the run decides on. The workspace's name goes into the file's details.
+    Task<std::optional<WorkspaceFolder::Placed>>
+    fetchTrack(WClip track, std::string workspace, WorkspaceFolder& folder, double pollSeconds);
     Task<std::optional<std::string>> pollWav(WClip track, double seconds);
     Task<PartFile> download(std::string url, std::filesystem::path folder);
 
@@ -194,7 +199,7 @@ class DownloadManager {
     std::optional<std::string> nextToPrepare();
     // fetchTrack within a run: a disk failure that ends the run sets
     // stopped (and logs it) instead of throwing.
-    Task<Attempt> attempt(WClip track, WorkspaceFolder& folder,
+    Task<Attempt> attempt(WClip track, std::string workspace, WorkspaceFolder& folder,
                           const std::filesystem::path& destination,
                           std::optional<std::string>& stopped);
     // Lists a track the run gives up on.
@@ -233,6 +238,7 @@ class DownloadManager {
     bool likedOnly_ = true;
     bool prepareUpcoming_ = false;
     bool skipSaved_ = false;
+    bool tagFiles_ = false;
     std::int64_t recentCount_ = 20;
     std::optional<std::filesystem::path> destFolder_;
     std::optional<Date> lastScanned_;

@@ -132,12 +132,14 @@ Task<void> DownloadManager::start() {
     setCurrent(summary + ".");
 }
 
-Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, WorkspaceFolder& folder,
+Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, std::string workspace,
+                                                        WorkspaceFolder& folder,
                                                         const std::filesystem::path& destination,
                                                         std::optional<std::string>& stopped) {
     Attempt attempt;
     try {
-        attempt.placed = co_await fetchTrack(std::move(track), folder, RunLimits::pollSeconds);
+        attempt.placed = co_await fetchTrack(std::move(track), std::move(workspace), folder,
+                                             RunLimits::pollSeconds);
     } catch (const WriteError& failure) {
         switch (reachOf(failure, destination, folder.path())) {
         case Reach::run:
@@ -222,6 +224,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         if (placed.keptChanged)
             addLog("Kept your changed file " + *placed.keptChanged + "; saved the new copy as " +
                    placed.name);
+        if (placed.untagged)
+            addLog("Saved without track details: " + track.title);
         addLog("Saved: " + track.title + suffix);
     };
     // Set when the disk refuses a write for good: the run ends after
@@ -275,7 +279,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 continue;
             }
             upcoming.reach(position++);
-            const Attempt result = co_await attempt(track, folder, destination, stopped);
+            const Attempt result =
+                co_await attempt(track, workspace.name, folder, destination, stopped);
             if (stopped) {
                 retry.push_back(track);
                 break;
@@ -312,7 +317,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                     break;
                 const WClip& track = input[i];
                 setOverall(prefix + " — retry " + std::to_string(round) + ": " + track.title);
-                const Attempt result = co_await attempt(track, folder, destination, stopped);
+                const Attempt result =
+                    co_await attempt(track, workspace.name, folder, destination, stopped);
                 if (stopped || result.folderRefused) {
                     folderRefused = result.folderRefused;
                     if (folderRefused)

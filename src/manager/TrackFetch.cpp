@@ -1,6 +1,8 @@
+#include "download/WavTagger.hpp"
 #include "download/WebAddress.hpp"
 #include "download/WriteError.hpp"
 #include "manager/DownloadManager.hpp"
+#include "model/Origins.hpp"
 #include "session/BridgeError.hpp"
 
 #include <algorithm>
@@ -41,8 +43,10 @@ Task<PartFile> DownloadManager::download(std::string url, std::filesystem::path 
 
 // The folder belongs to the run, which awaits this call before it touches
 // the folder again.
-Task<std::optional<WorkspaceFolder::Placed>>
-DownloadManager::fetchTrack(WClip track, WorkspaceFolder& folder, double pollSeconds) {
+Task<std::optional<WorkspaceFolder::Placed>> DownloadManager::fetchTrack(WClip track,
+                                                                         std::string workspace,
+                                                                         WorkspaceFolder& folder,
+                                                                         double pollSeconds) {
     if (cancelFlag_)
         co_return std::nullopt;
     setCurrent("Converting: " + track.title);
@@ -70,7 +74,18 @@ DownloadManager::fetchTrack(WClip track, WorkspaceFolder& folder, double pollSec
         // The run queues the track; why it failed is not shown.
         co_return std::nullopt;
     }
-    co_return folder.place(*part, track);
+    bool untagged = false;
+    if (tagFiles_) {
+        const TrackTags tags{track.title, std::move(workspace), track.id,
+                             Origins::current().songURL(track.id).value_or("")};
+        untagged = !WavTagger::tag(part->path(), tags);
+        // The details are part of the file: on the disk before it is
+        // placed, and in the time and size the record keeps.
+        part->finish();
+    }
+    WorkspaceFolder::Placed placed = folder.place(*part, track);
+    placed.untagged = untagged;
+    co_return placed;
 }
 
 std::optional<std::string> DownloadManager::nextToPrepare() {

@@ -38,6 +38,8 @@ class WorkspaceFolder {
         // The name of the clip's earlier file, which was changed since and
         // so was kept.
         std::optional<std::string> keptChanged;
+        // Track details were asked for but the file could not take them.
+        bool untagged = false;
         bool operator==(const Placed&) const = default;
     };
     // Moves a finished download of the clip into place and records it.

@@ -64,9 +64,13 @@ WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10
     auto* skipRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
     skipSaved_ = addSwitch(*skipRow, "skipSaved", "Skip tracks saved before",
                            [this](bool on) { manager_.setSkipSaved(on); });
+    auto* tagRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
+    tagFiles_ = addSwitch(*tagRow, "tagFiles", "Add track details to files",
+                          [this](bool on) { manager_.setTagFiles(on); });
     options->append(*header);
     options->append(*prepareRow);
     options->append(*skipRow);
+    options->append(*tagRow);
     append(*options);
 
     empty_ = PanelWidgets::label("size-13 text-secondary");
@@ -206,11 +210,13 @@ void WorkspacesCard::refresh(Changed property) {
     case Changed::likedOnly:
     case Changed::prepareUpcoming:
     case Changed::skipSaved:
+    case Changed::tagFiles:
     case Changed::running: {
         const bool enabled = PanelState::choicesEnabled(manager_);
         showSwitch(*likedOnly_, manager_.likedOnly(), enabled);
         showSwitch(*prepareUpcoming_, manager_.prepareUpcoming(), enabled);
         showSwitch(*skipSaved_, manager_.skipSaved(), enabled);
+        showSwitch(*tagFiles_, manager_.tagFiles(), enabled);
         break;
     }
     case Changed::workspaces:

@@ -45,6 +45,7 @@ class WorkspacesCard : public PanelCard {
     Gtk::Switch* likedOnly_;
     Gtk::Switch* prepareUpcoming_;
     Gtk::Switch* skipSaved_;
+    Gtk::Switch* tagFiles_;
     Gtk::Label* empty_;
     Gtk::ScrolledWindow* scroller_;
     Gtk::ListView* list_;

@@ -4,13 +4,20 @@
 #include "async/GlibClock.hpp"
 #include "download/SoupDownloader.hpp"
 #include "manager/Fakes.hpp"
+#include "model/Origins.hpp"
 #include "support/Catalogue.hpp"
 #include "support/DirectService.hpp"
 #include "support/FastClock.hpp"
 #include "support/StandInService.hpp"
 #include "support/TempDir.hpp"
 
+#include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
+#include <taglib/tpropertymap.h>
+#include <taglib/wavfile.h>
+
 #include <cerrno>
+#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -396,5 +403,103 @@ TEST_F(FaultMatrixTest, anExfatStickTakesEveryTitleAndKeepsThemApart) {
     download();
     EXPECT_EQ(manager->current(), "Downloaded 0 files · 7 already saved.");
     EXPECT_EQ(namesIn(dest / "Demo"), names);
+    expectSettled();
+}
+
+namespace {
+
+// The bytes from the chunk named to the end of that chunk.
+std::string chunk(const std::string& wav, const char* name) {
+    for (std::size_t at = 12; at + 8 <= wav.size();) {
+        std::uint32_t size = 0;
+        std::memcpy(&size, wav.data() + at + 4, 4);
+        if (wav.compare(at, 4, name) == 0)
+            return wav.substr(at, 8 + std::size_t(size));
+        at += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+} // namespace
+
+// Titles from the hostile end of the catalogue, read back by TagLib and by
+// exiftool; with the switch off, the files are what the service sent.
+TEST_F(FaultMatrixTest, trackDetailsGoIntoTheFilesAndLeaveTheSoundAlone) {
+    const std::string rtl = "\u05e9\u05d9\u05e8 \u05dc\u05d9\u05dc\u05d4 \u0623\u063a\u0646\u064a\u0629";
+    const std::string longTitle(300, 'x');
+    const struct {
+        const char* id;
+        std::string title, file, tag;
+    } tracks[] = {
+        {"s", "AC/DC", "AC_DC.wav", "AC/DC"},
+        {"l", longTitle, std::string(150, 'x') + ".wav", longTitle},
+        {"r", rtl, rtl + ".wav", rtl},
+        {"c", "Ctrl\x01" "char", "Ctrl\x01" "char.wav", "Ctrl char"},
+    };
+    std::vector<nlohmann::json> clips;
+    for (const auto& t : tracks)
+        clips.push_back(clip(t.id, {{"title", t.title}}));
+    start(clips);
+    download();
+    std::map<std::string, std::string> served;
+    for (const auto& t : tracks) {
+        const auto url = runOnMainLoop(api->wavURL(t.id));
+        ASSERT_TRUE(url);
+        CancelSignal never;
+        PartFile part = runOnMainLoop(downloader.download(*url, temp.path(), never));
+        part.replace("served.wav");
+        served[t.id] = readFile(temp / "served.wav");
+        std::filesystem::remove(temp / "served.wav");
+    }
+    for (const auto& t : tracks)
+        EXPECT_EQ(readFile(demos / t.file), served[t.id]) << t.file;
+
+    manager->setTagFiles(true);
+    download();
+    EXPECT_EQ(manager->current(), "Downloaded 4 files.");
+    for (const auto& t : tracks) {
+        const auto file = demos / t.file;
+        const std::string saved = readFile(file);
+        const std::string data = chunk(saved, "data");
+        EXPECT_FALSE(data.empty()) << t.file;
+        EXPECT_TRUE(data == chunk(served[t.id], "data")) << t.file;
+        EXPECT_EQ(chunk(saved, "fmt "), chunk(served[t.id], "fmt ")) << t.file;
+
+        const TagLib::String tag(t.tag, TagLib::String::UTF8);
+        const std::string link = Origins::current().songURL(t.id).value_or("");
+        TagLib::RIFF::WAV::File wav(file.c_str(), false);
+        ASSERT_TRUE(wav.isValid() && wav.hasInfoTag() && wav.hasID3v2Tag()) << t.file;
+        EXPECT_EQ(wav.InfoTag()->fieldText("INAM"), tag) << t.file;
+        EXPECT_EQ(wav.InfoTag()->fieldText("IPRD"), "Demos");
+        EXPECT_EQ(wav.InfoTag()->fieldText("ICMT"), link);
+        EXPECT_TRUE(wav.InfoTag()->fieldText("ISFT").startsWith("Orvo WAV Downloader "));
+        const TagLib::PropertyMap id3 = wav.ID3v2Tag()->properties();
+        EXPECT_EQ(id3["TITLE"], TagLib::StringList(tag)) << t.file;
+        EXPECT_EQ(id3["ALBUM"], TagLib::StringList("Demos"));
+        EXPECT_EQ(id3["FILEWEBPAGE"], TagLib::StringList(link));
+        EXPECT_EQ(id3["ORVO_CLIP_ID"], TagLib::StringList(t.id));
+        EXPECT_EQ(wav.ID3v2Tag()->header()->majorVersion(), 4u);
+
+        // A reader that shares no code with TagLib. INFO lists name no
+        // character set; ours are UTF-8.
+        gchar* out = nullptr;
+        gchar* quoted = g_shell_quote(file.c_str());
+        const std::string command =
+            "exiftool -json -charset riff=utf8 -Title -Product -Album -Comment " + std::string(quoted);
+        g_free(quoted);
+        ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), &out, nullptr, nullptr, nullptr));
+        const nlohmann::json read = nlohmann::json::parse(out)[0];
+        g_free(out);
+        EXPECT_EQ(read.value("Title", ""), t.tag) << read.dump();
+        EXPECT_EQ(read.value("Product", ""), "Demos") << read.dump();
+        EXPECT_EQ(read.value("Album", ""), "Demos") << read.dump();
+        EXPECT_EQ(read.value("Comment", ""), link) << read.dump();
+    }
+
+    // The record holds the files as tagged: a run that skips saved tracks
+    // finds them all in place.
+    manager->setSkipSaved(true);
+    download();
+    EXPECT_EQ(manager->current(), "Downloaded 0 files · 4 already saved.");
     expectSettled();
 }

@@ -375,3 +375,15 @@ TEST_F(DownloadRunTest, everyFileKeepsItsTrackAndNothingOfTheUsersIsReplaced) {
     // The record is the app's own and stays out of the music folders.
     EXPECT_TRUE(std::filesystem::exists(rig->savedTracksURL()));
 }
+
+TEST_F(DownloadRunTest, aFileThatCannotTakeTrackDetailsIsSavedAsReceived) {
+    demos({{"A", 0}});
+    run();
+    const std::string received = readFile(out / "Demos" / "A.wav");
+    // The fake's files are no WAV TagLib can open.
+    rig->setTagFiles(true);
+    run();
+    EXPECT_EQ(log(), (Lines{"Demos — 1 file", "Saved without track details: A", "Saved: A"}));
+    EXPECT_EQ(readFile(out / "Demos" / "A.wav"), received);
+    EXPECT_EQ(rig.settings.values.at("addTrackDetails"), "true");
+}

@@ -34,7 +34,7 @@ class TrackFetchTest : public ::testing::Test {
     }
     // The name of the file saved, or none.
     std::optional<std::string> fetch(const WClip& track = nightDrive) {
-        const auto placed = rig.clock.run(rig->fetchTrack(track, folder, 45));
+        const auto placed = rig.clock.run(rig->fetchTrack(track, "Workspace", folder, 45));
         return placed ? std::optional(placed->name) : std::nullopt;
     }
     void readyWhen(std::function<bool()> ready) {
