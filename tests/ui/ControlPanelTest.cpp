@@ -346,8 +346,10 @@ TEST_F(ControlPanelTest, rowClicksToggleAndTheDownloadButtonStartsARun) {
     EXPECT_FALSE(rig->likedOnly());
     widget<Gtk::Switch>("prepareUpcoming").set_active(true);
     widget<Gtk::Switch>("skipSaved").set_active(true);
+    widget<Gtk::Switch>("tagFiles").set_active(true);
     EXPECT_TRUE(rig->prepareUpcoming());
     EXPECT_TRUE(rig->skipSaved());
+    EXPECT_TRUE(rig->tagFiles());
     rig->setSkipSaved(false); // and the other way
     EXPECT_FALSE(widget<Gtk::Switch>("skipSaved").get_active());
 }
