@@ -374,8 +374,9 @@ TEST_F(ControlPanelTest, theFocusFollowsTheUser) {
     EXPECT_TRUE(focusIn("recentStepper"));
 
     // Tab: every control once, in order; Shift+Tab the same way back.
-    const std::vector<std::string> order{"recentStepper", "scanRecent", "scanAll", "likedOnly",
-                                         "prepareUpcoming", "skipSaved", "row:w1", "choose"};
+    const std::vector<std::string> order{"recentStepper", "scanRecent",      "scanAll",
+                                         "likedOnly",     "prepareUpcoming", "skipSaved",
+                                         "tagFiles",      "row:w1",          "choose"};
     for (std::size_t i = 1; i < order.size(); ++i) {
         ASSERT_TRUE(tab(true)) << order[i];
         EXPECT_TRUE(focusIn(order[i])) << order[i];
