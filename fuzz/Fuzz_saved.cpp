@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <glib.h>
 #include <string>
 
 namespace {
@@ -46,12 +47,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 std::abort();
     }
 
-    const SavedTracks::File file{"Song.wav", 42, 7};
-    saved.remember("Demos", "new", file);
+    // Any text as a clip id and a name is written so that it reads back.
+    const std::string text(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 24));
+    const bool valid = g_utf8_validate_len(text.data(), text.size(), nullptr);
+    const std::string id = valid ? text : "new";
+    const bool name = valid && !text.empty() && text != "." && text != ".." &&
+                      text.find('/') == std::string::npos;
+    const SavedTracks::File file{name ? text : "Song.wav", 42, 7};
+    saved.remember("Demos", id, file);
     if (!saved.save())
         std::abort();
     const SavedTracks again(record, music);
-    const SavedTracks::File* found = again.find("Demos", "new");
+    const SavedTracks::File* found = again.find("Demos", id);
     if (!found || *found != file)
         std::abort();
     return 0;

@@ -4,6 +4,7 @@
 #include "manager/PrivateFile.hpp"
 #include "manager/StoredPath.hpp"
 
+#include <algorithm>
 #include <glib/gstdio.h>
 
 namespace {
@@ -147,7 +148,13 @@ bool SavedTracks::save() {
     // Written out directly: a document of a hundred thousand small arrays
     // would cost more to build than to write.
     const auto quoted = [](const std::string& text) {
-        return Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
+        // Most names need no escape at all.
+        const bool plain =
+            std::none_of(text.begin(), text.end(),
+                         [](char c) { return c == '"' || c == '\\' || (c >= 0 && c < 0x20); }) &&
+            g_utf8_validate_len(text.data(), text.size(), nullptr);
+        return plain ? '"' + text + '"'
+                     : Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
     };
     std::string text = R"({"destinations":[)";
     for (const Json& other : others_)
