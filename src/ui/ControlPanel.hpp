@@ -29,6 +29,7 @@ class ControlPanel : public Gtk::ScrolledWindow {
     WorkspacesCard& workspacesCard() { return *workspaces_; }
     DestinationCard& destinationCard() { return *destination_; }
     LogCard& logCard() { return *log_; }
+    FailuresCard& failuresCard() { return *failures_; }
 
     // The keyboard shortcuts' commands: each does what its button does, when
     // the button may be pressed.

@@ -8,7 +8,6 @@
 #include "ui/SectionLabel.hpp"
 
 #include <algorithm>
-#include <glibmm/main.h>
 #include <gtk/gtk.h>
 #include <gtkmm/button.h>
 #include <gtkmm/listitem.h>
@@ -99,10 +98,11 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
     Accessibility::setLabel(*list_, "Tracks to download manually");
     scroller_ = PanelWidgets::scroller(*list_, maxListHeight, "Tracks to download manually");
     append(*scroller_);
+    feed_.emplace(*list_, [this] { return update(); });
     update();
 }
 
-FailuresCard::~FailuresCard() { pending_.disconnect(); }
+FailuresCard::~FailuresCard() = default;
 
 void FailuresCard::open(Gtk::Widget& from, const std::string& url) {
     if (!isWebAddress(url))
@@ -113,16 +113,8 @@ void FailuresCard::open(Gtk::Widget& from, const std::string& url) {
 }
 
 void FailuresCard::refresh(Changed property) {
-    if (property != Changed::failures || pending_.connected())
-        return;
-    // Ahead of drawing, so the new rows are in the next frame.
-    pending_ = Glib::signal_idle().connect(
-        [this] {
-            pending_.disconnect();
-            update();
-            return false;
-        },
-        Glib::PRIORITY_HIGH_IDLE);
+    if (property == Changed::failures)
+        feed_->request();
 }
 
 int FailuresCard::rowHeight() {
@@ -136,24 +128,20 @@ int FailuresCard::rowHeight() {
     return rowHeight_;
 }
 
-void FailuresCard::update() {
+bool FailuresCard::update() {
     const std::vector<FailedItem>& failures = manager_.failures();
     const guint shown = entries_->get_n_items();
     // A run only appends to the list, and empties it when the next starts.
     const bool appended = failures.size() >= shown &&
                           (shown == 0 || entries_->get_item(shown - 1)->item == failures[shown - 1]);
-    // A few thousand at a time, so that no turn of the main loop is long;
-    // the rest follow in the next turns.
     const std::size_t from = appended ? shown : 0;
-    const std::size_t to = std::min(failures.size(), from + maxAppendPerTurn);
+    const std::size_t to = std::min(failures.size(), from + ListFeed::rowsFor(from));
     std::vector<Glib::RefPtr<Entry>> added;
     added.reserve(to - from);
     for (std::size_t i = from; i < to; ++i)
         added.push_back(Entry::create(failures[i]));
     if (!added.empty() || !appended)
         entries_->splice(guint(from), appended ? 0 : shown, added);
-    if (to < failures.size())
-        refresh(Changed::failures);
 
     set_visible(!failures.empty());
     title_->setText(PanelState::failuresTitle(failures.size()));
@@ -161,4 +149,5 @@ void FailuresCard::update() {
     // height of its rows, up to its limit.
     scroller_->set_min_content_height(
         int(std::min<std::size_t>(maxListHeight, failures.size() * std::size_t(rowHeight()))));
+    return to < failures.size();
 }

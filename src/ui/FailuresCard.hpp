@@ -1,9 +1,11 @@
 #pragma once
+#include "ui/ListFeed.hpp"
 #include "ui/PanelCard.hpp"
 
 #include <giomm/liststore.h>
 #include <gtkmm/box.h>
 #include <gtkmm/listview.h>
+#include <optional>
 
 class SectionLabel;
 
@@ -13,12 +15,11 @@ class SectionLabel;
 // A run whose sign-in expires fails every remaining track, so the list may
 // be thousands long: it is a ListView, which makes widgets only for the
 // rows on screen, over a store that the new failures are appended to. The
-// notices of a burst of failures are taken together, once per turn of the
-// main loop.
+// notices of a burst of failures are taken together, and the rows come in
+// steps (see ListFeed).
 class FailuresCard : public PanelCard {
   public:
     static constexpr int maxListHeight = 150;
-    static constexpr std::size_t maxAppendPerTurn = 2000;
 
     explicit FailuresCard(DownloadManager& manager);
     ~FailuresCard() override;
@@ -42,8 +43,9 @@ class FailuresCard : public PanelCard {
     };
 
   private:
-    // Brings the store and the heading up to the manager's list.
-    void update();
+    // Brings the heading up to the manager's list, and the store one step
+    // closer; true when more rows remain.
+    bool update();
     int rowHeight();
 
     Gtk::Box* heading_;
@@ -51,6 +53,6 @@ class FailuresCard : public PanelCard {
     Gtk::ScrolledWindow* scroller_;
     Gtk::ListView* list_;
     Glib::RefPtr<Gio::ListStore<Entry>> entries_;
-    sigc::connection pending_;
+    std::optional<ListFeed> feed_;
     int rowHeight_ = 0;
 };

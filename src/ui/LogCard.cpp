@@ -5,7 +5,6 @@
 #include "ui/SectionLabel.hpp"
 
 #include <algorithm>
-#include <glibmm/main.h>
 #include <gtkmm/listitem.h>
 #include <gtkmm/noselection.h>
 #include <gtkmm/signallistitemfactory.h>
@@ -51,10 +50,11 @@ LogCard::LogCard(DownloadManager& manager) : PanelCard(manager, 8) {
     list_->add_css_class("log");
     scroller_ = PanelWidgets::scroller(*list_, maxListHeight, "Activity log");
     append(*scroller_);
+    feed_.emplace(*list_, [this] { return update(); });
     update();
 }
 
-LogCard::~LogCard() { pending_.disconnect(); }
+LogCard::~LogCard() = default;
 
 int LogCard::rowHeight() {
     if (!rowHeight_) {
@@ -68,19 +68,13 @@ int LogCard::rowHeight() {
 }
 
 void LogCard::refresh(Changed property) {
-    if (property != Changed::log || pending_.connected())
-        return;
     // A run logs in bursts: the lines of one turn of the main loop are
-    // shown together, ahead of the next frame.
-    pending_ = Glib::signal_idle().connect(
-        [this] {
-            update();
-            return false;
-        },
-        Glib::PRIORITY_HIGH_IDLE);
+    // shown together.
+    if (property == Changed::log)
+        feed_->request();
 }
 
-void LogCard::update() {
+bool LogCard::update() {
     const std::deque<std::string>& log = manager_.log();
     // The log only grows at the end and drops its oldest lines: find how
     // many of the lines shown were dropped (all of them when it was
@@ -95,7 +89,8 @@ void LogCard::update() {
     }
     shown_.erase(shown_.begin(), shown_.begin() + std::ptrdiff_t(dropped));
     std::vector<Glib::ustring> added;
-    for (std::size_t i = shown_.size(); i < log.size(); ++i) {
+    const std::size_t to = std::min(log.size(), shown_.size() + ListFeed::rowsFor(shown_.size()));
+    for (std::size_t i = shown_.size(); i < to; ++i) {
         added.emplace_back(
             DisplayText::clipped(DisplayText::composed(log[i]), PanelWidgets::maxLineCharacters));
         shown_.push_back(log[i]);
@@ -105,4 +100,5 @@ void LogCard::update() {
     scroller_->set_min_content_height(
         int(std::min<std::size_t>(maxListHeight, log.size() * std::size_t(rowHeight()))));
     set_visible(!log.empty());
+    return to < log.size();
 }

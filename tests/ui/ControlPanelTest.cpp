@@ -1,9 +1,11 @@
 #include "ui/ControlPanel.hpp"
 
+#include "async/GLibRef.hpp"
 #include "manager/Fakes.hpp"
 #include "session/WebTestSupport.hpp"
 #include "support/TempDir.hpp"
 #include "ui/DisplayText.hpp"
+#include "ui/FailuresCard.hpp"
 #include "ui/LogCard.hpp"
 #include "ui/PanelState.hpp"
 #include "ui/QuitQuestion.hpp"
@@ -486,6 +488,40 @@ TEST_F(ControlPanelTest, hostileTitlesStayOnOneLineInTheirOwnDirection) {
     rig.clock.run(rig->start());
     settle();
     expectLogShown();
+}
+
+// A run that fails every track fills both lists a step at a time; each
+// ends up whole and in order.
+TEST_F(ControlPanelTest, aBurstOfFailuresIsShownWholeAndInOrder) {
+    Workspace big{"w", "Big", {}};
+    for (int c = 0; c < 1000; ++c) {
+        big.clips.push_back({"t" + std::to_string(c), "Track " + std::to_string(c), true});
+        rig.downloader.failing[urlOf(big.clips.back().id)] = -1;
+    }
+    rig.library({big});
+    rig->setSelected({"w"});
+    rig->setDestFolder(temp / "out");
+    rig.clock.run(rig->start());
+
+    auto& failures = panel->failuresCard().list();
+    auto* rows = G_LIST_MODEL(failures.get_model()->gobj());
+    webtest::runUntil(
+        [&] {
+            return g_list_model_get_n_items(rows) == rig->failures().size() &&
+                   panel->logCard().lineCount() == rig->log().size();
+        },
+        10);
+    ASSERT_EQ(g_list_model_get_n_items(rows), 1000u);
+    for (guint i = 0; i < 1000; i += 111) {
+        GObjectRef<GObject> row(G_OBJECT(g_list_model_get_item(rows, i)));
+        auto* entry = dynamic_cast<FailuresCard::Entry*>(Glib::ObjectBase::_get_current_wrapper(row.get()));
+        ASSERT_NE(entry, nullptr);
+        EXPECT_EQ(entry->item, rig->failures()[i]);
+    }
+    ASSERT_EQ(panel->logCard().lineCount(), rig->log().size());
+    EXPECT_EQ(panel->logCard().line(0), DisplayText::composed(rig->log().front()));
+    EXPECT_EQ(panel->logCard().line(rig->log().size() - 1),
+              DisplayText::composed(rig->log().back()));
 }
 
 // Quitting mid-run asks first; keeping on is the default, and stopping
