@@ -67,22 +67,32 @@ struct Result {
     double updateUs;
 };
 
-Result measure(int workspaceCount, const std::filesystem::path& temp) {
+// A manager that has scanned the page and is ready to download workspace
+// "w0" into temp/out.
+struct Rig {
+    Rig(const FeedPage& page, FileDownloader& downloader, const std::filesystem::path& temp)
+        : service(clock), manager(service, clock, settings, downloader, temp / "data") {
+        service.pages.push_back(page);
+        clock.run(manager.scan(ScanScope::full()));
+        manager.setSelected({"w0"});
+        std::filesystem::create_directories(temp / "out");
+        manager.setDestFolder(temp / "out");
+    }
     VirtualClock clock;
-    FakeService service(clock);
-    NullDownloader downloader;
+    FakeService service;
     MemorySettings settings;
-    DownloadManager manager(service, clock, settings, downloader, temp / "data");
+    DownloadManager manager;
+};
+
+Result measure(int workspaceCount, const std::filesystem::path& temp) {
     FeedPage page;
     for (const Workspace& workspace : library(workspaceCount))
         for (const WClip& clip : workspace.clips)
             page.clips.push_back(
                 RawClip{clip.id, clip.title, clip.liked, workspace.id, workspace.name});
-    service.pages.push_back(page);
-    clock.run(manager.scan(ScanScope::full()));
-    manager.setSelected({"w0"});
-    std::filesystem::create_directories(temp / "out");
-    manager.setDestFolder(temp / "out");
+    NullDownloader downloader;
+    Rig rig(page, downloader, temp);
+    auto& [clock, service, settings, manager] = rig;
 
     Gtk::Window window;
     window.set_default_size(860, 760);
@@ -125,20 +135,13 @@ struct FailureResult {
 };
 
 FailureResult measureFailures(int failures, const std::filesystem::path& temp) {
-    VirtualClock clock;
-    FakeService service(clock);
-    FailingDownloader downloader;
-    MemorySettings settings;
-    DownloadManager manager(service, clock, settings, downloader, temp / "data");
     FeedPage page;
     for (int c = 0; c < failures; ++c)
         page.clips.push_back(RawClip{"t" + std::to_string(c), "Track " + std::to_string(c), true,
                                      "w0", "Workspace"});
-    service.pages.push_back(page);
-    clock.run(manager.scan(ScanScope::full()));
-    manager.setSelected({"w0"});
-    std::filesystem::create_directories(temp / "out");
-    manager.setDestFolder(temp / "out");
+    FailingDownloader downloader;
+    Rig rig(page, downloader, temp);
+    auto& [clock, service, settings, manager] = rig;
 
     // The panel's handlers run between these two of the bench's own.
     Clock::time_point before;
