@@ -46,8 +46,11 @@ bool writesInto(int fd, const std::string& folder) {
 // Names the disk refuses, as exFAT refuses ":" and control characters:
 // once set, making a file or folder whose path holds this fails with EINVAL.
 std::string refusedName;
-bool refuses(const char* path) {
-    return !refusedName.empty() && std::string_view(path).find(refusedName) != std::string::npos;
+template <typename Call> int unlessRefused(const char* path, Call call) {
+    if (refusedName.empty() || std::string_view(path).find(refusedName) == std::string::npos)
+        return int(call());
+    errno = EINVAL;
+    return -1;
 }
 
 // Once set, the free space the disk of the destination reports.
@@ -58,27 +61,16 @@ std::string freeBytesFolder;
 
 extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const char* to,
                          unsigned flags) {
-    if (refuses(to)) {
-        errno = EINVAL;
-        return -1;
-    }
-    return int(syscall(SYS_renameat2, fromFolder, from, toFolder, to, flags));
+    return unlessRefused(
+        to, [&] { return syscall(SYS_renameat2, fromFolder, from, toFolder, to, flags); });
 }
 
 extern "C" int link(const char* from, const char* to) {
-    if (refuses(to)) {
-        errno = EINVAL;
-        return -1;
-    }
-    return int(syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0));
+    return unlessRefused(to, [&] { return syscall(SYS_linkat, AT_FDCWD, from, AT_FDCWD, to, 0); });
 }
 
 extern "C" int mkdir(const char* path, mode_t mode) {
-    if (refuses(path)) {
-        errno = EINVAL;
-        return -1;
-    }
-    return int(syscall(SYS_mkdirat, AT_FDCWD, path, mode));
+    return unlessRefused(path, [&] { return syscall(SYS_mkdirat, AT_FDCWD, path, mode); });
 }
 
 extern "C" int statvfs(const char* path, struct statvfs* disk) {
@@ -325,8 +317,8 @@ TEST_F(FaultMatrixTest, aReadOnlyDiskStopsTheRun) {
 
 namespace {
 
-// Runs a command; its error output when it fails.
-std::optional<std::string> failureOf(std::vector<std::string> command) {
+// Runs a command: whether it succeeded, and its output, or why it failed.
+std::pair<bool, std::string> run(std::vector<std::string> command) {
     std::vector<char*> argv;
     for (std::string& part : command)
         argv.push_back(part.data());
@@ -336,16 +328,20 @@ std::optional<std::string> failureOf(std::vector<std::string> command) {
     GError* error = nullptr;
     const bool ran = g_spawn_sync(nullptr, argv.data(), nullptr, G_SPAWN_SEARCH_PATH, nullptr,
                                   nullptr, &output, &errors, &status, &error);
-    g_free(output);
-    std::optional<std::string> failure;
-    if (!ran)
-        failure = error->message;
-    else if (!g_spawn_check_wait_status(status, nullptr))
-        failure = command[0] + ": " + (errors ? errors : "");
+    const bool ok = ran && g_spawn_check_wait_status(status, nullptr);
+    const std::string said = ok ? g_strstrip(output) : !ran ? error->message
+                                                           : command[0] + ": " + errors;
     g_clear_error(&error);
+    g_free(output);
     g_free(errors);
-    return failure;
+    return {ok, said};
 }
+
+// Runs a command when it goes out of scope.
+struct Later {
+    std::vector<std::string> command;
+    ~Later() { run(command); }
+};
 
 } // namespace
 
@@ -357,28 +353,15 @@ TEST_F(FaultMatrixTest, anExfatStickTakesEveryTitleAndKeepsThemApart) {
     std::filesystem::create_directories(dest);
     // Room for the files and the space the app keeps free.
     std::filesystem::resize_file((std::ofstream(image), image), 256 << 20);
-    std::string device;
-    if (const auto failure = failureOf({"mkfs.exfat", image.string()}))
-        GTEST_SKIP() << "cannot make an exFAT file system: " << *failure;
-    gchar* out = nullptr;
-    const std::string loop = "losetup -f --show " + image.string();
-    if (!g_spawn_command_line_sync(loop.c_str(), &out, nullptr, nullptr, nullptr) || !out ||
-        !*out) {
-        g_free(out);
-        GTEST_SKIP() << "this machine gives no loop device (losetup)";
-    }
-    device = g_strstrip(out);
-    g_free(out);
-    struct Detach {
-        std::string device;
-        ~Detach() { failureOf({"losetup", "-d", device}); }
-    } detach{device};
-    if (const auto failure = failureOf({"mount.exfat-fuse", device, dest.string()}))
-        GTEST_SKIP() << "this machine does not allow mounting exFAT: " << *failure;
-    struct Unmount {
-        std::string folder;
-        ~Unmount() { failureOf({"umount", folder}); }
-    } unmount{dest.string()};
+    if (const auto [ok, why] = run({"mkfs.exfat", image.string()}); !ok)
+        GTEST_SKIP() << "cannot make an exFAT file system: " << why;
+    const auto [looped, device] = run({"losetup", "-f", "--show", image.string()});
+    if (!looped || device.empty())
+        GTEST_SKIP() << "this machine gives no loop device: " << device;
+    const Later detach{{"losetup", "-d", device}};
+    if (const auto [ok, why] = run({"mount.exfat-fuse", device, dest.string()}); !ok)
+        GTEST_SKIP() << "this machine does not allow mounting exFAT: " << why;
+    const Later unmount{{"umount", dest.string()}};
 
     const auto in = [](const std::string& workspace, const std::string& title) {
         return nlohmann::json{{"title", title}, {"project", {{"id", workspace}, {"name", workspace}}}};
@@ -482,14 +465,10 @@ TEST_F(FaultMatrixTest, trackDetailsGoIntoTheFilesAndLeaveTheSoundAlone) {
 
         // A reader that shares no code with TagLib. INFO lists name no
         // character set; ours are UTF-8.
-        gchar* out = nullptr;
-        gchar* quoted = g_shell_quote(file.c_str());
-        const std::string command =
-            "exiftool -json -charset riff=utf8 -Title -Product -Album -Comment " + std::string(quoted);
-        g_free(quoted);
-        ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), &out, nullptr, nullptr, nullptr));
+        const auto [ok, out] = run({"exiftool", "-json", "-charset", "riff=utf8", "-Title",
+                                    "-Product", "-Album", "-Comment", file.string()});
+        ASSERT_TRUE(ok) << out;
         const nlohmann::json read = nlohmann::json::parse(out)[0];
-        g_free(out);
         EXPECT_EQ(read.value("Title", ""), t.tag) << read.dump();
         EXPECT_EQ(read.value("Product", ""), "Demos") << read.dump();
         EXPECT_EQ(read.value("Album", ""), "Demos") << read.dump();

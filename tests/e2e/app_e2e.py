@@ -91,18 +91,27 @@ class App:
     def find(predicate, root):
         return pyatspi.findDescendant(root, predicate)
 
-    def node(self, role, name=None, starts=None):
+    def node(self, role, name=None, starts=None, root=None):
+        """The first node of this role and name (or name start), in the window or under root."""
         def matches(n):
-            if n.getRoleName() != role:
-                return False
             shown = spoken(n.name)
-            if name is not None:
-                return shown == name
-            return shown.startswith(starts)
-        return self.find(matches, self.window)
+            return n.getRoleName() == role and (
+                shown == name if name is not None else shown.startswith(starts))
+        return self.find(matches, root or self.window)
 
     def wait_node(self, what, role, name=None, starts=None, timeout=60.0):
         return wait_for(what, lambda: self.node(role, name, starts), timeout)
+
+    def anywhere(self, role, name=None, starts=None):
+        """The same in any of the app's windows: dialogs, menus, the file chooser."""
+        return self.node(role, name, starts, self.root)
+
+    def menu(self, item):
+        """Picks an item of the window's main menu."""
+        # The menu button exposes no action over AT-SPI in GTK 4.8: click it.
+        self.click(self.node("push button", "Main menu"))
+        wait_for(f"the menu's {item!r}", lambda: self.anywhere("menu item", item),
+                 10).queryAction().doAction(0)
 
     def labels(self):
         found = []
@@ -319,8 +328,7 @@ def first_run(env, music):
         time.sleep(1)
         app.key("ctrl+q")
         def question():
-            return App.find(lambda n: n.getRoleName() == "label"
-                            and n.name == "Stop the download and quit?", app.root)
+            return app.anywhere("label", "Stop the download and quit?")
         wait_for("the quit question", question, 10)
         time.sleep(0.5)
         app.screenshot("quit-question")
@@ -362,20 +370,13 @@ def relaunch(env, sim):
     assert app.node("list item", "Demos"), "cached workspaces not listed"
     log("relaunched signed in with the cached library")
 
-    # The menu button exposes no action over AT-SPI in GTK 4.8: click it.
-    app.click(app.node("push button", "Main menu"))
-    item = wait_for("the menu", lambda: App.find(
-        lambda n: n.name == "Check for Updates…" and n.getRoleName() == "menu item", app.root), 10)
-    item.queryAction().doAction(0)
-    wait_for("the update alert", lambda: App.find(
-        lambda n: n.getRoleName() == "label" and n.name.startswith("You’re running the latest"),
-        app.root), 20)
+    app.menu("Check for Updates…")
+    latest = "You’re running the latest"
+    wait_for("the update alert", lambda: app.anywhere("label", starts=latest), 20)
     # The alert's buttons are not on the accessibility bus in GTK 4.8;
     # Escape answers it as a person might.
     xdotool("key", "Escape")
-    wait_for("the alert to close", lambda: not App.find(
-        lambda n: n.getRoleName() == "label" and n.name.startswith("You’re running the latest"),
-        app.root), 10)
+    wait_for("the alert to close", lambda: not app.anywhere("label", starts=latest), 10)
     log("checked for updates from the menu")
     # Ctrl+? lists the shortcuts.
     app.key("ctrl+question")
@@ -384,12 +385,8 @@ def relaunch(env, sim):
     xdotool("key", "Escape")
     log("listed the shortcuts")
 
-    app.click(app.node("push button", "Main menu"))
-    item = wait_for("the menu", lambda: App.find(
-        lambda n: n.name == "Sign Out…" and n.getRoleName() == "menu item", app.root), 10)
-    item.queryAction().doAction(0)
-    wait_for("the sign-out question", lambda: App.find(
-        lambda n: n.getRoleName() == "label" and n.name == "Sign out of Orvo?", app.root), 20)
+    app.menu("Sign Out…")
+    wait_for("the sign-out question", lambda: app.anywhere("label", "Sign out of Orvo?"), 20)
     xdotool("key", "alt+s")
     app.wait_node("the sign-in view", "label", "Sign in to your Orvo account", timeout=30)
     assert not app.node("list item", "Demos"), "the library is still shown"
@@ -398,10 +395,7 @@ def relaunch(env, sim):
     # With the site gone, reloading the page says so instead of a blank page.
     sim.terminate()
     sim.wait(timeout=10)
-    app.click(app.node("push button", "Main menu"))
-    item = wait_for("the menu", lambda: App.find(
-        lambda n: n.name == "Reload Orvo Page" and n.getRoleName() == "menu item", app.root), 10)
-    item.queryAction().doAction(0)
+    app.menu("Reload Orvo Page")
     app.wait_node("the unreachable view", "label",
                   "Can’t reach Orvo. Check your connection and try again.", timeout=30)
     assert app.node("push button", "Try Again"), "no Try Again button"

@@ -86,7 +86,7 @@ TEST_F(DownloadManagerTest, savedLibraryIsRestoredOnlyIntoAnEmptyManager) {
     EXPECT_EQ(rig->workspaces(), saved);
 }
 
-TEST(KeyFileSettingsTest, valuesOutliveTheStoreInAPrivateFile) {
+TEST(KeyFileSettingsTest, valuesOutliveTheStoreInAPrivateFileSharedByEveryStoreOnIt) {
     TempDir temp;
     const auto file = temp / "OrvoWavDownloader" / "settings.ini";
     std::filesystem::create_directories(file.parent_path());
@@ -105,11 +105,9 @@ TEST(KeyFileSettingsTest, valuesOutliveTheStoreInAPrivateFile) {
     reopened.set("destFolder", std::nullopt);
     EXPECT_FALSE(KeyFileSettings(file).string("destFolder"));
     EXPECT_TRUE(KeyFileSettings(file).boolean("agreedToTermsV1"));
-}
 
-TEST(KeyFileSettingsTest, storesOnOneFileKeepEachOthersWrites) {
-    TempDir temp;
-    const auto file = temp / "settings.ini";
+    // Two stores on one file keep each other's writes.
+    std::filesystem::remove(file);
     KeyFileSettings folderOwner(file);
     KeyFileSettings agreementOwner(file);
     folderOwner.set("destFolder", "/home/me/Music");
@@ -117,9 +115,8 @@ TEST(KeyFileSettingsTest, storesOnOneFileKeepEachOthersWrites) {
     folderOwner.set("destFolder", "/home/me/Exports");
     EXPECT_TRUE(folderOwner.boolean("agreedToTermsV1"));
     EXPECT_EQ(agreementOwner.string("destFolder"), "/home/me/Exports");
-    KeyFileSettings reopened(file);
-    EXPECT_EQ(reopened.string("destFolder"), "/home/me/Exports");
-    EXPECT_TRUE(reopened.boolean("agreedToTermsV1"));
+    EXPECT_EQ(KeyFileSettings(file).string("destFolder"), "/home/me/Exports");
+    EXPECT_TRUE(KeyFileSettings(file).boolean("agreedToTermsV1"));
 
     // Where nothing can be written, the store still holds its own values.
     std::ofstream(temp / "not a folder") << "x";

@@ -68,6 +68,11 @@ class BridgeTest : public ::testing::Test {
     bool waitForSignIn() {
         return runUntil([&] { return bridge->loggedIn(); });
     }
+    // Lets the sign-in monitor probe the page three more times.
+    void probeThrice() {
+        const auto probes = clock.pauses().size();
+        ASSERT_TRUE(runUntil([&] { return clock.pauses().size() >= probes + 3; }));
+    }
 
     template <typename T> T run(Task<T> task) { return runOnMainLoop(std::move(task)); }
 

@@ -27,21 +27,13 @@ class ServiceTest : public BridgeTest {
         ASSERT_TRUE(waitForSignIn());
     }
 
-    int count(const std::string& route) { return service->counters()["routes"].value(route, 0); }
-    int count(const std::string& id, const std::string& route) {
-        const auto clips = service->counters()["clips"];
-        return clips.contains(id) ? clips[id].value(route, 0) : 0;
-    }
-
     std::optional<SimTesting::CatalogueFile> catalogue;
 };
 
 } // namespace
 
 TEST_F(ServiceTest, feedPagesThroughTheCatalogueWithCursors) {
-    std::vector<nlohmann::json> clips;
-    for (int i = 1; i <= 12; ++i)
-        clips.push_back(clip("c" + std::to_string(i)));
+    auto clips = SimTesting::clips(12);
     clips[2]["status"] = "queued";
     clips[3]["is_trashed"] = true;
     clips[4]["is_liked"] = true;
@@ -52,13 +44,13 @@ TEST_F(ServiceTest, feedPagesThroughTheCatalogueWithCursors) {
         pages.push_back(run(bridge->feedPage(pages.back().nextCursor)));
 
     ASSERT_EQ(pages.size(), 3u);
-    EXPECT_EQ(pages[0].clips.size(), 3u); // c3 incomplete and c4 trashed left out
+    EXPECT_EQ(pages[0].clips.size(), 3u); // c2 incomplete and c3 trashed left out
     EXPECT_EQ(pages[1].clips.size(), 5u);
     EXPECT_EQ(pages[2].clips.size(), 2u);
     EXPECT_FALSE(pages[2].hasMore);
     EXPECT_FALSE(pages[2].nextCursor);
-    EXPECT_EQ(pages[0].clips[0], (RawClip{"c1", "Track c1", false, "P", "Workspace P"}));
-    EXPECT_EQ(pages[0].clips[2], (RawClip{"c5", "Track c5", true, "P", "Workspace P"}));
+    EXPECT_EQ(pages[0].clips[0], (RawClip{"c0", "Track c0", false, "P", "Workspace P"}));
+    EXPECT_EQ(pages[0].clips[2], (RawClip{"c4", "Track c4", true, "P", "Workspace P"}));
 
     // An empty cursor asks for the first page too.
     EXPECT_EQ(run(bridge->feedPage("")), pages[0]);
@@ -106,20 +98,17 @@ TEST_F(ServiceTest, conversionAndProdThenWavAddress) {
     EXPECT_EQ(run(bridge->wavURL("slow")), service->apiOrigin() + "/storage/wav/slow.wav");
 
     // Each request passed the service's checks (only those are counted).
-    EXPECT_EQ(count("quick", "convert_wav"), 1);
-    EXPECT_EQ(count("slow", "convert_wav"), 1);
-    EXPECT_EQ(count("quick", "wav_file"), 2);
-    EXPECT_EQ(count("slow", "wav_file"), 2);
-    EXPECT_EQ(count("slow", "download_clip"), 1);
-    EXPECT_EQ(count("slow", "billing_download"), 1);
-    EXPECT_EQ(count("unknown", "convert_wav"), 0); // only known clips are counted
+    EXPECT_EQ(service->count("quick", "convert_wav"), 1);
+    EXPECT_EQ(service->count("slow", "convert_wav"), 1);
+    EXPECT_EQ(service->count("quick", "wav_file"), 2);
+    EXPECT_EQ(service->count("slow", "wav_file"), 2);
+    EXPECT_EQ(service->count("slow", "download_clip"), 1);
+    EXPECT_EQ(service->count("slow", "billing_download"), 1);
+    EXPECT_EQ(service->count("unknown", "convert_wav"), 0); // only known clips are counted
 }
 
 TEST_F(ServiceTest, scanCarriesOnWhenThePagesProcessIsKilled) {
-    std::vector<nlohmann::json> clips;
-    for (int i = 0; i < 9; ++i)
-        clips.push_back(clip("c" + std::to_string(i)));
-    startSignedIn(clips, {"--page-size", "3"});
+    startSignedIn(SimTesting::clips(9), {"--page-size", "3"});
 
     // The scan's own retries, in real time, have to outlast the reload.
     GlibClock realTime;
@@ -131,7 +120,7 @@ TEST_F(ServiceTest, scanCarriesOnWhenThePagesProcessIsKilled) {
     manager.signalChanged().connect([&](DownloadManager::Property property) {
         if (property == DownloadManager::Property::scanStatus && homeLoads < 0 &&
             manager.scanStatus().starts_with("Scanning your library")) {
-            homeLoads = count("home");
+            homeLoads = service->count("home");
             webkit_web_view_terminate_web_process(bridge->webKitView());
         }
     });
@@ -139,7 +128,7 @@ TEST_F(ServiceTest, scanCarriesOnWhenThePagesProcessIsKilled) {
 
     EXPECT_GE(homeLoads, 0);
     EXPECT_EQ(manager.scanStatus(), "1 workspace found (9 tracks).");
-    EXPECT_EQ(count("home"), homeLoads + 1); // loaded again, once
+    EXPECT_EQ(service->count("home"), homeLoads + 1); // loaded again, once
     EXPECT_TRUE(bridge->loggedIn());
     // And the page serves every operation again.
     run(bridge->convertWav("c4"));
@@ -148,9 +137,11 @@ TEST_F(ServiceTest, scanCarriesOnWhenThePagesProcessIsKilled) {
 
 namespace {
 
-Task<void> runScript(ScriptRunner& runner, std::string script) {
+// Ends the session on the site, behind the page's back.
+Task<void> signOutOnTheSite(ScriptRunner& runner) {
     ScriptArguments none;
-    co_await runner.run(std::move(script), std::move(none));
+    co_await runner.run("await fetch('/auth/sign-out', {method: 'POST'}); return true;",
+                        std::move(none));
 }
 
 } // namespace
@@ -159,9 +150,7 @@ Task<void> runScript(ScriptRunner& runner, std::string script) {
 // stops with its message, keeping what it saved; and before a scan, which
 // ends with the same status. Signing in again brings the same library back.
 TEST_F(ServiceTest, aSignInLostOnTheServicesSideStopsTheRunAndTheScan) {
-    std::vector<nlohmann::json> clips;
-    for (int i = 0; i < 6; ++i)
-        clips.push_back(clip("c" + std::to_string(i)));
+    const auto clips = SimTesting::clips(6);
     startSignedIn(clips);
     MemorySettings settings;
     FakeDownloader downloader;
@@ -178,13 +167,9 @@ TEST_F(ServiceTest, aSignInLostOnTheServicesSideStopsTheRunAndTheScan) {
     manager.setLikedOnly(false);
     manager.setDestFolder(destination.path());
 
-    const auto endSession = [&] {
-        startDetached(runScript(bridge->runner(),
-                                "await fetch('/auth/sign-out', {method: 'POST'}); return true;"));
-    };
     downloader.onDownload = [&] {
         if (downloader.urls.size() == 1)
-            endSession();
+            startDetached(signOutOnTheSite(bridge->runner()));
     };
     run(manager.start());
     EXPECT_EQ(manager.overall(), "Stopped: signed out of Orvo");
@@ -204,8 +189,7 @@ TEST_F(ServiceTest, aSignInLostOnTheServicesSideStopsTheRunAndTheScan) {
     EXPECT_FALSE(bridge->sessionLost());
     EXPECT_EQ(manager.workspaces(), library);
 
-    run(runScript(bridge->runner(),
-                  "await fetch('/auth/sign-out', {method: 'POST'}); return true;"));
+    run(signOutOnTheSite(bridge->runner()));
     run(manager.scan(ScanScope::full()));
     EXPECT_EQ(manager.scanStatus(), "Stopped: signed out of Orvo");
     EXPECT_FALSE(bridge->loggedIn());
@@ -235,8 +219,7 @@ TEST_F(ServiceTest, signOutForgetsTheSessionAndTheCachedLibrary) {
     closeBridge();
     openBridge();
     ASSERT_TRUE(waitForClient());
-    const auto probes = clock.pauses().size();
-    ASSERT_TRUE(runUntil([&] { return clock.pauses().size() >= probes + 3; }));
+    probeThrice();
     // The stand-in still knows the session: only the cookie's going keeps
     // the new page signed out.
     EXPECT_FALSE(bridge->loggedIn());

@@ -13,10 +13,6 @@ using webtest::BridgeTest;
 using webtest::runFor;
 using webtest::runUntil;
 
-int count(const StandInService& service, const char* route) {
-    return service.counters()["routes"].value(route, 0);
-}
-
 // What every pop-up window looked like while it was open. The settings'
 // user agent is the one its page reports and its requests send.
 struct PopupSightings {
@@ -50,8 +46,7 @@ TEST_F(BridgeTest, monitorReportsSignInOnlyAfterThePageSignsInThenWatchesIt) {
 
     // Loaded but signed out: still probing, still not signed in.
     ASSERT_TRUE(waitForClient());
-    const auto probesWithClient = clock.pauses().size();
-    ASSERT_TRUE(runUntil([&] { return clock.pauses().size() >= probesWithClient + 3; }));
+    probeThrice();
     EXPECT_FALSE(bridge->loggedIn());
     EXPECT_EQ(changes, 0);
 
@@ -92,7 +87,7 @@ TEST_F(BridgeTest, newBridgeOnTheSameProfileFindsTheStoredSessionWithoutUserActi
     openBridge();
     EXPECT_FALSE(bridge->loggedIn());
     ASSERT_TRUE(waitForSignIn());
-    EXPECT_EQ(service->counters()["routes"].value("sign_in", 0), 1);
+    EXPECT_EQ(service->count("sign_in"), 1);
 }
 
 // A page moved to another origin (by its script, or by a redirect) that
@@ -110,8 +105,7 @@ TEST_F(BridgeTest, aForeignDocumentIsNeverSignedInAndEveryOperationRefusesIt) {
         EXPECT_TRUE(pageSays("window.Clerk.session.id === 'forged'"));
         EXPECT_EQ(bridge->committedOrigin(), service->storageOrigin());
 
-        const auto probes = clock.pauses().size();
-        ASSERT_TRUE(runUntil([&] { return clock.pauses().size() >= probes + 3; }));
+        probeThrice();
         EXPECT_FALSE(bridge->loggedIn());
         EXPECT_THAT([&] { run(bridge->feedPage(std::nullopt)); },
                     ThrowsMessage<BridgeError>("The Orvo page is not loaded"));
@@ -119,7 +113,7 @@ TEST_F(BridgeTest, aForeignDocumentIsNeverSignedInAndEveryOperationRefusesIt) {
         run(bridge->convertWav("planted"));
         run(bridge->triggerMP3Download("planted"));
         EXPECT_TRUE(pageSays("window.impostorCalls === 0"));
-        EXPECT_EQ(service->counters()["routes"].value("impostor", 0), 1);
+        EXPECT_EQ(service->count("impostor"), 1);
         closeBridge();
     }
 }
@@ -139,11 +133,10 @@ TEST_F(BridgeTest, signedInPageStaysOnTheServicesOrigins) {
            "'; document.body.append(a); a.click(); return true;");
     webkit_web_view_load_uri(bridge->webKitView(),
                              (service->webOrigin() + "/hostile/redirect").c_str());
-    ASSERT_TRUE(
-        runUntil([&] { return service->counters()["routes"].value("hostile_redirect", 0); }));
+    ASSERT_TRUE(runUntil([&] { return service->count("hostile_redirect"); }));
     runFor(1);
     EXPECT_EQ(opened, std::vector<std::string>{impostor});
-    EXPECT_EQ(service->counters()["routes"].value("impostor", 0), 0);
+    EXPECT_EQ(service->count("impostor"), 0);
     EXPECT_EQ(bridge->committedOrigin(), service->webOrigin());
     // Within the site the page may still go where it likes.
     script("location.href = '/song/none'; return true;");
@@ -159,17 +152,17 @@ TEST_F(BridgeTest, aPageThatKeepsCrashingOrCannotLoadIsUnreachableUntilTriedAgai
     openBridge(&realTime);
     ASSERT_TRUE(waitForClient());
     for (int crash = 1; crash <= 4; ++crash) {
-        const int homeLoads = count(*service, "home");
+        const int homeLoads = service->count("home");
         webkit_web_view_terminate_web_process(bridge->webKitView());
         if (crash <= OrvoBridge::maxReloads) {
-            ASSERT_TRUE(runUntil([&] { return count(*service, "home") > homeLoads; }));
+            ASSERT_TRUE(runUntil([&] { return service->count("home") > homeLoads; }));
             ASSERT_TRUE(waitForClient());
             EXPECT_FALSE(bridge->unreachable());
         }
     }
     ASSERT_TRUE(runUntil([&] { return bridge->unreachable(); }));
     runFor(0.3);
-    EXPECT_EQ(count(*service, "home"), 1 + OrvoBridge::maxReloads);
+    EXPECT_EQ(service->count("home"), 1 + OrvoBridge::maxReloads);
     bridge->retry();
     EXPECT_FALSE(bridge->unreachable());
     ASSERT_TRUE(waitForClient());
@@ -264,7 +257,7 @@ TEST_F(PopupTest, popupsSignInAndLeaveWhenTheirPageClosesThem) {
         const auto sightings = signInThrough(button);
         EXPECT_EQ(sightings.shown.size(), popups);
         EXPECT_TRUE(sightings.allLookRight);
-        EXPECT_EQ(service->counters()["routes"].value("provider_sign_in", 0), 1);
+        EXPECT_EQ(service->count("provider_sign_in"), 1);
         closeBridge();
     }
 }

@@ -21,6 +21,14 @@ inline nlohmann::json clip(const std::string& id, nlohmann::json extra = nlohman
     return clip;
 }
 
+// Clips c0, c1, … of workspace P.
+inline std::vector<nlohmann::json> clips(int count) {
+    std::vector<nlohmann::json> all;
+    for (int i = 0; i < count; ++i)
+        all.push_back(clip("c" + std::to_string(i)));
+    return all;
+}
+
 // A catalogue file holding these clips, removed with the object.
 class CatalogueFile {
   public:

@@ -85,8 +85,13 @@ nlohmann::json StandInService::counters() const {
     return nlohmann::json::parse(request("GET", api_ + "/_sim/counters"));
 }
 
-void StandInService::resetCounters() const {
-    request("DELETE", api_ + "/_sim/counters");
+int StandInService::count(const std::string& route) const {
+    return counters()["routes"].value(route, 0);
+}
+
+int StandInService::count(const std::string& clip, const std::string& route) const {
+    const auto clips = counters()["clips"];
+    return clips.contains(clip) ? clips[clip].value(route, 0) : 0;
 }
 
 void StandInService::advanceClock(double seconds) const {

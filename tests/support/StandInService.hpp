@@ -40,7 +40,9 @@ class StandInService {
     // "clips": {"<id>": {"convert_wav": 2, ...}}, "feed_bodies": [...],
     // "feed_calls": 3}; the names are listed in tools/orvo-sim/README.md.
     nlohmann::json counters() const;
-    void resetCounters() const;
+    // How often a route was asked for, in all or for one clip.
+    int count(const std::string& route) const;
+    int count(const std::string& clip, const std::string& route) const;
 
     // Moves the service's clock on: delays and lifetimes pass without waiting.
     void advanceClock(double seconds) const;

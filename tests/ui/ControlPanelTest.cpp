@@ -585,11 +585,9 @@ TEST_F(ControlPanelTest, theLookStaysLightAndReadable) {
     };
     for (const auto& [text, background] : texts)
         EXPECT_GE(C::contrast(text, background), 4.5) << text.css() << " on " << background.css();
-    EXPECT_LT(C::contrast(white, Theme::pool), 4.5); // what the usual palette gives up
 
     // Sizes are in points, so the desktop's text scaling reaches them.
     EXPECT_EQ(Theme::styleSheet().find("px"), std::string::npos);
-    EXPECT_NE(Theme::styleSheet().find("font-size: 8.25pt"), std::string::npos); // 11 px
 
     // The desktop switching to high contrast while the app runs.
     auto settings = Gtk::Settings::get_default();

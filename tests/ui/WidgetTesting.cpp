@@ -1,7 +1,5 @@
 #include "ui/WidgetTesting.hpp"
 
-#include "session/WebTestSupport.hpp"
-
 #include <gtk/gtk.h>
 #include <stdexcept>
 
