@@ -3,7 +3,6 @@
 #include "BuildConfig.hpp"
 #include "download/WebAddress.hpp"
 #include "model/Origins.hpp"
-#include "model/UriText.hpp"
 
 #include <charconv>
 #include <cstdint>
@@ -80,12 +79,6 @@ std::vector<std::int64_t> versionNumbers(std::string_view version) {
     return numbers;
 }
 
-// The download page is offered only as a well-formed http or https address
-// with a host: the user's browser opens it with one click.
-bool isDownloadAddress(std::string_view text) {
-    return !text.empty() && onlyUriCharacters(text) && isWebAddress(text);
-}
-
 } // namespace
 
 namespace UpdateChecker {
@@ -149,7 +142,8 @@ UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_vi
                 "You’re running the latest version (" + std::string(current) + ").", std::nullopt};
     return {"A new version is available",
             "You have version " + std::string(current) + ". The latest is " + shown + ".",
-            isDownloadAddress(address) ? std::optional<std::string>(address) : std::nullopt};
+            // Offered only as an address the browser may be given.
+            isLinkAddress(address) ? std::optional<std::string>(address) : std::nullopt};
 }
 
 } // namespace UpdateChecker
