@@ -1,7 +1,9 @@
 // Fetching the update-information document with libsoup.
 #include "update/UpdateChecker.hpp"
 
+#include "BuildConfig.hpp"
 #include "download/SoupCalls.hpp"
+#include "model/Origins.hpp"
 
 namespace {
 
@@ -59,6 +61,16 @@ Task<Answer> fetch(std::string url, unsigned timeoutSeconds) {
 } // namespace
 
 namespace UpdateChecker {
+
+const std::string& manifestURL() {
+    static const std::string url = Origins::current().update + "/wp-json/wp/v2/media/7848";
+    return url;
+}
+
+std::string currentVersion() {
+    const std::string_view version = BuildConfig::version;
+    return version.empty() ? "1.0" : std::string(version);
+}
 
 Task<UpdateAlert> check(std::string url, std::string current, unsigned timeoutSeconds) {
     const Answer answer = co_await fetch(std::move(url), timeoutSeconds);

@@ -1,4 +1,4 @@
-#include "update/UpdateChecker.hpp"
+#include "update/UpdateAlert.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +27,7 @@ void PrintTo(const UpdateAlert& alert, std::ostream* out) {
     *out << alert.title << " / " << alert.body << " / " << alert.download.value_or("(none)");
 }
 
-TEST(UpdateCheckerTest, versionsCompareAsNumbersPlaceByPlace) {
+TEST(UpdateAlertTest, versionsCompareAsNumbersPlaceByPlace) {
     struct Case {
         const char* a;
         const char* b;
@@ -54,7 +54,7 @@ TEST(UpdateCheckerTest, versionsCompareAsNumbersPlaceByPlace) {
         EXPECT_EQ(isNewer(c.a, c.b), c.newer) << c.a << " vs " << c.b;
 }
 
-TEST(UpdateCheckerTest, answerBecomesTheOneAlertToShow) {
+TEST(UpdateAlertTest, answerBecomesTheOneAlertToShow) {
     const std::string page = "https://updates.example/download";
     struct Case {
         bool transportFailed;

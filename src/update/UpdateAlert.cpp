@@ -1,8 +1,7 @@
-#include "update/UpdateChecker.hpp"
+// Deciding what a check tells the user.
+#include "update/UpdateAlert.hpp"
 
-#include "BuildConfig.hpp"
 #include "download/WebAddress.hpp"
-#include "model/Origins.hpp"
 
 #include <charconv>
 #include <cstdint>
@@ -82,16 +81,6 @@ std::vector<std::int64_t> versionNumbers(std::string_view version) {
 } // namespace
 
 namespace UpdateChecker {
-
-const std::string& manifestURL() {
-    static const std::string url = Origins::current().update + "/wp-json/wp/v2/media/7848";
-    return url;
-}
-
-std::string currentVersion() {
-    const std::string_view version = BuildConfig::version;
-    return version.empty() ? "1.0" : std::string(version);
-}
 
 bool isNewer(std::string_view a, std::string_view b) {
     const auto first = versionNumbers(a);
