@@ -21,7 +21,7 @@ void PrintTo(const UpdateAlert& alert, std::ostream* out) {
     *out << alert.title << " / " << alert.body << " / " << alert.download.value_or("(none)");
 }
 
-TEST(UpdateCheckTest, eachAnswerOfTheHostEndsInItsAlert) {
+TEST(UpdateCheckerTest, eachAnswerOfTheHostEndsInItsAlert) {
     const UpdateAlert cannotReach{
         "Couldn’t check for updates", "Please check your internet connection and try again.", {}};
     struct Case {
@@ -51,7 +51,7 @@ TEST(UpdateCheckTest, eachAnswerOfTheHostEndsInItsAlert) {
     EXPECT_EQ(checkAgainst(silent, "1.4.0"), cannotReach);
 }
 
-TEST(UpdateCheckTest, builtInCheckAsksTheConfiguredHostAboutThisVersion) {
+TEST(UpdateCheckerTest, builtInCheckAsksTheConfiguredHostAboutThisVersion) {
     // The host's default record names this very version.
     StandInService service;
     setenv("ORVO_UPDATE_ORIGIN", service.updateOrigin().c_str(), 1);

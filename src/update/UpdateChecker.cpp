@@ -1,4 +1,5 @@
-// Fetching the update-information document with libsoup.
+// The check for a newer version: fetching the update-information document
+// with libsoup, then the alert for its answer.
 #include "update/UpdateChecker.hpp"
 
 #include "BuildConfig.hpp"
