@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "download/WebAddress.hpp"
-#include "update/UpdateChecker.hpp"
+#include "update/UpdateAlert.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view body(reinterpret_cast<const char*>(data), size);

@@ -1,5 +1,7 @@
 #include "download/WebAddress.hpp"
 
+#include "model/UriText.hpp"
+
 #include <glib.h>
 #include <string>
 
@@ -15,4 +17,8 @@ bool isWebAddress(std::string_view url) {
         host && *host;
     g_uri_unref(uri);
     return web;
+}
+
+bool isLinkAddress(std::string_view url) {
+    return onlyUriCharacters(url) && isWebAddress(url);
 }

@@ -6,6 +6,10 @@
 // naming.
 bool isWebAddress(std::string_view url);
 
+// An address the user's browser may be given: a web address made only of the
+// characters an address may hold (see onlyUriCharacters).
+bool isLinkAddress(std::string_view url);
+
 // The first bytes of a WAV file: "RIFF" (or "RF64" for files over 4 GiB),
 // a size, then "WAVE".
 namespace WavHeader {

@@ -2,6 +2,7 @@
 #include "manager/DownloadManager.hpp"
 #include "manager/Plural.hpp"
 #include "manager/SavedTracks.hpp"
+#include "model/Isolated.hpp"
 
 #include <cerrno>
 #include <map>
@@ -222,11 +223,11 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
     const auto logSaved = [this](const WClip& track, const WorkspaceFolder::Placed& placed,
                                  const std::string& suffix) {
         if (placed.keptChanged)
-            addLog("Kept your changed file " + *placed.keptChanged + "; saved the new copy as " +
-                   placed.name);
+            addLog("Kept your changed file " + isolated(*placed.keptChanged) +
+                   "; saved the new copy as " + isolated(placed.name));
         if (placed.untagged)
-            addLog("Saved without track details: " + track.title);
-        addLog("Saved: " + track.title + suffix);
+            addLog("Saved without track details: " + isolated(track.title));
+        addLog("Saved: " + isolated(track.title) + suffix);
     };
     // Set when the disk refuses a write for good: the run ends after
     // recording the tracks of this workspace that are left.
@@ -239,7 +240,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         const std::vector<WClip> tracks = tracksOf(workspace);
         WorkspaceFolder& folder = folders.at(folderOf(workspace));
         const std::string prefix = "Workspace " + std::to_string(w + 1) + " of " +
-                                   std::to_string(work.size()) + ": " + workspace.name;
+                                   std::to_string(work.size()) + ": " + isolated(workspace.name);
         // Only the workspace's own folder is made: a destination that has
         // gone since the run began is not made again on another disk.
         std::error_code error;
@@ -251,13 +252,14 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 co_return failure.what();
             }
             // A folder the disk refuses fails this workspace only.
-            addLog(workspace.name + " — " + plural(std::int64_t(tracks.size()), "file"));
+            addLog(isolated(workspace.name) + " — " + plural(std::int64_t(tracks.size()), "file"));
             addLog(failure.what());
             for (const WClip& track : tracks)
-                recordFailure(track, workspace, tally, "Unable to download: " + track.title);
+                recordFailure(track, workspace, tally,
+                              "Unable to download: " + isolated(track.title));
             continue;
         }
-        addLog(workspace.name + " — " + plural(std::int64_t(tracks.size()), "file"));
+        addLog(isolated(workspace.name) + " — " + plural(std::int64_t(tracks.size()), "file"));
 
         std::vector<WClip> retry;
         // Set when the disk refuses the folder: its tracks left all fail.
@@ -270,12 +272,13 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                        std::to_string(tracks.size()));
             if (inPlace.contains(track.id)) {
                 ++tally.kept;
-                addLog("Already saved: " + track.title);
+                addLog("Already saved: " + isolated(track.title));
                 updateFraction();
                 continue;
             }
             if (folderRefused) {
-                recordFailure(track, workspace, tally, "Unable to download: " + track.title);
+                recordFailure(track, workspace, tally,
+                              "Unable to download: " + isolated(track.title));
                 continue;
             }
             upcoming.reach(position++);
@@ -291,15 +294,17 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             } else if (result.folderRefused) {
                 folderRefused = true;
                 addLog(*result.refused);
-                recordFailure(track, workspace, tally, "Unable to download: " + track.title);
+                recordFailure(track, workspace, tally,
+                              "Unable to download: " + isolated(track.title));
                 continue;
             } else if (result.refused) {
                 recordFailure(track, workspace, tally,
-                              "Unable to download: " + track.title + " (" + *result.refused + ")");
+                              "Unable to download: " + isolated(track.title) + " (" +
+                                  *result.refused + ")");
                 continue;
             } else {
                 retry.push_back(track);
-                addLog("Slow to process, queued for retry: " + track.title);
+                addLog("Slow to process, queued for retry: " + isolated(track.title));
             }
             updateFraction();
         }
@@ -307,7 +312,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         for (int round = 1; !retry.empty() && !cancelFlag_ && !stopped && !folderRefused &&
                             round <= RunLimits::maxRetryRounds;
              ++round) {
-            addLog(workspace.name + ": retry " + std::to_string(round) + " — " +
+            addLog(isolated(workspace.name) + ": retry " + std::to_string(round) + " — " +
                    std::to_string(retry.size()) + " remaining");
             co_await rest(RunLimits::pauseBeforeRound);
             const std::vector<WClip> input = std::move(retry);
@@ -316,7 +321,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 if (cancelFlag_)
                     break;
                 const WClip& track = input[i];
-                setOverall(prefix + " — retry " + std::to_string(round) + ": " + track.title);
+                setOverall(prefix + " — retry " + std::to_string(round) + ": " +
+                           isolated(track.title));
                 const Attempt result =
                     co_await attempt(track, workspace.name, folder, destination, stopped);
                 if (stopped || result.folderRefused) {
@@ -332,8 +338,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                     logSaved(track, *result.placed, " (retry " + std::to_string(round) + ")");
                 } else if (result.refused) {
                     recordFailure(track, workspace, tally,
-                                  "Unable to download: " + track.title + " (" + *result.refused +
-                                      ")");
+                                  "Unable to download: " + isolated(track.title) + " (" +
+                                      *result.refused + ")");
                     continue;
                 } else {
                     stillFailing.push_back(track);
@@ -344,7 +350,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             const bool progress = stillFailing.size() < input.size();
             retry = std::move(stillFailing);
             if (!progress && !stopped && !folderRefused) {
-                addLog(workspace.name + ": " + plural(std::int64_t(retry.size()), "track") +
+                addLog(isolated(workspace.name) + ": " +
+                       plural(std::int64_t(retry.size()), "track") +
                        " could not be completed after repeated attempts");
                 break;
             }
@@ -352,7 +359,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
 
         // Tracks left when the sign-in was lost are no fault of the service.
         for (const WClip& track : signedOut_ ? std::vector<WClip>() : retry)
-            recordFailure(track, workspace, tally, "Unable to download: " + track.title);
+            recordFailure(track, workspace, tally, "Unable to download: " + isolated(track.title));
         saved.save();
     }
     co_return stopped;

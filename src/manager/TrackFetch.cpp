@@ -2,6 +2,7 @@
 #include "download/WebAddress.hpp"
 #include "download/WriteError.hpp"
 #include "manager/DownloadManager.hpp"
+#include "model/Isolated.hpp"
 #include "model/Origins.hpp"
 #include "session/BridgeError.hpp"
 
@@ -21,7 +22,7 @@ Task<std::optional<std::string>> DownloadManager::pollWav(WClip track, double se
         if (url && !url->empty())
             co_return url;
         const auto elapsed = static_cast<long long>(std::trunc(clock_.now() - start));
-        setCurrent("Preparing: " + track.title + " (" + std::to_string(elapsed) + "s)");
+        setCurrent("Preparing: " + isolated(track.title) + " (" + std::to_string(elapsed) + "s)");
         // The wait between two polls is the time to ask for one upcoming
         // track, so no two requests are ever under way at once.
         double pause = pollInterval;
@@ -49,7 +50,7 @@ Task<std::optional<WorkspaceFolder::Placed>> DownloadManager::fetchTrack(WClip t
                                                                          double pollSeconds) {
     if (cancelFlag_)
         co_return std::nullopt;
-    setCurrent("Converting: " + track.title);
+    setCurrent("Converting: " + isolated(track.title));
     co_await bridge.convertWav(track.id);
     auto url = co_await pollWav(track, pollSeconds);
     if (!url) {
@@ -57,14 +58,14 @@ Task<std::optional<WorkspaceFolder::Placed>> DownloadManager::fetchTrack(WClip t
             co_return std::nullopt;
         // A slow track is prodded once through another route, then asked
         // for again.
-        setCurrent("Nudging via MP3: " + track.title);
+        setCurrent("Nudging via MP3: " + isolated(track.title));
         co_await bridge.triggerMP3Download(track.id);
         co_await bridge.convertWav(track.id);
         url = co_await pollWav(track, pollSeconds);
         if (!url)
             co_return std::nullopt;
     }
-    setCurrent("Downloading: " + track.title);
+    setCurrent("Downloading: " + isolated(track.title));
     std::optional<PartFile> part;
     try {
         part.emplace(co_await download(std::move(*url), folder.path()));

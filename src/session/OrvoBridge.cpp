@@ -1,7 +1,9 @@
 #include "session/OrvoBridge.hpp"
 
 #include "async/GlibClock.hpp"
+#include "download/WebAddress.hpp"
 #include "session/BridgeError.hpp"
+#include "ui/Browser.hpp"
 
 #include <algorithm>
 #include <coroutine>
@@ -66,11 +68,7 @@ OrvoBridge::OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* 
     g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&OrvoBridge::onLoadChanged), this);
     g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(&OrvoBridge::onDecidePolicy), this);
     g_signal_connect(view_.get(), "load-failed", G_CALLBACK(&OrvoBridge::onLoadFailed), this);
-    linkOpener_ = [this](const std::string& uri) {
-        GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(view_.get()));
-        gtk_show_uri(root && GTK_IS_WINDOW(root) ? GTK_WINDOW(root) : nullptr, uri.c_str(),
-                     GDK_CURRENT_TIME);
-    };
+    linkOpener_ = [this](const std::string& uri) { Browser::open(GTK_WIDGET(view_.get()), uri); };
     // Pop-ups share the main page's session, so this sees their downloads too.
     g_signal_connect(webkit_web_view_get_network_session(view_.get()), "download-started",
                      G_CALLBACK(&OrvoBridge::onDownloadStarted), nullptr);
@@ -109,7 +107,7 @@ gboolean OrvoBridge::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decisi
     const bool clicked = webkit_navigation_action_get_navigation_type(action) ==
                              WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
                          webkit_navigation_action_is_user_gesture(action);
-    if (clicked && (uri.starts_with("https://") || uri.starts_with("http://")))
+    if (clicked && isLinkAddress(uri))
         self.linkOpener_(uri);
     return TRUE;
 }

@@ -6,6 +6,7 @@ namespace DisplayText {
 namespace {
 
 constexpr char32_t replacement = 0xFFFD;
+constexpr char32_t firstStrongIsolate = 0x2068, popIsolate = 0x2069;
 
 void append(std::string& out, char32_t codepoint) {
     utf8proc_uint8_t encoded[4];
@@ -32,15 +33,15 @@ bool combining(utf8proc_int32_t codepoint) {
     return category == UTF8PROC_CATEGORY_MN || category == UTF8PROC_CATEGORY_ME;
 }
 
-} // namespace
-
-std::string line(std::string_view text) {
+// line(), and with keepIsolates the FSI … PDI pairs of composed().
+std::string shownLine(std::string_view text, bool keepIsolates) {
     std::string out;
     out.reserve(text.size());
     const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
     const auto size = utf8proc_ssize_t(text.size());
     utf8proc_ssize_t at = 0;
-    int marks = 0; // combining marks on the current character so far
+    int marks = 0;     // combining marks on the current character so far
+    bool open = false; // inside an isolate kept
     while (at < size) {
         // The common case, printable ASCII, is copied as it is.
         const unsigned char byte = bytes[at];
@@ -66,27 +67,72 @@ std::string line(std::string_view text) {
         } else {
             marks = 0;
         }
+        // The app isolates each name once, never one inside another: an
+        // isolate opened inside another, or closed with none open, is not
+        // the app's.
+        if (keepIsolates && (codepoint == firstStrongIsolate || codepoint == popIsolate) &&
+            open == (codepoint == popIsolate)) {
+            open = !open;
+            append(out, char32_t(codepoint));
+            continue;
+        }
         append(out, shown(char32_t(codepoint)));
     }
+    if (open)
+        append(out, popIsolate);
     return out;
 }
 
+} // namespace
+
+std::string line(std::string_view text) {
+    return shownLine(text, false);
+}
+
 std::string clipped(std::string_view text, std::size_t maxCharacters) {
-    std::size_t count = 0, at = 0;
-    while (at < text.size()) {
-        if (count == maxCharacters)
-            return std::string(text.substr(0, at)) + "…";
-        // Skip the continuation bytes of one UTF-8 sequence.
-        ++at;
-        while (at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80)
-            ++at;
+    const auto* bytes = reinterpret_cast<const utf8proc_uint8_t*>(text.data());
+    const auto size = utf8proc_ssize_t(text.size());
+    utf8proc_ssize_t at = 0;
+    utf8proc_ssize_t boundary = 0; // where the last character (grapheme) began
+    utf8proc_int32_t previous = -1, state = 0;
+    int open = 0, openAtBoundary = 0; // isolates open there
+    std::size_t count = 0;
+    while (at < size) {
+        utf8proc_int32_t codepoint = 0;
+        utf8proc_ssize_t length = utf8proc_iterate(bytes + at, size - at, &codepoint);
+        if (length <= 0) {
+            codepoint = replacement;
+            length = 1;
+        }
+        if (previous < 0 || utf8proc_grapheme_break_stateful(previous, codepoint, &state)) {
+            boundary = at;
+            openAtBoundary = open;
+        }
+        if (count == maxCharacters) {
+            // Cut where a character begins, not between a letter and its
+            // marks; only one character longer than the whole limit is cut
+            // inside.
+            const bool whole = boundary > 0;
+            std::string out(text.substr(0, std::size_t(whole ? boundary : at)));
+            // The isolate of a name cut short ends before the ellipsis, so
+            // the line around it keeps its order.
+            for (int i = whole ? openAtBoundary : open; i > 0; --i)
+                append(out, popIsolate);
+            return out + "…";
+        }
+        if (codepoint == firstStrongIsolate)
+            ++open;
+        else if (codepoint == popIsolate && open > 0)
+            --open;
+        previous = codepoint;
+        at += length;
         ++count;
     }
     return std::string(text);
 }
 
 std::string composed(std::string_view text) {
-    return "‎" + line(text);
+    return "\u200E" + shownLine(text, true);
 }
 
 std::string name(std::string_view text) {

@@ -18,11 +18,15 @@ inline constexpr int maxCombiningMarks = 4;
 
 // line() for a text the app composed around a title or a name ("Saved: …"):
 // laid out left to right whatever the first letters are, so a title in a
-// right-to-left script does not turn the whole line around.
+// right-to-left script does not turn the whole line around. The isolates
+// the app put around each name (FSI … PDI, one level) are kept, and one left
+// open is closed at the end; any other direction control becomes U+FFFD.
 std::string composed(std::string_view text);
 
 // At most maxCharacters characters (code points) of a UTF-8 text, with an
-// ellipsis when cut.
+// ellipsis when cut. The cut falls where a character begins (not between a
+// letter and its marks) and closes the isolates it leaves open, ahead of
+// the ellipsis.
 std::string clipped(std::string_view text, std::size_t maxCharacters);
 
 // line(), isolated in its own direction (FSI … PDI), for a name shown

@@ -2,6 +2,7 @@
 
 #include "download/WebAddress.hpp"
 #include "ui/Accessibility.hpp"
+#include "ui/Browser.hpp"
 #include "ui/ButtonStyles.hpp"
 #include "ui/DisplayText.hpp"
 #include "ui/PanelState.hpp"
@@ -13,7 +14,6 @@
 #include <gtkmm/listitem.h>
 #include <gtkmm/noselection.h>
 #include <gtkmm/signallistitemfactory.h>
-#include <gtkmm/window.h>
 
 using Changed = DownloadManager::Property;
 
@@ -36,7 +36,7 @@ class FailureRow : public Gtk::Box {
         open_ = Gtk::make_managed<Gtk::Button>("Open in Orvo");
         GhostButtonStyle::apply(*open_);
         open_->set_valign(Gtk::Align::CENTER);
-        open_->signal_clicked().connect([this] { FailuresCard::open(*open_, url_); });
+        open_->signal_clicked().connect([this] { Browser::open(GTK_WIDGET(open_->gobj()), url_); });
         append(*open_);
         set_margin_bottom(6);
     }
@@ -45,7 +45,7 @@ class FailureRow : public Gtk::Box {
         title_->set_text(DisplayText::name(item.title));
         workspace_->set_text(DisplayText::name(item.workspace));
         const auto url = item.orvoURL();
-        url_ = url && isWebAddress(*url) ? *url : std::string();
+        url_ = url && isLinkAddress(*url) ? *url : std::string();
         open_->set_visible(!url_.empty());
         Accessibility::setLabel(*open_, "Open “" + DisplayText::line(item.title) + "” in Orvo");
     }
@@ -103,14 +103,6 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
 }
 
 FailuresCard::~FailuresCard() = default;
-
-void FailuresCard::open(Gtk::Widget& from, const std::string& url) {
-    if (!isWebAddress(url))
-        return;
-    auto* window = dynamic_cast<Gtk::Window*>(from.get_root());
-    // Nothing to report if no browser takes it.
-    gtk_show_uri(window ? window->gobj() : nullptr, url.c_str(), GDK_CURRENT_TIME);
-}
 
 void FailuresCard::refresh(Changed property) {
     if (property == Changed::failures)

@@ -29,9 +29,6 @@ class FailuresCard : public PanelCard {
     Gtk::Widget& heading() { return *heading_; }
     Gtk::ListView& list() { return *list_; }
 
-    // Opens a track's page in the default browser; only web addresses.
-    static void open(Gtk::Widget& from, const std::string& url);
-
     // One failure in the list's store.
     class Entry : public Glib::Object {
       public:

@@ -1,6 +1,7 @@
 #include "update/UpdateAlertDialog.hpp"
 
 #include "download/WebAddress.hpp"
+#include "ui/Browser.hpp"
 #include "ui/DisplayText.hpp"
 
 #include <glibmm/main.h>
@@ -21,7 +22,7 @@ Task<void> checkThenShow(Task<UpdateAlert> checking, ShowSlot show) {
 namespace UpdateChecker {
 
 void openInBrowser(Gtk::Window& over, const std::string& address) {
-    gtk_show_uri(over.gobj(), address.c_str(), GDK_CURRENT_TIME);
+    Browser::open(GTK_WIDGET(over.gobj()), address);
 }
 
 Gtk::MessageDialog& showAlert(Gtk::Window& parent, const UpdateAlert& alert, AddressOpener open) {
@@ -29,7 +30,7 @@ Gtk::MessageDialog& showAlert(Gtk::Window& parent, const UpdateAlert& alert, Add
     auto* dialog = new Gtk::MessageDialog(parent, DisplayText::line(alert.title), false,
                                           Gtk::MessageType::INFO, Gtk::ButtonsType::NONE, true);
     dialog->set_secondary_text(DisplayText::line(alert.body));
-    const bool offersDownload = alert.download && isWebAddress(*alert.download);
+    const bool offersDownload = alert.download && isLinkAddress(*alert.download);
     if (offersDownload) {
         dialog->add_button("Download", Gtk::ResponseType::ACCEPT);
         dialog->add_button("Later", Gtk::ResponseType::CANCEL);

@@ -1,89 +1,62 @@
+// The check for a newer version: fetching the update-information document
+// with libsoup, then the alert for its answer.
 #include "update/UpdateChecker.hpp"
 
 #include "BuildConfig.hpp"
-#include "download/WebAddress.hpp"
+#include "download/SoupCalls.hpp"
 #include "model/Origins.hpp"
-#include "model/UriText.hpp"
-
-#include <charconv>
-#include <cstdint>
-#include <glib.h>
-#include <limits>
-#include <nlohmann/json.hpp>
-#include <vector>
 
 namespace {
 
-constexpr const char* cannotCheck = "Couldn’t check for updates";
+// The document is a small JSON record; a body larger than this is not it,
+// and is not read into memory whole.
+constexpr std::size_t bodyLimit = 1024 * 1024;
 
-UpdateAlert noConnection() {
-    return {cannotCheck, "Please check your internet connection and try again.", std::nullopt};
-}
+struct Answer {
+    bool failed = true;
+    std::string body;
+};
 
-// Spaces and tabs: what is trimmed from the version and the address.
-bool isBlank(gunichar c) {
-    return c == '\t' || g_unichar_type(c) == G_UNICODE_SPACE_SEPARATOR;
-}
-bool isLineBreak(gunichar c) {
-    return (c >= 0x0A && c <= 0x0D) || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
+Task<Answer> fetch(std::string url, unsigned timeoutSeconds) {
+    Answer answer;
+    // A session of its own has no cache, so every check asks the host.
+    GObjectRef<SoupSession> session(
+        soup_session_new_with_options("timeout", timeoutSeconds, nullptr));
+    GObjectRef<SoupMessage> message(soup_message_new("GET", url.c_str()));
+    if (!message)
+        co_return answer;
+    soup_message_headers_replace(soup_message_get_request_headers(message.get()), "Cache-Control",
+                                 "no-cache");
+    GObjectRef<GCancellable> cancellable(g_cancellable_new());
 
-// The text without leading and trailing characters that match. The text is
-// valid UTF-8 (it came out of the JSON parser).
-template <typename Match> std::string_view trim(std::string_view text, Match match) {
-    const char* begin = text.data();
-    const char* end = begin + text.size();
-    while (begin < end && match(g_utf8_get_char(begin)))
-        begin = g_utf8_next_char(begin);
-    while (begin < end) {
-        const char* last = g_utf8_find_prev_char(begin, end);
-        if (!match(g_utf8_get_char(last)))
+    // Wait for the headers; the status does not matter, only the body.
+    SendCall send(session.get(), message.get(), cancellable.get());
+    GObjectRef<GAsyncResult> sent = co_await send;
+    // Any transport failure reads the same to the user, so its details
+    // are not kept.
+    GObjectRef<GInputStream> body(soup_session_send_finish(session.get(), sent.get(), nullptr));
+    if (!body)
+        co_return answer;
+
+    std::vector<char> buffer(16 * 1024);
+    for (;;) {
+        // Wait for the next piece of the body.
+        ReadCall read(body.get(), buffer, cancellable.get());
+        GObjectRef<GAsyncResult> readResult = co_await read;
+        const gssize count = g_input_stream_read_finish(body.get(), readResult.get(), nullptr);
+        if (count < 0)
+            co_return answer;
+        if (count == 0)
             break;
-        end = last;
+        if (answer.body.size() + std::size_t(count) > bodyLimit) {
+            g_cancellable_cancel(cancellable.get());
+            co_return answer;
+        }
+        answer.body.append(buffer.data(), std::size_t(count));
     }
-    return {begin, std::size_t(end - begin)};
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    return trim(text, isBlank);
-}
-
-// One piece of a version: an optional sign and decimal digits that fit in
-// 64 bits; anything else is 0.
-std::int64_t versionNumber(std::string_view piece) {
-    bool negative = false;
-    if (!piece.empty() && (piece[0] == '+' || piece[0] == '-')) {
-        negative = piece[0] == '-';
-        piece.remove_prefix(1);
-    }
-    if (piece.empty() || piece.find_first_not_of("0123456789") != std::string_view::npos)
-        return 0;
-    std::uint64_t magnitude = 0;
-    const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), magnitude);
-    constexpr auto limit = std::uint64_t(std::numeric_limits<std::int64_t>::max());
-    if (error != std::errc() || magnitude > limit + (negative ? 1 : 0))
-        return 0;
-    return negative ? std::int64_t(0 - magnitude) : std::int64_t(magnitude);
-}
-
-std::vector<std::int64_t> versionNumbers(std::string_view version) {
-    std::vector<std::int64_t> numbers;
-    while (!version.empty()) {
-        const auto dot = version.find('.');
-        const auto piece = version.substr(0, dot);
-        if (!piece.empty())
-            numbers.push_back(versionNumber(piece));
-        if (dot == std::string_view::npos)
-            break;
-        version.remove_prefix(dot + 1);
-    }
-    return numbers;
-}
-
-// The download page is offered only as a well-formed http or https address
-// with a host: the user's browser opens it with one click.
-bool isDownloadAddress(std::string_view text) {
-    return !text.empty() && onlyUriCharacters(text) && isWebAddress(text);
+    g_input_stream_close(body.get(), nullptr, nullptr);
+    answer.failed = false;
+    co_return answer;
 }
 
 } // namespace
@@ -100,56 +73,13 @@ std::string currentVersion() {
     return version.empty() ? "1.0" : std::string(version);
 }
 
-bool isNewer(std::string_view a, std::string_view b) {
-    const auto first = versionNumbers(a);
-    const auto second = versionNumbers(b);
-    for (std::size_t i = 0; i < std::max(first.size(), second.size()); ++i) {
-        const std::int64_t x = i < first.size() ? first[i] : 0;
-        const std::int64_t y = i < second.size() ? second[i] : 0;
-        if (x != y)
-            return x > y;
-    }
-    return false;
+Task<UpdateAlert> check(std::string url, std::string current, unsigned timeoutSeconds) {
+    const Answer answer = co_await fetch(std::move(url), timeoutSeconds);
+    co_return alertFor(answer.failed, answer.body, current);
 }
 
-UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_view current) {
-    if (transportFailed)
-        return noConnection();
-    const auto document = nlohmann::json::parse(body, nullptr, false);
-    // A bare value at the top ("null", a number) is not a JSON document to
-    // the update host's clients either: treat it as a page that is not JSON.
-    if (document.is_discarded() || !document.is_structured())
-        return noConnection();
-    const auto altText = document.is_object() ? document.find("alt_text") : document.end();
-    if (altText == document.end() || !altText->is_string() ||
-        trim(altText->get_ref<const std::string&>(), [](gunichar c) {
-            return isBlank(c) || isLineBreak(c);
-        }).empty())
-        return {cannotCheck, "Please try again in a moment.", std::nullopt};
-
-    // "version|address": bars at the very start are skipped, the address is
-    // all after the next bar, and an empty piece counts as none.
-    std::string_view text = altText->get_ref<const std::string&>();
-    text.remove_prefix(std::min(text.find_first_not_of('|'), text.size()));
-    const auto bar = text.find('|');
-    const std::string_view versionPiece = text.substr(0, bar);
-    const std::string_view addressPiece =
-        bar == std::string_view::npos ? std::string_view() : text.substr(bar + 1);
-
-    const std::string latest =
-        versionPiece.empty() ? std::string(current) : std::string(trimBlanks(versionPiece));
-    const std::string_view address = trimBlanks(addressPiece);
-    // The host's text is shown cut short: up to 1 MiB of it may come.
-    std::string shown = latest;
-    if (g_utf8_strlen(shown.data(), gssize(shown.size())) > maxShownVersion)
-        shown.resize(
-            std::size_t(g_utf8_offset_to_pointer(shown.data(), maxShownVersion) - shown.data()));
-    if (!isNewer(latest, current))
-        return {"You’re up to date",
-                "You’re running the latest version (" + std::string(current) + ").", std::nullopt};
-    return {"A new version is available",
-            "You have version " + std::string(current) + ". The latest is " + shown + ".",
-            isDownloadAddress(address) ? std::optional<std::string>(address) : std::nullopt};
+Task<UpdateAlert> check() {
+    return check(manifestURL(), currentVersion());
 }
 
 } // namespace UpdateChecker

@@ -57,8 +57,9 @@ def wait_for(what, condition, timeout=60.0):
 
 
 def spoken(name):
-    """A name as read out: the app marks its own lines left-to-right (U+200E)."""
-    return (name or "").replace("\u200e", "")
+    """A name as read out: the app marks its own lines left-to-right (U+200E)
+    and sets each title in them apart (U+2068 … U+2069)."""
+    return (name or "").translate({0x200e: None, 0x2068: None, 0x2069: None})
 
 
 def xdotool(*args):

@@ -17,6 +17,21 @@ inline std::string urlOf(const std::string& id) {
     return "http://files.test/" + id + ".wav";
 }
 
+// A line the manager composed as it reads, without the isolates around the
+// titles and names in it (U+2068 … U+2069).
+inline std::string plain(std::string text) {
+    for (const std::string_view mark : {"\u2068", "\u2069"})
+        for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark, at))
+            text.erase(at, mark.size());
+    return text;
+}
+inline std::vector<std::string> plain(const std::deque<std::string>& lines) {
+    std::vector<std::string> read;
+    for (const std::string& line : lines)
+        read.push_back(plain(line));
+    return read;
+}
+
 class FakeService final : public OrvoService {
   public:
     explicit FakeService(Clock& clock) : clock_(clock) {}

@@ -8,11 +8,14 @@ namespace {
 
 TEST(DisplayTextTest, controlAndDirectionCharactersAreShownNotObeyed) {
     using namespace std::string_literals;
+    const std::string shalom = "\u05e9\u05dc\u05d5\u05dd";
+    // composed, when given, is what a line the app composed shows; by default
+    // the line itself, marked left to right.
     const struct {
-        std::string stored, line;
+        std::string stored, line, composed;
     } cases[] = {
         {"Plain title", "Plain title"},
-        {"Caf\u00e9 \u05e9\u05dc\u05d5\u05dd", "Caf\u00e9 \u05e9\u05dc\u05d5\u05dd"},
+        {"Caf\u00e9 " + shalom, "Caf\u00e9 " + shalom},
         {"A\0B"s, "A\u2400B"},
         {"two\nlines\r", "two\u240alines\u240d"},
         {"tab\there", "tab\u2409here"},
@@ -23,19 +26,40 @@ TEST(DisplayTextTest, controlAndDirectionCharactersAreShownNotObeyed) {
         {"del\x7f", "del\u2421"},
         // Four combining marks on one letter are kept, the fifth and on dropped.
         {"Z\u0301\u0302\u0303\u0304\u0305\u0306a\u0301", "Z\u0301\u0302\u0303\u0304a\u0301"},
+        // A composed line keeps the isolates around its names, and only those.
+        {"Saved: \u2068" + shalom + "\u2069 (retry 1)",
+         "Saved: \uFFFD" + shalom + "\uFFFD (retry 1)",
+         "\u200ESaved: \u2068" + shalom + "\u2069 (retry 1)"},
+        {"\u2068A\u2069 \u2014 \u2068B\u2069", "\uFFFDA\uFFFD \u2014 \uFFFDB\uFFFD",
+         "\u200E\u2068A\u2069 \u2014 \u2068B\u2069"},
+        {"\u2068a\u202Eb\u2067c\u2068d\u2069e\u2069", "\uFFFDa\uFFFDb\uFFFDc\uFFFDd\uFFFDe\uFFFD",
+         "\u200E\u2068a\uFFFDb\uFFFDc\uFFFDd\u2069e\uFFFD"},
+        {"Saved: \u2068open", "Saved: \uFFFDopen", "\u200ESaved: \u2068open\u2069"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(DisplayText::line(c.stored), c.line) << c.stored;
         EXPECT_EQ(DisplayText::name(c.stored), "\u2068" + c.line + "\u2069") << c.stored;
+        EXPECT_EQ(DisplayText::composed(c.stored),
+                  c.composed.empty() ? "\u200E" + c.line : c.composed)
+            << c.stored;
     }
 }
 
-TEST(DisplayTextTest, composedLinesRunLeftToRightAndLongOnesAreCut) {
-    EXPECT_EQ(DisplayText::composed("Saved: \u05e9\u05dc\u05d5\u05dd"),
-              "\u200ESaved: \u05e9\u05dc\u05d5\u05dd");
-    EXPECT_EQ(DisplayText::clipped("abcdef", 3), "abc\u2026");
-    EXPECT_EQ(DisplayText::clipped("abc", 3), "abc");
-    EXPECT_EQ(DisplayText::clipped("\u00e9\u00e9\u00e9\u00e9", 2), "\u00e9\u00e9\u2026"); // not mid-letter
+TEST(DisplayTextTest, longLinesAreCutBetweenCharactersAndOutsideIsolates) {
+    const struct {
+        std::string text;
+        std::size_t max;
+        std::string clipped;
+    } cases[] = {
+        {"abcdef", 3, "abc\u2026"},
+        {"abc", 3, "abc"},
+        {"\u00e9\u00e9\u00e9\u00e9", 2, "\u00e9\u00e9\u2026"}, // not mid-letter
+        {"abe\u0301\u0302f", 4, "ab\u2026"},                   // nor between a letter and its marks
+        {"\u200ESaved: \u2068Night\u2069", 11, "\u200ESaved: \u2068Ni\u2069\u2026"},
+        {"\u200E\u2068A\u2069 \u2014 \u2068B\u2069", 6, "\u200E\u2068A\u2069 \u2014\u2026"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DisplayText::clipped(c.text, c.max), c.clipped) << c.text << " " << c.max;
 }
 
 TEST(PanelStateTest, theRunEndNoticeSaysHowTheRunEnded) {

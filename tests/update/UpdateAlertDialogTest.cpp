@@ -3,6 +3,7 @@
 
 #include "session/WebTestSupport.hpp"
 #include "support/StandInService.hpp"
+#include "ui/Browser.hpp"
 
 #include <gtest/gtest.h>
 #include <gtkmm/button.h>
@@ -69,6 +70,10 @@ TEST_F(UpdateAlertDialogTest, onlyDownloadOpensThePageAndEveryAnswerClosesTheAle
         EXPECT_EQ(opened, c.opens ? std::vector<std::string>{page} : std::vector<std::string>{});
         EXPECT_TRUE(runUntil([&] { return whileAlive.empty(); }, 10)) << "the alert stays";
     }
+    // Nor is the browser itself ever given anything but a web page.
+    for (const char* address :
+         {"file:///etc/passwd", "javascript:alert(1)", "https://a.example/x y"})
+        EXPECT_FALSE(Browser::open(GTK_WIDGET(window.gobj()), address)) << address;
 }
 
 // A version text with a line break and a direction override is shown as
