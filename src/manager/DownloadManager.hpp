@@ -202,9 +202,10 @@ class DownloadManager {
     Task<Attempt> attempt(WClip track, std::string workspace, WorkspaceFolder& folder,
                           const std::filesystem::path& destination,
                           std::optional<std::string>& stopped);
-    // Lists a track the run gives up on.
+    // Lists a track the run gives up on, and logs it with the reason when
+    // there is one.
     void recordFailure(const WClip& track, const Workspace& workspace, RunTally& tally,
-                       const std::string& line);
+                       const std::optional<std::string>& reason);
 
     template <typename T> void publish(T& field, T value, Property property) {
         if (field == value)

@@ -158,11 +158,11 @@ Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, std::string
 }
 
 void DownloadManager::recordFailure(const WClip& track, const Workspace& workspace,
-                                    RunTally& tally, const std::string& line) {
+                                    RunTally& tally, const std::optional<std::string>& reason) {
     ++tally.failed;
     failures_.push_back(FailedItem{track.id, track.title, workspace.name});
     changed_.emit(Property::failures);
-    addLog(line);
+    addLog("Unable to download: " + isolated(track.title) + (reason ? " (" + *reason + ")" : ""));
     setFraction(double(tally.saved + tally.kept + tally.failed) / double(tally.total));
 }
 
@@ -255,8 +255,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             addLog(isolated(workspace.name) + " — " + plural(std::int64_t(tracks.size()), "file"));
             addLog(failure.what());
             for (const WClip& track : tracks)
-                recordFailure(track, workspace, tally,
-                              "Unable to download: " + isolated(track.title));
+                recordFailure(track, workspace, tally, std::nullopt);
             continue;
         }
         addLog(isolated(workspace.name) + " — " + plural(std::int64_t(tracks.size()), "file"));
@@ -277,8 +276,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 continue;
             }
             if (folderRefused) {
-                recordFailure(track, workspace, tally,
-                              "Unable to download: " + isolated(track.title));
+                recordFailure(track, workspace, tally, std::nullopt);
                 continue;
             }
             upcoming.reach(position++);
@@ -294,13 +292,10 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             } else if (result.folderRefused) {
                 folderRefused = true;
                 addLog(*result.refused);
-                recordFailure(track, workspace, tally,
-                              "Unable to download: " + isolated(track.title));
+                recordFailure(track, workspace, tally, std::nullopt);
                 continue;
             } else if (result.refused) {
-                recordFailure(track, workspace, tally,
-                              "Unable to download: " + isolated(track.title) + " (" +
-                                  *result.refused + ")");
+                recordFailure(track, workspace, tally, result.refused);
                 continue;
             } else {
                 retry.push_back(track);
@@ -337,9 +332,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                     ++tally.saved;
                     logSaved(track, *result.placed, " (retry " + std::to_string(round) + ")");
                 } else if (result.refused) {
-                    recordFailure(track, workspace, tally,
-                                  "Unable to download: " + isolated(track.title) + " (" +
-                                      *result.refused + ")");
+                    recordFailure(track, workspace, tally, result.refused);
                     continue;
                 } else {
                     stillFailing.push_back(track);
@@ -359,7 +352,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
 
         // Tracks left when the sign-in was lost are no fault of the service.
         for (const WClip& track : signedOut_ ? std::vector<WClip>() : retry)
-            recordFailure(track, workspace, tally, "Unable to download: " + isolated(track.title));
+            recordFailure(track, workspace, tally, std::nullopt);
         saved.save();
     }
     co_return stopped;
