@@ -221,6 +221,25 @@ def main():
     log("passed")
 
 
+def audit_names(app, where):
+    """No node a screen reader can reach, focusable or not, is named after a toolkit class."""
+    wrong = []
+
+    def visit(node, depth):
+        if node is None or depth > 60:
+            return
+        states = node.getState()
+        if not states.contains(pyatspi.STATE_SHOWING):
+            return
+        if node.name and node.name.startswith(TOOLKIT_NAMES):
+            wrong.append(f"{node.getRoleName()} {node.name!r}")
+        for i in range(node.childCount):
+            visit(node.getChildAtIndex(i), depth + 1)
+
+    visit(app.window, 0)
+    assert not wrong, f"{where}: nodes named after toolkit classes: {wrong}"
+
+
 def walk_with_tab(app, forward, stop_name):
     """Tab (or Shift+Tab) from the focused control until stop_name; every stop is named."""
     seen = []
@@ -263,6 +282,7 @@ def first_run(env, music):
     # The page puts the cursor in its email field, and the app gives the page the focus.
     time.sleep(1.5)
     app.screenshot("sign-in")
+    audit_names(app, "the sign-in view")
     xdotool("type", "--window", app.wid, "--delay", "20", "someone@example.com")
     xdotool("key", "--window", app.wid, "Tab")
     xdotool("type", "--window", app.wid, "--delay", "20", "a password")
@@ -275,6 +295,7 @@ def first_run(env, music):
 
     app.press(scan)
     app.wait_node("the scan's result", "label", starts="4 workspaces found", timeout=60)
+    audit_names(app, "the control panel")
     # Every control, rows included, in order with Tab and back with Shift+Tab.
     walk_with_tab(app, False, "Recent workspaces")
     forward = walk_with_tab(app, True, "Choose…")

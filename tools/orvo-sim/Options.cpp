@@ -299,6 +299,14 @@ Options parseOptions(const std::vector<std::string>& arguments) {
             options.hostilePages = true;
             continue;
         }
+        if (argument == "--hostile-sign-in") {
+            options.hostileSignIn = true;
+            continue;
+        }
+        if (argument == "--sign-in-redirect") {
+            options.signInRedirect = true;
+            continue;
+        }
         if (argument == "--wav-redirect") {
             options.wavRedirect = true;
             continue;
@@ -399,6 +407,11 @@ Hostile pages
   --hostile-pages          serve pages that attack the app's embedded page:
                            /hostile/leave, /hostile/redirect, /hostile/downloads
                            on the web origin, /impostor on the storage origin
+  --hostile-sign-in        the signed-out home page holds a frame from the
+                           storage origin that opens windows with no click
+  --sign-in-redirect       the home page sends a session ended by
+                           DELETE /_sim/sessions to
+                           /accounts/sign-in on the storage origin
 
   --verbose                log every request on standard error
   --help                   show this text

@@ -135,6 +135,12 @@ struct Options {
     UpdateResponse updateResponse = UpdateResponse::altText;
 
     bool hostilePages = false;
+    // The signed-out home page holds a frame of another site that keeps
+    // asking for windows.
+    bool hostileSignIn = false;
+    // The home page sends a visitor whose session has ended to a sign-in
+    // page on the storage origin.
+    bool signInRedirect = false;
     bool verbose = false;
     bool help = false;
 };
