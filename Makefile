@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test unit run demo deb fuzz-smoke bench screenshots clean
+.PHONY: all deps configure build test unit run demo deb fuzz-smoke bench screenshots pot clean
 
 all: build
 
@@ -38,7 +38,7 @@ demo: deps build
 # The Debian package, $(BUILD)/orvo-wav-downloader_<version>_amd64.deb: only
 # the app and its manual page need building.
 deb: deps configure
-	cmake --build $(BUILD) -j$(JOBS) --target orvo-wav-downloader orvo_docs
+	cmake --build $(BUILD) -j$(JOBS) --target orvo-wav-downloader orvo_docs orvo_translations orvo_desktop_files
 	cd $(BUILD) && cpack
 	@ls $(BUILD)/*.deb
 
@@ -49,6 +49,11 @@ fuzz-smoke:
 # Redraws docs/screenshots/ from the widget and end-to-end tests.
 screenshots: build
 	cd $(BUILD) && ORVO_SCREENSHOTS=1 ctest --output-on-failure -R 'panel_widget_tests|app_e2e'
+
+# The translation template, po/orvo-wav-downloader.pot, from the texts marked
+# in the sources, the desktop entry and the AppStream metadata.
+pot:
+	@scripts/update-pot
 
 bench: build
 	@scripts/bench

@@ -1,10 +1,12 @@
 #include "app/OrvoWavApp.hpp"
+#include "model/Translation.hpp"
 #include "ui/Theme.hpp"
 
 #include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv) {
+    Translation::setUp();
     if (const auto status = OrvoWavApp::answerCommandLine(argc, argv))
         return *status;
     // The app is drawn light only. A dark theme named in GTK_THEME

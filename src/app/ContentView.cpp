@@ -1,5 +1,6 @@
 #include "app/ContentView.hpp"
 
+#include "model/Translation.hpp"
 #include "session/OrvoBridge.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/AgreementView.hpp"
@@ -10,7 +11,7 @@
 ContentView::ContentView(SettingsStore& settings) : settings_(settings) {
     set_name("contentView");
     // The one container everything else is in, named like the window.
-    Accessibility::setLabel(*this, "Orvo WAV Downloader");
+    Accessibility::setLabel(*this, _("Orvo WAV Downloader"));
     add_css_class("orvo-root");
     set_child(signIn_);
     update();

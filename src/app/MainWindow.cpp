@@ -1,5 +1,6 @@
 #include "app/MainWindow.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 
 #include <algorithm>
@@ -11,7 +12,7 @@
 #endif
 
 MainWindow::MainWindow(SettingsStore& settings) : content_(settings) {
-    set_title(title);
+    set_title(_(title));
     add_css_class("orvo");
     // The whole window's minimum, header bar included.
     set_size_request(minWidth, minHeight);
@@ -19,24 +20,24 @@ MainWindow::MainWindow(SettingsStore& settings) : content_(settings) {
 
     auto menu = Gio::Menu::create();
     auto about = Gio::Menu::create();
-    about->append("Keyboard Shortcuts", "app.shortcuts");
-    about->append("About Orvo WAV Downloader", "app.about");
-    about->append("Check for Updates…", "app.check-updates");
+    about->append(_("Keyboard Shortcuts"), "app.shortcuts");
+    about->append(_("About Orvo WAV Downloader"), "app.about");
+    about->append(_("Check for Updates…"), "app.check-updates");
     menu->append_section(about);
     auto session = Gio::Menu::create();
-    session->append("Reload Orvo Page", "app.reload-page");
-    session->append("Sign Out…", "app.sign-out");
+    session->append(_("Reload Orvo Page"), "app.reload-page");
+    session->append(_("Sign Out…"), "app.sign-out");
     menu->append_section(session);
     auto quit = Gio::Menu::create();
-    quit->append("Quit", "app.quit");
+    quit->append(_("Quit"), "app.quit");
     menu->append_section(quit);
     auto* button = Gtk::make_managed<Gtk::MenuButton>();
     button->set_name("mainMenu");
     button->set_icon_name("open-menu-symbolic");
     button->set_menu_model(menu);
     button->set_primary(true);
-    button->set_tooltip_text("Main menu");
-    Accessibility::setLabel(*button, "Main menu");
+    button->set_tooltip_text(_("Main menu"));
+    Accessibility::setLabel(*button, _("Main menu"));
     auto* header = Gtk::make_managed<Gtk::HeaderBar>();
     header->pack_end(*button);
     set_titlebar(*header);

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/ContentView.hpp"
+#include "model/Translation.hpp"
 
 #include <gtkmm/applicationwindow.h>
 
@@ -9,7 +10,7 @@
 // panel scroll inside it.
 class MainWindow : public Gtk::ApplicationWindow {
   public:
-    static constexpr const char* title = "Orvo WAV Downloader";
+    static constexpr const char* title = N_("Orvo WAV Downloader");
     static constexpr int defaultWidth = 860;
     static constexpr int defaultHeight = 760;
     static constexpr int minWidth = 600;

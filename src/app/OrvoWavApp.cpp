@@ -2,6 +2,7 @@
 
 #include "app/MainWindow.hpp"
 #include "manager/AppFolders.hpp"
+#include "model/Translation.hpp"
 #include "ui/Browser.hpp"
 #include "ui/ControlPanel.hpp"
 #include "ui/DisplayText.hpp"
@@ -16,6 +17,12 @@
 #include <gtkmm/aboutdialog.h>
 #include <gtkmm/messagedialog.h>
 #include <iostream>
+#include <string_view>
+
+// The keyboard shortcuts window (shortcuts.ui).
+namespace AppInterface {
+extern const std::string_view shortcuts;
+}
 
 Glib::RefPtr<OrvoWavApp> OrvoWavApp::create() {
     return Glib::make_refptr_for_instance<OrvoWavApp>(new OrvoWavApp());
@@ -30,13 +37,14 @@ std::optional<int> OrvoWavApp::answerCommandLine(int argc, char** argv) {
     {
         auto options = Gio::Application::create(id, Gio::Application::Flags::NON_UNIQUE);
         options->add_main_option_entry(OptionType::BOOL, "version", '\0',
-                                       "Print the version and exit");
+                                       _("Print the version and exit"));
         options->set_option_context_summary(
-            "Saves your Orvo library as WAV files, one folder per workspace.");
+            _("Saves your Orvo library as WAV files, one folder per workspace."));
         options->set_option_context_description(
-            "ORVO_WEB_ORIGIN, ORVO_API_ORIGIN and ORVO_UPDATE_ORIGIN in the environment replace\n"
-            "the built-in addresses of Orvo's web site, its studio API and the update host.\n"
-            "See orvo-wav-downloader(1).");
+            // Translators: part of --help; keep the variable names as they are.
+            _("ORVO_WEB_ORIGIN, ORVO_API_ORIGIN and ORVO_UPDATE_ORIGIN in the environment replace\n"
+              "the built-in addresses of Orvo's web site, its studio API and the update host.\n"
+              "See orvo-wav-downloader(1)."));
         options->signal_handle_local_options().connect(
             [&start](const Glib::RefPtr<Glib::VariantDict>& given) {
                 if (given->contains("version"))
@@ -53,7 +61,7 @@ std::optional<int> OrvoWavApp::answerCommandLine(int argc, char** argv) {
 }
 
 OrvoWavApp::OrvoWavApp() : Gtk::Application(id) {
-    Glib::set_application_name(MainWindow::title);
+    Glib::set_application_name(_(MainWindow::title));
 }
 
 OrvoWavApp::~OrvoWavApp() {
@@ -68,6 +76,10 @@ OrvoWavApp::~OrvoWavApp() {
 
 void OrvoWavApp::on_startup() {
     Gtk::Application::on_startup();
+    // The whole window mirrors for a language written right to left, even
+    // where GTK's own catalogue for it is not installed.
+    Gtk::Widget::set_default_direction(Translation::rightToLeft() ? Gtk::TextDirection::RTL
+                                                                  : Gtk::TextDirection::LTR);
     Theme::install(*Gdk::Display::get_default());
     Gtk::Window::set_default_icon_name(id);
 
@@ -177,45 +189,18 @@ void OrvoWavApp::holdSessionWhileRunning(DownloadManager::Property property) {
         inhibitCookie_ = inhibit(*window_,
                                  Gtk::Application::InhibitFlags::SUSPEND |
                                      Gtk::Application::InhibitFlags::LOGOUT,
-                                 "Downloading WAV files");
+                                 _("Downloading WAV files"));
     else if (!manager_->running() && inhibitCookie_)
         uninhibit(std::exchange(inhibitCookie_, 0));
 }
 
 void OrvoWavApp::showShortcuts() {
-    static const char* ui = R"ui(<interface>
-  <object class="GtkShortcutsWindow" id="shortcuts">
-    <property name="modal">1</property>
-    <child><object class="GtkShortcutsSection">
-      <property name="section-name">main</property>
-      <child><object class="GtkShortcutsGroup">
-        <property name="title">Control panel</property>
-        <child><object class="GtkShortcutsShortcut">
-          <property name="title">Scan recent workspaces</property>
-          <property name="accelerator">&lt;Control&gt;r</property></object></child>
-        <child><object class="GtkShortcutsShortcut">
-          <property name="title">Choose the destination folder</property>
-          <property name="accelerator">&lt;Control&gt;o</property></object></child>
-        <child><object class="GtkShortcutsShortcut">
-          <property name="title">Tick or untick the workspace in focus</property>
-          <property name="accelerator">space Return</property></object></child>
-        <child><object class="GtkShortcutsShortcut">
-          <property name="title">Next or previous control</property>
-          <property name="accelerator">Tab &lt;Shift&gt;Tab</property></object></child>
-      </object></child>
-      <child><object class="GtkShortcutsGroup">
-        <property name="title">General</property>
-        <child><object class="GtkShortcutsShortcut">
-          <property name="title">Keyboard shortcuts</property>
-          <property name="accelerator">&lt;Control&gt;question</property></object></child>
-        <child><object class="GtkShortcutsShortcut">
-          <property name="title">Quit</property>
-          <property name="accelerator">&lt;Control&gt;q</property></object></child>
-      </object></child>
-    </object></child>
-  </object>
-</interface>)ui";
-    GtkBuilder* builder = gtk_builder_new_from_string(ui, -1);
+
+    // The window's titles are translated as the builder reads them.
+    GtkBuilder* builder = gtk_builder_new();
+    gtk_builder_set_translation_domain(builder, Translation::domain);
+    const std::string_view ui = AppInterface::shortcuts;
+    gtk_builder_add_from_string(builder, ui.data(), gssize(ui.size()), nullptr);
     auto* shortcuts = GTK_WINDOW(gtk_builder_get_object(builder, "shortcuts"));
     if (window_)
         gtk_window_set_transient_for(shortcuts, GTK_WINDOW(window_->gobj()));
@@ -225,10 +210,10 @@ void OrvoWavApp::showShortcuts() {
 
 void OrvoWavApp::showAbout() {
     auto* dialog = new Gtk::AboutDialog();
-    dialog->set_program_name(MainWindow::title);
+    dialog->set_program_name(_(MainWindow::title));
     dialog->set_version(UpdateChecker::currentVersion());
     dialog->set_logo_icon_name(id);
-    dialog->set_comments("Your Orvo library on your own disk, as WAV files.");
+    dialog->set_comments(_("Your Orvo library on your own disk, as WAV files."));
     dialog->set_modal(true);
     dialog->set_hide_on_close(true);
     if (window_)
@@ -246,14 +231,14 @@ void OrvoWavApp::checkForUpdates() {
 void OrvoWavApp::confirmSignOut() {
     if (!window_ || !bridge_)
         return;
-    auto* dialog = new Gtk::MessageDialog(*window_, "Sign out of Orvo?", false,
+    auto* dialog = new Gtk::MessageDialog(*window_, _("Sign out of Orvo?"), false,
                                           Gtk::MessageType::QUESTION, Gtk::ButtonsType::NONE, true);
     dialog->set_name("signOutDialog");
-    dialog->set_secondary_text("Your sign-in and the cached library are removed from this "
-                               "computer. Downloaded files stay.");
+    dialog->set_secondary_text(_("Your sign-in and the cached library are removed from this "
+                                 "computer. Downloaded files stay."));
     // Alt+C and Alt+S answer it from the keyboard.
-    dialog->add_button("_Cancel", Gtk::ResponseType::CANCEL);
-    dialog->add_button("_Sign Out", Gtk::ResponseType::ACCEPT);
+    dialog->add_button(_("_Cancel"), Gtk::ResponseType::CANCEL);
+    dialog->add_button(_("_Sign Out"), Gtk::ResponseType::ACCEPT);
     dialog->set_default_response(Gtk::ResponseType::CANCEL);
     dialog->set_hide_on_close(true);
     dialog->signal_response().connect([this, dialog](int response) {

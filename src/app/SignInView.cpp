@@ -1,22 +1,23 @@
 #include "app/SignInView.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/ButtonStyles.hpp"
 #include "ui/LogoMark.hpp"
 #include "ui/PanelWidgets.hpp"
 
 SignInView::SignInView()
     : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10),
-      notice_(*PanelWidgets::label("size-12 bold text-primary", lostNotice)),
+      notice_(*PanelWidgets::label("size-12 bold text-primary", _(lostNotice))),
       pageHost_(*PanelWidgets::label("size-12 text-secondary", "")),
-      unreachable_(Gtk::Orientation::VERTICAL, 12), tryAgain_("Try Again") {
+      unreachable_(Gtk::Orientation::VERTICAL, 12), tryAgain_(_("Try Again")) {
     set_name("signInView");
     banner_.set_name("signInBanner");
     banner_.add_css_class("banner");
     banner_.append(*logoMark(30));
     auto* texts = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 1);
     texts->set_valign(Gtk::Align::CENTER);
-    texts->append(*PanelWidgets::label("size-15 bold text-primary", title));
-    auto* hintLabel = PanelWidgets::label("size-12 text-secondary", hint);
+    texts->append(*PanelWidgets::label("size-15 bold text-primary", _(title)));
+    auto* hintLabel = PanelWidgets::label("size-12 text-secondary", _(hint));
     hintLabel->set_wrap(true);
     texts->append(*hintLabel);
     texts->set_hexpand(true);
@@ -40,7 +41,7 @@ SignInView::SignInView()
     unreachable_.set_valign(Gtk::Align::CENTER);
     unreachable_.set_halign(Gtk::Align::CENTER);
     unreachable_.set_vexpand(true);
-    auto* text = PanelWidgets::label("size-15 bold text-primary", unreachableText);
+    auto* text = PanelWidgets::label("size-15 bold text-primary", _(unreachableText));
     text->set_wrap(true);
     unreachable_.append(*text);
     tryAgain_.set_name("tryAgain");

@@ -1,5 +1,6 @@
 #pragma once
 #include "app/WebViewHost.hpp"
+#include "model/Translation.hpp"
 
 #include <gtkmm/box.h>
 #include <gtkmm/button.h>
@@ -10,16 +11,17 @@
 // page shrinks to a speck behind whatever covers the window.
 class SignInView : public Gtk::Box {
   public:
-    static constexpr const char* title = "Sign in to your Orvo account";
-    static constexpr const char* hint = "Google and email are the most reliable methods. This "
-                                        "window closes automatically once you are signed in.";
+    static constexpr const char* title = N_("Sign in to your Orvo account");
+    static constexpr const char* hint = N_("Google and email are the most reliable methods. "
+                                           "This window closes automatically once you are "
+                                           "signed in.");
 
     SignInView();
 
     static constexpr const char* unreachableText =
-        "Can’t reach Orvo. Check your connection and try again.";
+        N_("Can’t reach Orvo. Check your connection and try again.");
     static constexpr const char* lostNotice =
-        "You were signed out of Orvo. Sign in again to continue.";
+        N_("You were signed out of Orvo. Sign in again to continue.");
 
     // Shows the banner and the full-size page, or hides both.
     void setShown(bool shown);

@@ -1,12 +1,13 @@
 #include "app/WebViewHost.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 
 #include <gtkmm/root.h>
 
 WebViewHost::WebViewHost() {
     set_name("webViewHost");
-    Accessibility::setLabel(*this, "Orvo sign-in page");
+    Accessibility::setLabel(*this, _("Orvo sign-in page"));
     setFullSize(true);
 }
 
@@ -20,7 +21,7 @@ void WebViewHost::setWebView(Gtk::Widget& webView) {
     if (webView_)
         return;
     webView_ = &webView;
-    Accessibility::setLabel(webView, "Orvo sign-in page");
+    Accessibility::setLabel(webView, _("Orvo sign-in page"));
     append(webView);
     setFullSize(fullSize_);
 }
@@ -40,7 +41,8 @@ void WebViewHost::setFullSize(bool fullSize) {
     set_can_focus(fullSize);
     Accessibility::setHidden(*this, !fullSize);
     if (!fullSize)
-        if (auto* root = get_root(); root && root->get_focus() && root->get_focus()->is_ancestor(*this))
+        if (auto* root = get_root();
+            root && root->get_focus() && root->get_focus()->is_ancestor(*this))
             root->unset_focus();
     set_overflow(Gtk::Overflow::HIDDEN);
     if (webView_) {

@@ -3,6 +3,7 @@
 #include "download/SoupCalls.hpp"
 #include "download/WebAddress.hpp"
 #include "download/WriteError.hpp"
+#include "model/Translation.hpp"
 #include "session/BridgeError.hpp"
 
 #include <cerrno>
@@ -16,7 +17,8 @@ struct Failure {
     GError* error = nullptr;
     ~Failure() { g_clear_error(&error); }
     [[noreturn]] void raise(const char* what) const {
-        throw DownloadError(std::string(what) + ": " + (error ? error->message : "unknown error"));
+        throw DownloadError(std::string(what) + ": " +
+                            (error ? error->message : _("unknown error")));
     }
 };
 
@@ -109,10 +111,13 @@ void checkRoom(const std::filesystem::path& folder, goffset announced) {
         g_free(formatted);
         return size;
     };
-    throw WriteError("Not enough space on " + WriteError::displayPath(folder) + ": " +
-                         text(std::uint64_t(announced) + SoupDownloader::spareBytes) +
-                         " needed, " + text(free) + " free",
-                     ENOSPC);
+    // Translators: {needed} and {free} are sizes ("1.2 GB").
+    throw WriteError(
+        Translation::fill(_("Not enough space on {folder}: {needed} needed, {free} free"),
+                          {{"folder", WriteError::displayPath(folder)},
+                           {"needed", text(std::uint64_t(announced) + SoupDownloader::spareBytes)},
+                           {"free", text(free)}}),
+        ENOSPC);
 }
 
 constexpr std::size_t chunkSize = 256 * 1024;
@@ -120,9 +125,8 @@ constexpr std::size_t chunkSize = 256 * 1024;
 } // namespace
 
 SoupDownloader::SoupDownloader(Limits limits)
-    : limits_(limits),
-      session_(soup_session_new_with_options("timeout", guint(std::max(1.0, limits.windowSeconds)),
-                                             nullptr)) {}
+    : limits_(limits), session_(soup_session_new_with_options(
+                           "timeout", guint(std::max(1.0, limits.windowSeconds)), nullptr)) {}
 
 Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path folder,
                                         CancelSignal& cancelled) {
@@ -135,12 +139,14 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
     CancelOnRequest cancel(cancelled, cancellable.get());
     const auto raise = [&](const Failure& failure, StallWatch* watch) {
         if (cancel.requested)
-            throw DownloadError("cancelled");
+            throw DownloadError(_("cancelled"));
         if (watch && watch->stalled)
-            throw DownloadError("stalled: less than " + std::to_string(limits_.minimumBytes) +
-                                " bytes in " + std::to_string(int(limits_.windowSeconds)) +
-                                " seconds");
-        failure.raise("transfer failed");
+            throw DownloadError(Translation::counted(
+                std::int64_t(limits_.windowSeconds),
+                "stalled: less than {bytes} bytes in {count} second",
+                "stalled: less than {bytes} bytes in {count} seconds",
+                {{"bytes", Translation::number(std::int64_t(limits_.minimumBytes))}}));
+        failure.raise(_("transfer failed"));
     };
 
     // Wait for the response headers.
@@ -155,7 +161,8 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
 
     const guint status = soup_message_get_status(message.get());
     if (status < 200 || status > 299)
-        throw DownloadError("HTTP status " + std::to_string(status));
+        throw DownloadError(
+            Translation::fill(_("HTTP status {status}"), {{"status", std::to_string(status)}}));
     SoupMessageHeaders* headers = soup_message_get_response_headers(message.get());
     goffset announced = -1;
     const char* coding = soup_message_headers_get_one(headers, "Content-Encoding");
@@ -186,17 +193,19 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
                         std::min<std::size_t>(std::size_t(count), WavHeader::size - head.size()));
             // Stop at once rather than save a page of HTML as a .wav.
             if (head.size() == WavHeader::size && !WavHeader::matches(head))
-                throw DownloadError("not a WAV file");
+                throw DownloadError(_("not a WAV file"));
         }
         part.write(buffer.data(), std::size_t(count));
         received += count;
         watch.received(received);
     }
     if (!WavHeader::matches(head))
-        throw DownloadError("not a WAV file");
+        throw DownloadError(_("not a WAV file"));
     if (announced >= 0 && received != announced)
-        throw DownloadError("cut short: " + std::to_string(received) + " of " +
-                            std::to_string(announced) + " bytes");
+        throw DownloadError(
+            Translation::counted(std::int64_t(announced), "cut short: {received} of {count} byte",
+                                 "cut short: {received} of {count} bytes",
+                                 {{"received", Translation::number(std::int64_t(received))}}));
     abandon.done = true;
     g_input_stream_close(body.get(), nullptr, nullptr);
     part.finish();

@@ -1,11 +1,15 @@
 #include "download/WriteError.hpp"
 
+#include "model/Translation.hpp"
+
 #include <glib.h>
 #include <system_error>
 
 WriteError::WriteError(const std::filesystem::path& path, int error)
-    : std::runtime_error("Could not write to " + displayPath(path) + ": " +
-                         std::generic_category().message(error)),
+    // Translators: {reason} is the system's error ("No space left on device").
+    : std::runtime_error(
+          Translation::fill(_("Could not write to {path}: {reason}"),
+                            {{"path", displayPath(path)}, {"reason", g_strerror(error)}})),
       error_(error) {}
 
 std::string WriteError::displayPath(const std::filesystem::path& path) {

@@ -1,9 +1,9 @@
 #include "manager/DownloadManager.hpp"
 
-#include "manager/Plural.hpp"
 #include "manager/PrivateFile.hpp"
 #include "manager/StoredPath.hpp"
 #include "model/LibrarySnapshot.hpp"
+#include "model/Translation.hpp"
 
 DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
                                  FileDownloader& downloader, std::filesystem::path dataFolder)
@@ -122,8 +122,18 @@ void DownloadManager::loadCache() {
     setWorkspaces(std::move(snapshot.workspaces));
     publish(lastScanned_, std::optional(snapshot.scannedAt), Property::lastScanned);
     publish(lastScope_, std::move(snapshot.scope), Property::lastScope);
-    setScanStatus("Showing your most recent scan (" + plural(std::int64_t(count), "workspace") +
-                  ").");
+    setScanStatus(Translation::fill(
+        // Translators: {workspaces} is "3 workspaces".
+        _("Showing your most recent scan ({workspaces})."),
+        {{"workspaces", workspacesText(std::int64_t(count))}}));
+}
+
+std::string DownloadManager::workspacesText(std::int64_t count) {
+    return Translation::counted(count, "{count} workspace", "{count} workspaces");
+}
+
+std::string DownloadManager::tracksText(std::int64_t count) {
+    return Translation::counted(count, "{count} track", "{count} tracks");
 }
 
 void DownloadManager::addLog(std::string line) {

@@ -8,6 +8,7 @@
 #include "model/Date.hpp"
 #include "model/FailedItem.hpp"
 #include "model/ScanScope.hpp"
+#include "model/Translation.hpp"
 #include "model/Workspace.hpp"
 #include "session/FeedPage.hpp"
 #include "session/OrvoService.hpp"
@@ -62,9 +63,9 @@ class DownloadManager {
     static constexpr std::size_t maxLogLines = 600;
 
     // Restores the destination folder and the three run options from the
-    // settings. library.json and the saved-track record live in dataFolder. The app passes its bridge, a
-    // GlibClock, KeyFileSettings on AppFolders::settingsFile(), a
-    // SoupDownloader and AppFolders::data.
+    // settings. library.json and the saved-track record live in dataFolder. The app passes its
+    // bridge, a GlibClock, KeyFileSettings on AppFolders::settingsFile(), a SoupDownloader and
+    // AppFolders::data.
     DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
                     FileDownloader& downloader, std::filesystem::path dataFolder);
     DownloadManager(const DownloadManager&) = delete;
@@ -126,7 +127,14 @@ class DownloadManager {
     // "Stopped: signed out of Orvo", keeping what it saved and listing none
     // of the tracks left as failures; a scan ends with the same status.
     void signedOut();
-    static constexpr const char* signedOutText = "Stopped: signed out of Orvo";
+    // How a run ends: overall() holds their translations.
+    // Translators: how a download run ended.
+    static constexpr const char* signedOutText = N_("Stopped: signed out of Orvo");
+    static constexpr const char* cancelledText = N_("Cancelled");
+    static constexpr const char* completeText = N_("Complete");
+    // "3 workspaces", "40 tracks": the counts the scan's texts are made of.
+    static std::string workspacesText(std::int64_t count);
+    static std::string tracksText(std::int64_t count);
 
     // Signing out: forgets the library, its cache file and the selection.
     void forgetLibrary();

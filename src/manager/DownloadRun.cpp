@@ -1,8 +1,8 @@
 #include "download/WriteError.hpp"
 #include "manager/DownloadManager.hpp"
-#include "manager/Plural.hpp"
 #include "manager/SavedTracks.hpp"
 #include "model/Isolated.hpp"
+#include "model/Translation.hpp"
 
 #include <cerrno>
 #include <map>
@@ -89,7 +89,9 @@ Task<void> DownloadManager::start() {
     // there would fill another disk, so the run does not start.
     std::error_code error;
     if (!std::filesystem::is_directory(destination, error)) {
-        setOverall("Destination folder not found: " + WriteError::displayPath(destination));
+        // Translators: {folder} is the folder the user chose to save into.
+        setOverall(Translation::fill(_("Destination folder not found: {folder}"),
+                                     {{"folder", WriteError::displayPath(destination)}}));
         setCurrent("");
         setFraction(0);
         co_return;
@@ -114,23 +116,33 @@ Task<void> DownloadManager::start() {
         stopped = co_await downloadWorkspaces(destination, tally);
     } catch (const std::exception& failure) {
         stopped = std::string(failure.what());
-        addLog("Download stopped: " + *stopped);
+        // Translators: {reason} says what went wrong, often in English from the system.
+        addLog(Translation::fill(_("Download stopped: {reason}"), {{"reason", *stopped}}));
     } catch (...) {
-        stopped = "unknown error";
-        addLog("Download stopped: " + *stopped);
+        stopped = _("unknown error");
+        addLog(Translation::fill(_("Download stopped: {reason}"), {{"reason", *stopped}}));
     }
 
-    setOverall(signedOut_    ? signedOutText
-               : stopped     ? "Stopped: " + *stopped
-               : cancelFlag_ ? "Cancelled"
-                             : "Complete");
-    std::string summary = "Downloaded " + plural(std::int64_t(tally.saved), "file");
+    setOverall(signedOut_ ? std::string(_(signedOutText))
+               // Translators: the state of a download run at its end; {reason} says why it stopped.
+               : stopped     ? Translation::fill(_("Stopped: {reason}"), {{"reason", *stopped}})
+               : cancelFlag_ ? std::string(_(cancelledText))
+                             : std::string(_(completeText)));
+    // The summary is one sentence in parts: each part is translated whole.
+    // Translators: the first part of the summary of a download run.
+    std::string summary = Translation::counted(std::int64_t(tally.saved), "Downloaded {count} file",
+                                               "Downloaded {count} files");
     if (tally.kept > 0)
-        summary += " · " + std::to_string(tally.kept) + " already saved";
+        // Translators: added to the summary of a download run: files left in place.
+        summary += Translation::counted(std::int64_t(tally.kept), " · {count} already saved",
+                                        " · {count} already saved");
     if (tally.failed > 0)
-        summary +=
-            " · " + std::to_string(tally.failed) + " could not be completed (see activity log)";
-    setCurrent(summary + ".");
+        // Translators: added to the summary of a download run: tracks not saved.
+        summary += Translation::counted(std::int64_t(tally.failed),
+                                        " · {count} could not be completed (see activity log)",
+                                        " · {count} could not be completed (see activity log)");
+    // Translators: ends the summary of a download run ("Downloaded 3 files · …").
+    setCurrent(summary + _("."));
 }
 
 Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, std::string workspace,
@@ -157,12 +169,16 @@ Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, std::string
     co_return attempt;
 }
 
-void DownloadManager::recordFailure(const WClip& track, const Workspace& workspace,
-                                    RunTally& tally, const std::optional<std::string>& reason) {
+void DownloadManager::recordFailure(const WClip& track, const Workspace& workspace, RunTally& tally,
+                                    const std::optional<std::string>& reason) {
     ++tally.failed;
     failures_.push_back(FailedItem{track.id, track.title, workspace.name});
     changed_.emit(Property::failures);
-    addLog("Unable to download: " + isolated(track.title) + (reason ? " (" + *reason + ")" : ""));
+    // Translators: a line of the activity log; {title} is a track's title, {reason} why it failed.
+    addLog(reason ? Translation::fill(_("Unable to download: {title} ({reason})"),
+                                      {{"title", isolated(track.title)}, {"reason", *reason}})
+                  : Translation::fill(_("Unable to download: {title}"),
+                                      {{"title", isolated(track.title)}}));
     setFraction(double(tally.saved + tally.kept + tally.failed) / double(tally.total));
 }
 
@@ -184,9 +200,10 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
     SavedTracks saved(savedTracksURL(), destination);
     const SaveAtEnd saveAtEnd(saved);
     if (saved.read() == SavedTracks::Read::setAside)
-        addLog("The record of saved tracks could not be read and was set aside as " +
-               WriteError::displayPath(saved.badFile().filename()) +
-               "; files saved before count as yours.");
+        addLog(Translation::fill(
+            _("The record of saved tracks could not be read and was set aside as {file}; files "
+              "saved before count as yours."),
+            {{"file", WriteError::displayPath(saved.badFile().filename())}}));
 
     // Which file is whose, and so which tracks are in place and which names
     // are taken, is settled once, before anything is written.
@@ -216,18 +233,21 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
     std::size_t position = 0; // of the next track to fetch in the first pass
 
     const auto updateFraction = [&] {
-        setFraction(tally.total == 0 ? 0.0
-                                     : double(tally.saved + tally.kept + tally.failed) /
-                                           double(tally.total));
+        setFraction(tally.total == 0
+                        ? 0.0
+                        : double(tally.saved + tally.kept + tally.failed) / double(tally.total));
     };
     const auto logSaved = [this](const WClip& track, const WorkspaceFolder::Placed& placed,
                                  const std::string& suffix) {
         if (placed.keptChanged)
-            addLog("Kept your changed file " + isolated(*placed.keptChanged) +
-                   "; saved the new copy as " + isolated(placed.name));
+            addLog(Translation::fill(
+                // Translators: {kept} and {saved} are file names.
+                _("Kept your changed file {kept}; saved the new copy as {saved}"),
+                {{"kept", isolated(*placed.keptChanged)}, {"saved", isolated(placed.name)}}));
         if (placed.untagged)
-            addLog("Saved without track details: " + isolated(track.title));
-        addLog("Saved: " + isolated(track.title) + suffix);
+            addLog(Translation::fill(_("Saved without track details: {title}"),
+                                     {{"title", isolated(track.title)}}));
+        addLog(Translation::fill(_("Saved: {title}"), {{"title", isolated(track.title)}}) + suffix);
     };
     // Set when the disk refuses a write for good: the run ends after
     // recording the tracks of this workspace that are left.
@@ -239,8 +259,16 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         const Workspace& workspace = work[w];
         const std::vector<WClip> tracks = tracksOf(workspace);
         WorkspaceFolder& folder = folders.at(folderOf(workspace));
-        const std::string prefix = "Workspace " + std::to_string(w + 1) + " of " +
-                                   std::to_string(work.size()) + ": " + isolated(workspace.name);
+        // Translators: the state of a run; {workspace} is a workspace's name.
+        const std::string prefix =
+            Translation::fill(_("Workspace {number} of {total}: {workspace}"),
+                              {{"number", Translation::number(std::int64_t(w + 1))},
+                               {"total", Translation::number(std::int64_t(work.size()))},
+                               {"workspace", isolated(workspace.name)}});
+        // Translators: a line of the activity log as a workspace begins; {workspace} is its name.
+        const std::string heading = Translation::counted(
+            std::int64_t(tracks.size()), "{workspace} — {count} file",
+            "{workspace} — {count} files", {{"workspace", isolated(workspace.name)}});
         // Only the workspace's own folder is made: a destination that has
         // gone since the run began is not made again on another disk.
         std::error_code error;
@@ -252,13 +280,13 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 co_return failure.what();
             }
             // A folder the disk refuses fails this workspace only.
-            addLog(isolated(workspace.name) + " — " + plural(std::int64_t(tracks.size()), "file"));
+            addLog(heading);
             addLog(failure.what());
             for (const WClip& track : tracks)
                 recordFailure(track, workspace, tally, std::nullopt);
             continue;
         }
-        addLog(isolated(workspace.name) + " — " + plural(std::int64_t(tracks.size()), "file"));
+        addLog(heading);
 
         std::vector<WClip> retry;
         // Set when the disk refuses the folder: its tracks left all fail.
@@ -267,11 +295,16 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             if (cancelFlag_)
                 break;
             const WClip& track = tracks[t];
-            setOverall(prefix + " — track " + std::to_string(t + 1) + " of " +
-                       std::to_string(tracks.size()));
+            // Translators: {workspaceLine} is "Workspace 1 of 3: Demos".
+            setOverall(
+                Translation::fill(_("{workspaceLine} — track {number} of {total}"),
+                                  {{"workspaceLine", prefix},
+                                   {"number", Translation::number(std::int64_t(t + 1))},
+                                   {"total", Translation::number(std::int64_t(tracks.size()))}}));
             if (inPlace.contains(track.id)) {
                 ++tally.kept;
-                addLog("Already saved: " + isolated(track.title));
+                addLog(Translation::fill(_("Already saved: {title}"),
+                                         {{"title", isolated(track.title)}}));
                 updateFraction();
                 continue;
             }
@@ -299,7 +332,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 continue;
             } else {
                 retry.push_back(track);
-                addLog("Slow to process, queued for retry: " + isolated(track.title));
+                addLog(Translation::fill(_("Slow to process, queued for retry: {title}"),
+                                         {{"title", isolated(track.title)}}));
             }
             updateFraction();
         }
@@ -307,8 +341,12 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         for (int round = 1; !retry.empty() && !cancelFlag_ && !stopped && !folderRefused &&
                             round <= RunLimits::maxRetryRounds;
              ++round) {
-            addLog(isolated(workspace.name) + ": retry " + std::to_string(round) + " — " +
-                   std::to_string(retry.size()) + " remaining");
+            addLog(Translation::counted(
+                std::int64_t(retry.size()),
+                // Translators: {round} counts the rounds of retries (1 to 8).
+                "{workspace}: retry {round} — {count} remaining",
+                "{workspace}: retry {round} — {count} remaining",
+                {{"workspace", isolated(workspace.name)}, {"round", Translation::number(round)}}));
             co_await rest(RunLimits::pauseBeforeRound);
             const std::vector<WClip> input = std::move(retry);
             std::vector<WClip> stillFailing;
@@ -316,8 +354,12 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 if (cancelFlag_)
                     break;
                 const WClip& track = input[i];
-                setOverall(prefix + " — retry " + std::to_string(round) + ": " +
-                           isolated(track.title));
+                // Translators: {workspaceLine} is "Workspace 1 of 3: Demos", {title} a track's
+                // title.
+                setOverall(Translation::fill(_("{workspaceLine} — retry {round}: {title}"),
+                                             {{"workspaceLine", prefix},
+                                              {"round", Translation::number(round)},
+                                              {"title", isolated(track.title)}}));
                 const Attempt result =
                     co_await attempt(track, workspace.name, folder, destination, stopped);
                 if (stopped || result.folderRefused) {
@@ -330,7 +372,10 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 }
                 if (result.placed) {
                     ++tally.saved;
-                    logSaved(track, *result.placed, " (retry " + std::to_string(round) + ")");
+                    logSaved(track, *result.placed,
+                             // Translators: added to "Saved: {title}" when a retry saved the track.
+                             Translation::fill(_(" (retry {round})"),
+                                               {{"round", Translation::number(round)}}));
                 } else if (result.refused) {
                     recordFailure(track, workspace, tally, result.refused);
                     continue;
@@ -343,9 +388,11 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             const bool progress = stillFailing.size() < input.size();
             retry = std::move(stillFailing);
             if (!progress && !stopped && !folderRefused) {
-                addLog(isolated(workspace.name) + ": " +
-                       plural(std::int64_t(retry.size()), "track") +
-                       " could not be completed after repeated attempts");
+                addLog(Translation::counted(
+                    std::int64_t(retry.size()),
+                    "{workspace}: {count} track could not be completed after repeated attempts",
+                    "{workspace}: {count} tracks could not be completed after repeated attempts",
+                    {{"workspace", isolated(workspace.name)}}));
                 break;
             }
         }

@@ -1,5 +1,5 @@
 #include "manager/DownloadManager.hpp"
-#include "manager/Plural.hpp"
+#include "model/Translation.hpp"
 
 #include <unordered_map>
 
@@ -45,15 +45,19 @@ Task<void> DownloadManager::scan(ScanScope scope) {
     try {
         co_await scanFeed(std::move(scope));
     } catch (const std::exception& error) {
-        setScanStatus(std::string("Scan stopped: ") + error.what());
+        setScanStatus(Translation::fill(_("Scan stopped: {reason}"), {{"reason", error.what()}}));
     } catch (...) {
-        setScanStatus("Scan stopped: unknown error");
+        setScanStatus(
+            Translation::fill(_("Scan stopped: {reason}"), {{"reason", _("unknown error")}}));
     }
 }
 
 Task<void> DownloadManager::scanFeed(ScanScope scope) {
     const std::string label = scope.label();
-    setScanStatus("Scanning (" + label + ")…");
+    setScanStatus(scope.isFull() ? std::string(_("Scanning (full)…"))
+                                 // Translators: the scan of the most recent workspaces.
+                                 : Translation::counted(scope.count(), "Scanning (recent {count})…",
+                                                        "Scanning (recent {count})…"));
 
     std::vector<Workspace> found; // in order of first appearance
     std::unordered_map<std::string, std::size_t> index;
@@ -87,8 +91,11 @@ Task<void> DownloadManager::scanFeed(ScanScope scope) {
         if (limitReached)
             break;
         ++pages;
-        setScanStatus("Scanning your library… " + plural(std::int64_t(found.size()), "workspace") +
-                      ", " + plural(tracks, "track") + " found");
+        setScanStatus(Translation::fill(
+            // Translators: {workspaces} is "3 workspaces", {tracks} is "40 tracks".
+            _("Scanning your library… {workspaces}, {tracks} found"),
+            {{"workspaces", workspacesText(std::int64_t(found.size()))},
+             {"tracks", tracksText(tracks)}}));
         if (!page->hasMore) {
             completed = true;
             break;
@@ -111,18 +118,23 @@ Task<void> DownloadManager::scanFeed(ScanScope scope) {
 
     // The library stays as it was for when the user has signed in again.
     if (signedOut_) {
-        setScanStatus(signedOutText);
+        setScanStatus(_(signedOutText));
         co_return;
     }
     const std::size_t workspaceCount = found.size();
     setWorkspaces(std::move(found));
     if (completed || limitReached) {
         saveCache(label);
-        setScanStatus(plural(std::int64_t(workspaceCount), "workspace") + " found (" +
-                      plural(tracks, "track") + ").");
+        setScanStatus(Translation::fill(
+            // Translators: {workspaces} is "3 workspaces", {tracks} is "40 tracks".
+            _("{workspaces} found ({tracks})."),
+            {{"workspaces", workspacesText(std::int64_t(workspaceCount))},
+             {"tracks", tracksText(tracks)}}));
     } else if (interrupted) {
-        setScanStatus("Scan interrupted at " + plural(tracks, "track") + ". Please scan again.");
+        setScanStatus(
+            Translation::counted(tracks, "Scan interrupted at {count} track. Please scan again.",
+                                 "Scan interrupted at {count} tracks. Please scan again."));
     } else {
-        setScanStatus("Scan incomplete.");
+        setScanStatus(_("Scan incomplete."));
     }
 }

@@ -22,7 +22,10 @@ Task<std::optional<std::string>> DownloadManager::pollWav(WClip track, double se
         if (url && !url->empty())
             co_return url;
         const auto elapsed = static_cast<long long>(std::trunc(clock_.now() - start));
-        setCurrent("Preparing: " + isolated(track.title) + " (" + std::to_string(elapsed) + "s)");
+        // Translators: {seconds} counts the seconds waited so far ("s" for seconds).
+        setCurrent(Translation::fill(
+            _("Preparing: {title} ({seconds}s)"),
+            {{"title", isolated(track.title)}, {"seconds", Translation::number(elapsed)}}));
         // The wait between two polls is the time to ask for one upcoming
         // track, so no two requests are ever under way at once.
         double pause = pollInterval;
@@ -50,7 +53,7 @@ Task<std::optional<WorkspaceFolder::Placed>> DownloadManager::fetchTrack(WClip t
                                                                          double pollSeconds) {
     if (cancelFlag_)
         co_return std::nullopt;
-    setCurrent("Converting: " + isolated(track.title));
+    setCurrent(Translation::fill(_("Converting: {title}"), {{"title", isolated(track.title)}}));
     co_await bridge.convertWav(track.id);
     auto url = co_await pollWav(track, pollSeconds);
     if (!url) {
@@ -58,14 +61,17 @@ Task<std::optional<WorkspaceFolder::Placed>> DownloadManager::fetchTrack(WClip t
             co_return std::nullopt;
         // A slow track is prodded once through another route, then asked
         // for again.
-        setCurrent("Nudging via MP3: " + isolated(track.title));
+        // Translators: asking Orvo for an MP3 of the track, which makes a slow WAV conversion go
+        // on.
+        setCurrent(
+            Translation::fill(_("Nudging via MP3: {title}"), {{"title", isolated(track.title)}}));
         co_await bridge.triggerMP3Download(track.id);
         co_await bridge.convertWav(track.id);
         url = co_await pollWav(track, pollSeconds);
         if (!url)
             co_return std::nullopt;
     }
-    setCurrent("Downloading: " + isolated(track.title));
+    setCurrent(Translation::fill(_("Downloading: {title}"), {{"title", isolated(track.title)}}));
     std::optional<PartFile> part;
     try {
         part.emplace(co_await download(std::move(*url), folder.path()));

@@ -1,6 +1,7 @@
 #include "session/PagePolicy.hpp"
 
 #include "download/WebAddress.hpp"
+#include "model/Translation.hpp"
 
 #include <glib.h>
 
@@ -69,5 +70,7 @@ std::string PagePolicy::hostOf(std::string_view address) {
 
 std::string PagePolicy::popupTitle(std::string_view address) {
     const std::string host = hostOf(address);
-    return host.empty() ? "Sign in" : "Sign in — " + host;
+    return host.empty() ? std::string(_("Sign in"))
+                        // Translators: the title of a sign-in window; {host} is a web site's name.
+                        : Translation::fill(_("Sign in — {host}"), {{"host", host}});
 }

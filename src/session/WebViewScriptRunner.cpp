@@ -1,5 +1,7 @@
 #include "session/WebViewScriptRunner.hpp"
 
+#include "model/Translation.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <coroutine>
@@ -11,9 +13,10 @@
 namespace {
 
 std::string timeoutText(double seconds) {
-    char text[96];
-    std::snprintf(text, sizeof text, "The page script did not finish within %g seconds", seconds);
-    return text;
+    char number[32];
+    std::snprintf(number, sizeof number, "%g", seconds);
+    return Translation::fill(_("The page script did not finish within {seconds} seconds"),
+                             {{"seconds", number}});
 }
 
 bool validText(const std::string& text) {
@@ -118,7 +121,7 @@ WebViewScriptRunner::WebViewScriptRunner(WebKitWebView* view, double timeoutSeco
 
 WebViewScriptRunner::~WebViewScriptRunner() {
     g_signal_handlers_disconnect_by_data(view_.get(), this);
-    failPending("The page is gone", std::numeric_limits<std::uint64_t>::max());
+    failPending(_("The page is gone"), std::numeric_limits<std::uint64_t>::max());
 }
 
 Task<nlohmann::json> WebViewScriptRunner::run(std::string script, ScriptArguments arguments) {
@@ -134,7 +137,7 @@ WebViewScriptRunner::start(const std::string& script, const ScriptArguments& arg
     auto call = std::make_shared<Call>();
     for (const auto& [name, value] : arguments) {
         if (!validText(name) || !validText(value)) {
-            call->fail("Script argument is not valid text");
+            call->fail(_("Script argument is not valid text"));
             return call;
         }
     }
@@ -171,7 +174,7 @@ void WebViewScriptRunner::onFinished(GObject* source, GAsyncResult* result, gpoi
         return; // too late: the caller has had its answer
 
     if (error) {
-        call.fail(error->message ? error->message : "The page script failed");
+        call.fail(error->message ? error->message : _("The page script failed"));
         return;
     }
     // No JSON text is what a script that returns nothing gives.
@@ -182,7 +185,7 @@ void WebViewScriptRunner::onFinished(GObject* source, GAsyncResult* result, gpoi
     }
     nlohmann::json parsed = nlohmann::json::parse(json.get(), nullptr, false);
     if (parsed.is_discarded())
-        call.fail("The page script's result could not be read");
+        call.fail(_("The page script's result could not be read"));
     else
         call.succeed(std::move(parsed));
 }
@@ -201,11 +204,11 @@ void WebViewScriptRunner::onLoadChanged(WebKitWebView*, WebKitLoadEvent event, g
         return;
     auto& self = *static_cast<WebViewScriptRunner*>(runner);
     ++self.document_;
-    self.failPending("The page navigated away before the script finished", self.document_);
+    self.failPending(_("The page navigated away before the script finished"), self.document_);
 }
 
 void WebViewScriptRunner::onWebProcessTerminated(WebKitWebView*, WebKitWebProcessTerminationReason,
                                                  gpointer runner) {
     static_cast<WebViewScriptRunner*>(runner)->failPending(
-        "The page's web process ended", std::numeric_limits<std::uint64_t>::max());
+        _("The page's web process ended"), std::numeric_limits<std::uint64_t>::max());
 }

@@ -1,5 +1,7 @@
 #include "ui/Accessibility.hpp"
 
+#include "model/Translation.hpp"
+
 #include <gtk/gtk.h>
 #include <gtkmm/root.h>
 #include <gtkmm/scrollbar.h>
@@ -23,7 +25,9 @@ void labelTree(Gtk::Widget& widget, const std::string& text) {
 void nameScrollBars(Gtk::ScrolledWindow& area, const std::string& areaName) {
     for (Gtk::Widget* bar : {area.get_vscrollbar(), area.get_hscrollbar()})
         if (bar)
-            labelTree(*bar, areaName + " scroll bar");
+            // Translators: what a screen reader says; {area} names the scrolled area ("Activity
+            // log").
+            labelTree(*bar, Translation::fill(_("{area} scroll bar"), {{"area", areaName}}));
 }
 
 void setHidden(Gtk::Widget& widget, bool hidden) {

@@ -1,5 +1,6 @@
 #include "ui/ActionCard.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/Badge.hpp"
 #include "ui/ButtonStyles.hpp"
@@ -14,14 +15,14 @@ ActionCard::ActionCard(DownloadManager& manager) : PanelCard(manager, 12) {
     download_->set_name("download");
     PrimaryButtonStyle::apply(*download_);
     download_->signal_clicked().connect([this] { startDetached(manager_.start()); });
-    cancel_ = Gtk::make_managed<Gtk::Button>("Cancel");
+    cancel_ = Gtk::make_managed<Gtk::Button>(_("Cancel"));
     cancel_->set_name("cancel");
     GhostButtonStyle::apply(*cancel_);
     cancel_->signal_clicked().connect([this] { manager_.cancel(); });
     queued_ = Gtk::make_managed<Badge>();
     queued_->set_name("queued");
-    for (Gtk::Widget* widget : {static_cast<Gtk::Widget*>(download_),
-                                static_cast<Gtk::Widget*>(cancel_)}) {
+    for (Gtk::Widget* widget :
+         {static_cast<Gtk::Widget*>(download_), static_cast<Gtk::Widget*>(cancel_)}) {
         widget->set_valign(Gtk::Align::CENTER);
         row->append(*widget);
     }
@@ -32,7 +33,7 @@ ActionCard::ActionCard(DownloadManager& manager) : PanelCard(manager, 12) {
     progress_ = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 5);
     bar_ = Gtk::make_managed<Gtk::ProgressBar>();
     bar_->set_name("progress");
-    Accessibility::setLabel(*bar_, "Download progress");
+    Accessibility::setLabel(*bar_, _("Download progress"));
     overall_ = PanelWidgets::label("size-12 medium text-primary");
     overall_->set_name("overall");
     current_ = PanelWidgets::label("size-11 text-secondary");
@@ -45,7 +46,7 @@ ActionCard::ActionCard(DownloadManager& manager) : PanelCard(manager, 12) {
     append(*progress_);
 
     for (Changed property : {Changed::running, Changed::overall, Changed::current,
-                              Changed::fraction, Changed::selected})
+                             Changed::fraction, Changed::selected})
         refresh(property);
 }
 

@@ -1,5 +1,6 @@
 #include "ui/ControlPanel.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/ActionCard.hpp"
 #include "ui/DestinationCard.hpp"
@@ -11,15 +12,15 @@
 #include "ui/WorkspacesCard.hpp"
 
 #include <algorithm>
-#include <utility>
 #include <gtkmm/box.h>
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/root.h>
+#include <utility>
 
 ControlPanel::ControlPanel(DownloadManager& manager) : manager_(manager) {
     set_name("controlPanel");
-    Accessibility::setLabel(*this, "Control panel");
-    Accessibility::nameScrollBars(*this, "Control panel");
+    Accessibility::setLabel(*this, _("Control panel"));
+    Accessibility::nameScrollBars(*this, _("Control panel"));
     set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     set_vexpand(true);
     set_hexpand(true);
@@ -33,8 +34,8 @@ ControlPanel::ControlPanel(DownloadManager& manager) : manager_(manager) {
     log_ = Gtk::make_managed<LogCard>(manager);
     action_ = Gtk::make_managed<ActionCard>(manager);
     failures_ = Gtk::make_managed<FailuresCard>(manager);
-    cards_ = {Gtk::make_managed<ScanCard>(manager), workspaces_, destination_, action_, failures_,
-              log_};
+    cards_ = {
+        Gtk::make_managed<ScanCard>(manager), workspaces_, destination_, action_, failures_, log_};
     for (PanelCard* card : cards_)
         column->append(*card);
     set_child(*column);
@@ -133,7 +134,8 @@ void ControlPanel::collectStops(Gtk::Widget& widget, std::vector<Gtk::Widget*>& 
     const bool area = dynamic_cast<Gtk::ScrolledWindow*>(&widget) != nullptr;
     // A list is one stop, however long.
     const bool list = dynamic_cast<Gtk::ListView*>(&widget) != nullptr;
-    if (list || (!area && widget.get_focusable() && widget.get_mapped() && widget.get_child_visible())) {
+    if (list ||
+        (!area && widget.get_focusable() && widget.get_mapped() && widget.get_child_visible())) {
         stops.push_back(&widget);
         return;
     }
@@ -188,16 +190,16 @@ void ControlPanel::scrollIntoView(Gtk::Widget& widget) {
     if (!clock || afterPaint_)
         return;
     paintClock_ = GDK_FRAME_CLOCK(g_object_ref(clock));
-    afterPaint_ = g_signal_connect(
-        clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* clock, gpointer data) {
-            auto* panel = static_cast<ControlPanel*>(data);
-            g_signal_handler_disconnect(clock, panel->afterPaint_);
-            panel->afterPaint_ = 0;
-            g_object_unref(clock);
-            if (auto* target = std::exchange(panel->scrollTarget_, nullptr))
-                panel->scrollNow(*target);
-        }),
-        this);
+    afterPaint_ =
+        g_signal_connect(clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* clock, gpointer data) {
+                             auto* panel = static_cast<ControlPanel*>(data);
+                             g_signal_handler_disconnect(clock, panel->afterPaint_);
+                             panel->afterPaint_ = 0;
+                             g_object_unref(clock);
+                             if (auto* target = std::exchange(panel->scrollTarget_, nullptr))
+                                 panel->scrollNow(*target);
+                         }),
+                         this);
     gtk_widget_queue_draw(GTK_WIDGET(gobj()));
 }
 

@@ -1,5 +1,6 @@
 #include "ui/DestinationCard.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/ButtonStyles.hpp"
 #include "ui/PanelState.hpp"
 #include "ui/SectionLabel.hpp"
@@ -12,7 +13,7 @@
 using Changed = DownloadManager::Property;
 
 DestinationCard::DestinationCard(DownloadManager& manager) : PanelCard(manager, 10) {
-    append(*Gtk::make_managed<SectionLabel>("Destination"));
+    append(*Gtk::make_managed<SectionLabel>(_("Destination")));
     auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 10);
     row->append(*PanelWidgets::icon("folder-symbolic", "folder-icon", 16));
     path_ = PanelWidgets::label("size-12");
@@ -21,7 +22,7 @@ DestinationCard::DestinationCard(DownloadManager& manager) : PanelCard(manager, 
     path_->set_single_line_mode(true);
     path_->set_hexpand(true);
     row->append(*path_);
-    choose_ = Gtk::make_managed<Gtk::Button>("Choose…");
+    choose_ = Gtk::make_managed<Gtk::Button>(_("Choose…"));
     choose_->set_name("choose");
     GhostButtonStyle::apply(*choose_);
     choose_->set_valign(Gtk::Align::CENTER);
@@ -33,8 +34,8 @@ DestinationCard::DestinationCard(DownloadManager& manager) : PanelCard(manager, 
 
 void DestinationCard::chooseFolder() {
     auto* window = dynamic_cast<Gtk::Window*>(get_root());
-    chooser_ = Gtk::FileChooserNative::create(chooserMessage, Gtk::FileChooser::Action::SELECT_FOLDER,
-                                              chooserPrompt, "Cancel");
+    chooser_ = Gtk::FileChooserNative::create(
+        _(chooserMessage), Gtk::FileChooser::Action::SELECT_FOLDER, _(chooserPrompt), _("Cancel"));
     chooser_->set_modal(true);
     chooser_->set_select_multiple(false);
     if (window)
@@ -63,7 +64,7 @@ void DestinationCard::refresh(Changed property) {
     if (property != Changed::destFolder)
         return;
     const auto path = PanelState::destinationPath(manager_);
-    path_->set_text(path.value_or("No folder selected"));
+    path_->set_text(path.value_or(_("No folder selected")));
     path_->set_tooltip_text(path.value_or(""));
     path_->remove_css_class(path ? "text-secondary" : "text-primary");
     path_->add_css_class(path ? "text-primary" : "text-secondary");

@@ -1,4 +1,5 @@
 #pragma once
+#include "model/Translation.hpp"
 #include "ui/PanelCard.hpp"
 
 #include <gtkmm/button.h>
@@ -9,8 +10,9 @@
 class DestinationCard : public PanelCard {
   public:
     static constexpr const char* chooserMessage =
-        "Choose where your downloaded workspaces will be saved";
-    static constexpr const char* chooserPrompt = "Choose";
+        N_("Choose where your downloaded workspaces will be saved");
+    // Translators: the button that confirms a folder in the folder chooser.
+    static constexpr const char* chooserPrompt = N_("Choose");
 
     explicit DestinationCard(DownloadManager& manager);
     void refresh(DownloadManager::Property property) override;

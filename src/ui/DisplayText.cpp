@@ -1,5 +1,7 @@
 #include "ui/DisplayText.hpp"
 
+#include "model/Translation.hpp"
+
 #include <utf8proc.h>
 
 namespace DisplayText {
@@ -132,7 +134,9 @@ std::string clipped(std::string_view text, std::size_t maxCharacters) {
 }
 
 std::string composed(std::string_view text) {
-    return "\u200E" + shownLine(text, true);
+    // The line takes the direction of the app's language, not of its first
+    // letters.
+    return (Translation::rightToLeft() ? "\u200F" : "\u200E") + shownLine(text, true);
 }
 
 std::string name(std::string_view text) {

@@ -1,6 +1,7 @@
 #include "ui/FailuresCard.hpp"
 
 #include "download/WebAddress.hpp"
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/Browser.hpp"
 #include "ui/ButtonStyles.hpp"
@@ -33,7 +34,7 @@ class FailureRow : public Gtk::Box {
         }
         texts->set_hexpand(true);
         append(*texts);
-        open_ = Gtk::make_managed<Gtk::Button>("Open in Orvo");
+        open_ = Gtk::make_managed<Gtk::Button>(_("Open in Orvo"));
         GhostButtonStyle::apply(*open_);
         open_->set_valign(Gtk::Align::CENTER);
         open_->signal_clicked().connect([this] { Browser::open(GTK_WIDGET(open_->gobj()), url_); });
@@ -47,7 +48,9 @@ class FailureRow : public Gtk::Box {
         const auto url = item.orvoURL();
         url_ = url && isLinkAddress(*url) ? *url : std::string();
         open_->set_visible(!url_.empty());
-        Accessibility::setLabel(*open_, "Open “" + DisplayText::line(item.title) + "” in Orvo");
+        Accessibility::setLabel(*open_,
+                                Translation::fill(_("Open “{title}” in Orvo"),
+                                                  {{"title", DisplayText::line(item.title)}}));
     }
 
   private:
@@ -73,8 +76,8 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
     title_->set_name("failuresTitle");
     header->append(*title_);
     header->append(*PanelWidgets::gap());
-    header->append(*PanelWidgets::label("size-11 text-secondary",
-                                        "open in Orvo to download manually"));
+    header->append(
+        *PanelWidgets::label("size-11 text-secondary", _("open in Orvo to download manually")));
     append(*header);
 
     entries_ = Gio::ListStore<Entry>::create();
@@ -95,8 +98,8 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
     list_ = Gtk::make_managed<Gtk::ListView>(Gtk::NoSelection::create(entries_), factory);
     list_->set_name("failures");
     list_->add_css_class("failures");
-    Accessibility::setLabel(*list_, "Tracks to download manually");
-    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, "Tracks to download manually");
+    Accessibility::setLabel(*list_, _("Tracks to download manually"));
+    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, _("Tracks to download manually"));
     append(*scroller_);
     feed_.emplace(*list_, [this] { return update(); });
     update();
@@ -124,8 +127,9 @@ bool FailuresCard::update() {
     const std::vector<FailedItem>& failures = manager_.failures();
     const guint shown = entries_->get_n_items();
     // A run only appends to the list, and empties it when the next starts.
-    const bool appended = failures.size() >= shown &&
-                          (shown == 0 || entries_->get_item(shown - 1)->item == failures[shown - 1]);
+    const bool appended =
+        failures.size() >= shown &&
+        (shown == 0 || entries_->get_item(shown - 1)->item == failures[shown - 1]);
     const std::size_t from = appended ? shown : 0;
     const std::size_t to = std::min(failures.size(), from + ListFeed::rowsFor(from));
     std::vector<Glib::RefPtr<Entry>> added;

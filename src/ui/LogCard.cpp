@@ -1,5 +1,6 @@
 #include "ui/LogCard.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/DisplayText.hpp"
 #include "ui/SectionLabel.hpp"
@@ -7,9 +8,9 @@
 #include <algorithm>
 #include <gtkmm/listitem.h>
 #include <gtkmm/noselection.h>
+#include <gtkmm/scrolledwindow.h>
 #include <gtkmm/signallistitemfactory.h>
 #include <gtkmm/stringobject.h>
-#include <gtkmm/scrolledwindow.h>
 
 using Changed = DownloadManager::Property;
 
@@ -28,7 +29,7 @@ Gtk::Label* lineLabel() {
 } // namespace
 
 LogCard::LogCard(DownloadManager& manager) : PanelCard(manager, 8) {
-    append(*Gtk::make_managed<SectionLabel>("Activity"));
+    append(*Gtk::make_managed<SectionLabel>(_("Activity")));
     lines_ = Gtk::StringList::create({});
     auto factory = Gtk::SignalListItemFactory::create();
     factory->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
@@ -46,9 +47,9 @@ LogCard::LogCard(DownloadManager& manager) : PanelCard(manager, 8) {
     });
     list_ = Gtk::make_managed<Gtk::ListView>(Gtk::NoSelection::create(lines_), factory);
     list_->set_name("log");
-    Accessibility::setLabel(*list_, "Activity log");
+    Accessibility::setLabel(*list_, _("Activity log"));
     list_->add_css_class("log");
-    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, "Activity log");
+    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, _("Activity log"));
     append(*scroller_);
     feed_.emplace(*list_, [this] { return update(); });
     update();

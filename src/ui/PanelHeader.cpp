@@ -1,15 +1,16 @@
 #include "ui/PanelHeader.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/LogoMark.hpp"
-#include "ui/PanelWidgets.hpp"
 #include "ui/PanelState.hpp"
+#include "ui/PanelWidgets.hpp"
 
 PanelHeader::PanelHeader(DownloadManager& manager)
     : Gtk::Box(Gtk::Orientation::HORIZONTAL, 12), manager_(manager) {
     append(*logoMark(38));
     auto* texts = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 2);
     texts->set_valign(Gtk::Align::CENTER);
-    texts->append(*PanelWidgets::label("size-18 bold text-primary", "Orvo WAV Downloader"));
+    texts->append(*PanelWidgets::label("size-18 bold text-primary", _("Orvo WAV Downloader")));
     status_ = PanelWidgets::label("size-11 text-secondary");
     status_->set_name("lastScan");
     texts->append(*status_);

@@ -1,5 +1,6 @@
 #include "ui/PanelState.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/DateText.hpp"
 #include "ui/DisplayText.hpp"
 
@@ -10,7 +11,10 @@
 namespace PanelState {
 
 std::string lastScanLine(const std::optional<Date>& lastScanned) {
-    return lastScanned ? "Last scan: " + DateText::abbreviated(*lastScanned) : "No scan yet";
+    // Translators: {date} is a date and time in the user's locale.
+    return lastScanned ? Translation::fill(_("Last scan: {date}"),
+                                           {{"date", DateText::abbreviated(*lastScanned)}})
+                       : std::string(_("No scan yet"));
 }
 
 std::int64_t recentCountFrom(double value) {
@@ -19,33 +23,42 @@ std::int64_t recentCountFrom(double value) {
 }
 
 std::string recentLabel(std::int64_t recentCount) {
-    return "Recent: " + std::to_string(recentCount) + " workspaces";
+    return Translation::counted(recentCount, "Recent: {count} workspace",
+                                "Recent: {count} workspaces");
 }
 
 std::string scanRecentLabel(bool scanning, std::int64_t recentCount) {
-    return scanning ? "Scanning…" : "Scan recent (" + std::to_string(recentCount) + ")";
+    return scanning ? std::string(_("Scanning…"))
+                    // Translators: a button; {count} is how many recent workspaces it scans.
+                    : Translation::fill(_("Scan recent ({count})"),
+                                        {{"count", Translation::number(recentCount)}});
 }
 
 bool scanControlsEnabled(const DownloadManager& manager) {
     return !manager.scanning() && !manager.running();
 }
 
-bool choicesEnabled(const DownloadManager& manager) { return !manager.running(); }
+bool choicesEnabled(const DownloadManager& manager) {
+    return !manager.running();
+}
 
 std::string emptyListText(bool scanning) {
-    return scanning ? "Scanning…"
-                    : "No library loaded. Select “Scan recent” or “Scan all” to begin.";
+    return scanning ? _("Scanning…")
+                    : _("No library loaded. Select “Scan recent” or “Scan all” to begin.");
 }
 
 std::string likedBadge(const Workspace& workspace) {
     std::size_t liked = 0;
     for (const WClip& clip : workspace.clips)
         liked += clip.liked;
-    return std::to_string(liked) + " liked";
+    // Translators: a badge on a workspace's row.
+    return Translation::counted(std::int64_t(liked), "{count} liked", "{count} liked");
 }
 
 std::string totalText(const Workspace& workspace) {
-    return std::to_string(workspace.clips.size()) + " total";
+    // Translators: the number of tracks on a workspace's row.
+    return Translation::counted(std::int64_t(workspace.clips.size()), "{count} total",
+                                "{count} total");
 }
 
 std::optional<std::string> destinationPath(const DownloadManager& manager) {
@@ -63,21 +76,26 @@ bool downloadBlocked(const DownloadManager& manager) {
 }
 
 std::string downloadLabel(bool running) {
-    return running ? "Downloading…" : "Download selected";
+    return running ? _("Downloading…") : _("Download selected");
 }
 
-std::string queuedBadge(std::int64_t queued) { return std::to_string(queued) + " queued"; }
+std::string queuedBadge(std::int64_t queued) {
+    // Translators: a badge by the download button: tracks waiting to be fetched.
+    return Translation::counted(queued, "{count} queued", "{count} queued");
+}
 
 bool progressShown(const DownloadManager& manager) {
     return manager.running() || !manager.overall().empty();
 }
 
 std::string runEndTitle(const std::string& overall) {
-    return overall == "Complete" ? "Download complete" : "Download stopped";
+    return overall == _(DownloadManager::completeText) ? _("Download complete")
+                                                       : _("Download stopped");
 }
 
 std::string failuresTitle(std::size_t count) {
-    return "Unable to download automatically (" + std::to_string(count) + ")";
+    return Translation::fill(_("Unable to download automatically ({count})"),
+                             {{"count", Translation::number(std::int64_t(count))}});
 }
 
 Snapshot of(const DownloadManager& manager) {
@@ -95,7 +113,7 @@ Snapshot of(const DownloadManager& manager) {
         s.emptyListText = emptyListText(manager.scanning());
     s.rows = manager.workspaces().size();
     s.rowClicksToggle = choicesEnabled(manager);
-    s.destination = destinationPath(manager).value_or("No folder selected");
+    s.destination = destinationPath(manager).value_or(_("No folder selected"));
     s.chooseEnabled = choicesEnabled(manager);
     s.downloadLabel = downloadLabel(manager.running());
     s.downloadEnabled = !downloadBlocked(manager);

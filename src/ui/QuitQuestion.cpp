@@ -1,5 +1,7 @@
 #include "ui/QuitQuestion.hpp"
 
+#include "model/Translation.hpp"
+
 #include <glibmm/main.h>
 
 QuitQuestion::QuitQuestion(Gtk::Window& window, DownloadManager& manager,
@@ -20,16 +22,15 @@ bool QuitQuestion::request() {
         dialog_->present();
         return true;
     }
-    dialog_ = std::make_unique<Gtk::MessageDialog>(window_, question, false,
-                                                   Gtk::MessageType::QUESTION,
-                                                   Gtk::ButtonsType::NONE, true);
+    dialog_ = std::make_unique<Gtk::MessageDialog>(
+        window_, _(question), false, Gtk::MessageType::QUESTION, Gtk::ButtonsType::NONE, true);
     dialog_->set_name("quitQuestion");
     dialog_->set_secondary_text(manager_.running()
-                                    ? "Files already saved are kept. The track being "
-                                      "downloaded is not."
-                                    : "The library scan has not finished.");
-    dialog_->add_button(stop, int(Gtk::ResponseType::ACCEPT));
-    auto* keepButton = dialog_->add_button(keep, int(Gtk::ResponseType::CANCEL));
+                                    ? _("Files already saved are kept. The track being "
+                                        "downloaded is not.")
+                                    : _("The library scan has not finished."));
+    dialog_->add_button(_(stop), int(Gtk::ResponseType::ACCEPT));
+    auto* keepButton = dialog_->add_button(_(keep), int(Gtk::ResponseType::CANCEL));
     dialog_->set_default_response(int(Gtk::ResponseType::CANCEL));
     dialog_->set_hide_on_close(true);
     dialog_->signal_response().connect([this](int response) { answered(response); });

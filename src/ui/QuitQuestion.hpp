@@ -1,5 +1,6 @@
 #pragma once
 #include "manager/DownloadManager.hpp"
+#include "model/Translation.hpp"
 
 #include <functional>
 #include <gtkmm/messagedialog.h>
@@ -15,9 +16,9 @@
 // the file in transfer; a scan has nothing to tidy, so it quits at once.
 class QuitQuestion {
   public:
-    static constexpr const char* question = "Stop the download and quit?";
-    static constexpr const char* keep = "Keep Downloading";
-    static constexpr const char* stop = "Stop and Quit";
+    static constexpr const char* question = N_("Stop the download and quit?");
+    static constexpr const char* keep = N_("Keep Downloading");
+    static constexpr const char* stop = N_("Stop and Quit");
     // A run that does not stop in this time is left as it is.
     static constexpr unsigned stopWaitSeconds = 20;
 

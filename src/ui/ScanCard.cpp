@@ -1,5 +1,6 @@
 #include "ui/ScanCard.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/ButtonStyles.hpp"
 #include "ui/DisplayText.hpp"
@@ -8,11 +9,11 @@
 
 #include <gtkmm/adjustment.h>
 
-
 using Changed = DownloadManager::Property;
 
 ScanCard::ScanCard(DownloadManager& manager) : PanelCard(manager, 10) {
-    append(*Gtk::make_managed<SectionLabel>("Library"));
+    // Translators: section captions are shown in capitals.
+    append(*Gtk::make_managed<SectionLabel>(_("Library")));
 
     auto* row = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 12);
     // The stepper: its label, then the count to type or step.
@@ -21,17 +22,16 @@ ScanCard::ScanCard(DownloadManager& manager) : PanelCard(manager, 10) {
     recent_ = PanelWidgets::label("size-13 text-primary");
     recent_->set_name("recentCount");
     stepper->append(*recent_);
-    count_ = Gtk::make_managed<Gtk::SpinButton>(
-        Gtk::Adjustment::create(double(manager.recentCount()), double(PanelState::minRecent),
-                                double(PanelState::maxRecent), double(PanelState::recentStep),
-                                double(PanelState::recentStep)));
+    count_ = Gtk::make_managed<Gtk::SpinButton>(Gtk::Adjustment::create(
+        double(manager.recentCount()), double(PanelState::minRecent), double(PanelState::maxRecent),
+        double(PanelState::recentStep), double(PanelState::recentStep)));
     count_->set_name("recentStepper");
     count_->set_numeric(true);
     count_->set_snap_to_ticks(true);
     count_->set_valign(Gtk::Align::CENTER);
-    Accessibility::setLabel(*count_, "Recent workspaces");
+    Accessibility::setLabel(*count_, _("Recent workspaces"));
     // Its − and + buttons, which GTK leaves unnamed.
-    const char* buttonNames[] = {"Fewer recent workspaces", "More recent workspaces"};
+    const char* buttonNames[] = {_("Fewer recent workspaces"), _("More recent workspaces")};
     std::size_t named = 0;
     for (auto* part = count_->get_first_child(); part && named < 2; part = part->get_next_sibling())
         if (GTK_IS_BUTTON(part->gobj()))
@@ -43,7 +43,7 @@ ScanCard::ScanCard(DownloadManager& manager) : PanelCard(manager, 10) {
     scanRecent_ = Gtk::make_managed<Gtk::Button>();
     scanRecent_->set_name("scanRecent");
     PrimaryButtonStyle::apply(*scanRecent_);
-    scanAll_ = Gtk::make_managed<Gtk::Button>("Scan all");
+    scanAll_ = Gtk::make_managed<Gtk::Button>(_("Scan all"));
     scanAll_->set_name("scanAll");
     GhostButtonStyle::apply(*scanAll_);
     for (auto* button : {scanRecent_, scanAll_}) {
@@ -57,12 +57,10 @@ ScanCard::ScanCard(DownloadManager& manager) : PanelCard(manager, 10) {
     PanelWidgets::singleLine(*status_);
     append(*status_);
 
-    count_->signal_value_changed().connect([this] {
-        manager_.setRecentCount(PanelState::recentCountFrom(count_->get_value()));
-    });
-    scanRecent_->signal_clicked().connect([this] {
-        startDetached(manager_.scan(ScanScope::recent(manager_.recentCount())));
-    });
+    count_->signal_value_changed().connect(
+        [this] { manager_.setRecentCount(PanelState::recentCountFrom(count_->get_value())); });
+    scanRecent_->signal_clicked().connect(
+        [this] { startDetached(manager_.scan(ScanScope::recent(manager_.recentCount()))); });
     scanAll_->signal_clicked().connect([this] { startDetached(manager_.scan(ScanScope::full())); });
 
     refresh(Changed::recentCount);

@@ -1,5 +1,6 @@
 #include "ui/WorkspacesCard.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/PanelState.hpp"
 #include "ui/SectionLabel.hpp"
@@ -9,8 +10,8 @@
 #include <gtkmm/eventcontrollerkey.h>
 #include <gtkmm/gestureclick.h>
 #include <gtkmm/listitem.h>
-#include <gtkmm/root.h>
 #include <gtkmm/noselection.h>
+#include <gtkmm/root.h>
 #include <gtkmm/signallistitemfactory.h>
 
 using Changed = DownloadManager::Property;
@@ -53,19 +54,19 @@ void showSwitch(Gtk::Switch& control, bool on, bool enabled) {
 
 WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10) {
     auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    header->append(*Gtk::make_managed<SectionLabel>("Workspaces"));
-    likedOnly_ = addSwitch(*header, "likedOnly", "Liked tracks only",
+    header->append(*Gtk::make_managed<SectionLabel>(_("Workspaces")));
+    likedOnly_ = addSwitch(*header, "likedOnly", _("Liked tracks only"),
                            [this](bool on) { manager_.setLikedOnly(on); });
     // The run options sit under it, each on its own row.
     auto* options = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
     auto* prepareRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    prepareUpcoming_ = addSwitch(*prepareRow, "prepareUpcoming", "Prepare upcoming tracks",
+    prepareUpcoming_ = addSwitch(*prepareRow, "prepareUpcoming", _("Prepare upcoming tracks"),
                                  [this](bool on) { manager_.setPrepareUpcoming(on); });
     auto* skipRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    skipSaved_ = addSwitch(*skipRow, "skipSaved", "Skip tracks saved before",
+    skipSaved_ = addSwitch(*skipRow, "skipSaved", _("Skip tracks saved before"),
                            [this](bool on) { manager_.setSkipSaved(on); });
     auto* tagRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    tagFiles_ = addSwitch(*tagRow, "tagFiles", "Add track details to files",
+    tagFiles_ = addSwitch(*tagRow, "tagFiles", _("Add track details to files"),
                           [this](bool on) { manager_.setTagFiles(on); });
     options->append(*header);
     options->append(*prepareRow);
@@ -101,7 +102,7 @@ WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10
     list_->add_css_class("workspaces");
     list_->set_name("workspaceList");
     list_->set_single_click_activate(true);
-    Accessibility::setLabel(*list_, "Workspaces");
+    Accessibility::setLabel(*list_, _("Workspaces"));
     list_->signal_activate().connect([this](guint position) { toggle(position); });
     // Space ticks the focused row as Enter does.
     auto keys = Gtk::EventControllerKey::create();
@@ -119,7 +120,7 @@ WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10
         false);
     list_->add_controller(keys);
 
-    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, "Workspace list");
+    scroller_ = PanelWidgets::scroller(*list_, maxListHeight, _("Workspace list"));
     append(*scroller_);
 
     refresh(Changed::running);

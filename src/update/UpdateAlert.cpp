@@ -2,6 +2,7 @@
 #include "update/UpdateAlert.hpp"
 
 #include "download/WebAddress.hpp"
+#include "model/Translation.hpp"
 
 #include <charconv>
 #include <cstdint>
@@ -12,10 +13,11 @@
 
 namespace {
 
-constexpr const char* cannotCheck = "Couldn’t check for updates";
+constexpr const char* cannotCheck = N_("Couldn’t check for updates");
 
 UpdateAlert noConnection() {
-    return {cannotCheck, "Please check your internet connection and try again.", std::nullopt};
+    return {_(cannotCheck), _("Please check your internet connection and try again."),
+            std::nullopt};
 }
 
 // Spaces and tabs: what is trimmed from the version and the address.
@@ -107,7 +109,7 @@ UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_vi
         trim(altText->get_ref<const std::string&>(), [](gunichar c) {
             return isBlank(c) || isLineBreak(c);
         }).empty())
-        return {cannotCheck, "Please try again in a moment.", std::nullopt};
+        return {_(cannotCheck), _("Please try again in a moment."), std::nullopt};
 
     // "version|address": bars at the very start are skipped, the address is
     // all after the next bar, and an empty piece counts as none.
@@ -127,10 +129,14 @@ UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_vi
         shown.resize(
             std::size_t(g_utf8_offset_to_pointer(shown.data(), maxShownVersion) - shown.data()));
     if (!isNewer(latest, current))
-        return {"You’re up to date",
-                "You’re running the latest version (" + std::string(current) + ").", std::nullopt};
-    return {"A new version is available",
-            "You have version " + std::string(current) + ". The latest is " + shown + ".",
+        return {_("You’re up to date"),
+                Translation::fill(_("You’re running the latest version ({version})."),
+                                  {{"version", current}}),
+                std::nullopt};
+    return {_("A new version is available"),
+            // Translators: {current} and {latest} are version numbers.
+            Translation::fill(_("You have version {current}. The latest is {latest}."),
+                              {{"current", current}, {"latest", shown}}),
             // Offered only as an address the browser may be given.
             isLinkAddress(address) ? std::optional<std::string>(address) : std::nullopt};
 }

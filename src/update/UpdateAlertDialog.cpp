@@ -1,6 +1,7 @@
 #include "update/UpdateAlertDialog.hpp"
 
 #include "download/WebAddress.hpp"
+#include "model/Translation.hpp"
 #include "ui/Browser.hpp"
 #include "ui/DisplayText.hpp"
 
@@ -32,11 +33,12 @@ Gtk::MessageDialog& showAlert(Gtk::Window& parent, const UpdateAlert& alert, Add
     dialog->set_secondary_text(DisplayText::line(alert.body));
     const bool offersDownload = alert.download && isLinkAddress(*alert.download);
     if (offersDownload) {
-        dialog->add_button("Download", Gtk::ResponseType::ACCEPT);
-        dialog->add_button("Later", Gtk::ResponseType::CANCEL);
+        // Translators: a button that opens the page of a new version.
+        dialog->add_button(C_("update", "Download"), Gtk::ResponseType::ACCEPT);
+        dialog->add_button(_("Later"), Gtk::ResponseType::CANCEL);
         dialog->set_default_response(Gtk::ResponseType::ACCEPT);
     } else {
-        dialog->add_button("OK", Gtk::ResponseType::OK);
+        dialog->add_button(_("OK"), Gtk::ResponseType::OK);
         dialog->set_default_response(Gtk::ResponseType::OK);
     }
     dialog->signal_response().connect([dialog, alert, open = std::move(open)](int response) {
