@@ -131,10 +131,10 @@ SoupDownloader::SoupDownloader(Limits limits)
 Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path folder,
                                         CancelSignal& cancelled) {
     if (!isWebAddress(url))
-        throw BridgeError("bad URL");
+        throw BridgeError(_("bad URL"));
     GObjectRef<SoupMessage> message(soup_message_new("GET", url.c_str()));
     if (!message)
-        throw BridgeError("bad URL");
+        throw BridgeError(_("bad URL"));
     GObjectRef<GCancellable> cancellable(g_cancellable_new());
     CancelOnRequest cancel(cancelled, cancellable.get());
     const auto raise = [&](const Failure& failure, StallWatch* watch) {

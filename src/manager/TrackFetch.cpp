@@ -4,6 +4,7 @@
 #include "manager/DownloadManager.hpp"
 #include "model/Isolated.hpp"
 #include "model/Origins.hpp"
+#include "model/Translation.hpp"
 #include "session/BridgeError.hpp"
 
 #include <algorithm>
@@ -41,7 +42,7 @@ Task<std::optional<std::string>> DownloadManager::pollWav(WClip track, double se
 
 Task<PartFile> DownloadManager::download(std::string url, std::filesystem::path folder) {
     if (!isWebAddress(url))
-        throw BridgeError("bad URL");
+        throw BridgeError(_("bad URL"));
     co_return co_await downloader_.download(std::move(url), std::move(folder), cancelled_);
 }
 

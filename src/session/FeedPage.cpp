@@ -1,5 +1,6 @@
 #include "session/FeedPage.hpp"
 
+#include "model/Translation.hpp"
 #include "session/BridgeError.hpp"
 
 #include <cmath>
@@ -35,7 +36,7 @@ std::string plainText(const nlohmann::json& value) {
 
 FeedPage FeedPage::fromScriptResult(const nlohmann::json& result) {
     if (!result.is_object())
-        throw BridgeError("Could not read library feed");
+        throw BridgeError(_("Could not read library feed"));
     if (auto error = result.find("error"); error != result.end())
         throw BridgeError("Feed HTTP " + plainText(*error));
 
@@ -49,8 +50,7 @@ FeedPage FeedPage::fromScriptResult(const nlohmann::json& result) {
             for (const auto& item : *clips)
                 page.clips.push_back(RawClip{textOr(item, "id", ""),
                                              textOr(item, "title", "Untitled"),
-                                             boolOr(item, "liked", false),
-                                             textOr(item, "pid", ""),
+                                             boolOr(item, "liked", false), textOr(item, "pid", ""),
                                              textOr(item, "pname", "(no workspace)")});
         }
     }

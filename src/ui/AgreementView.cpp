@@ -1,5 +1,6 @@
 #include "ui/AgreementView.hpp"
 
+#include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/ButtonStyles.hpp"
 #include "ui/Card.hpp"
@@ -12,34 +13,34 @@
 
 const std::vector<AgreementView::Section>& AgreementView::sections() {
     static const std::vector<Section> all{
-        {"Getting started",
-         {"Sign in to your Orvo account when prompted.",
-          "Scan your library — select Recent for your most recent workspaces, or All for your "
-          "entire catalogue.",
-          "Select the workspaces you wish to download. Keep “Liked tracks only” enabled to "
-          "export just your preferred takes.",
-          "Choose a destination folder and select Download. Each workspace is saved to its own "
-          "clearly labelled sub-folder.",
-          "Tracks that are slow to process are retried automatically. Any that cannot be "
-          "completed are listed with a direct link to Orvo for manual download."}},
-        {"Important information",
-         {"This application is intended for downloading music created on your own Orvo "
-          "account.",
-          "It is an independent product and is not affiliated with, endorsed by, or supported "
-          "by Orvo.",
-          "The application relies on Orvo’s service. If Orvo modifies or discontinues "
-          "functionality, some features may be unavailable until an update is released.",
-          "The application is provided “as is”, without warranty of any kind. Use is at your "
-          "own discretion and risk.",
-          "The developer accepts no liability for any loss or corruption of files, account "
-          "issues, or the use of downloaded content. You remain responsible for complying with "
-          "Orvo’s Terms of Service."}},
-        {"Your privacy",
-         {"Your music and Orvo account remain solely between your device and Orvo. No data is "
-          "routed through the developer or any third-party service.",
-          "Downloads are transferred directly from Orvo to your device. The application simply "
-          "automates a task you could otherwise perform manually, one track at a time.",
-          "Your Orvo credentials and files are never viewed, stored, or transmitted."}},
+        {N_("Getting started"),
+         {N_("Sign in to your Orvo account when prompted."),
+          N_("Scan your library — select Recent for your most recent workspaces, or All for your "
+             "entire catalogue."),
+          N_("Select the workspaces you wish to download. Keep “Liked tracks only” enabled to "
+             "export just your preferred takes."),
+          N_("Choose a destination folder and select Download. Each workspace is saved to its own "
+             "clearly labelled sub-folder."),
+          N_("Tracks that are slow to process are retried automatically. Any that cannot be "
+             "completed are listed with a direct link to Orvo for manual download.")}},
+        {N_("Important information"),
+         {N_("This application is intended for downloading music created on your own Orvo "
+             "account."),
+          N_("It is an independent product and is not affiliated with, endorsed by, or supported "
+             "by Orvo."),
+          N_("The application relies on Orvo’s service. If Orvo modifies or discontinues "
+             "functionality, some features may be unavailable until an update is released."),
+          N_("The application is provided “as is”, without warranty of any kind. Use is at your "
+             "own discretion and risk."),
+          N_("The developer accepts no liability for any loss or corruption of files, account "
+             "issues, or the use of downloaded content. You remain responsible for complying with "
+             "Orvo’s Terms of Service.")}},
+        {N_("Your privacy"),
+         {N_("Your music and Orvo account remain solely between your device and Orvo. No data is "
+             "routed through the developer or any third-party service."),
+          N_("Downloads are transferred directly from Orvo to your device. The application simply "
+             "automates a task you could otherwise perform manually, one track at a time."),
+          N_("Your Orvo credentials and files are never viewed, stored, or transmitted.")}},
     };
     return all;
 }
@@ -54,9 +55,9 @@ AgreementView::AgreementView(std::function<void()> onAgree)
     header->append(*logoMark(40));
     auto* texts = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 2);
     texts->set_valign(Gtk::Align::CENTER);
-    texts->append(*PanelWidgets::label("size-19 bold text-primary", "Orvo WAV Downloader"));
+    texts->append(*PanelWidgets::label("size-19 bold text-primary", _("Orvo WAV Downloader")));
     texts->append(*PanelWidgets::label("size-12 text-secondary",
-                                       "Please review the following before you begin."));
+                                       _("Please review the following before you begin.")));
     header->append(*texts);
     append(*header);
 
@@ -66,15 +67,15 @@ AgreementView::AgreementView(std::function<void()> onAgree)
     cards->set_margin_bottom(18);
     for (const Section& section : sections()) {
         auto* card = Gtk::make_managed<Card>(8);
-        card->append(*Gtk::make_managed<SectionLabel>(section.title));
+        card->append(*Gtk::make_managed<SectionLabel>(_(section.title)));
         for (const char* text : section.bullets)
-            card->append(*bullet(text));
+            card->append(*bullet(_(text)));
         cards->append(*card);
     }
     auto* body = Gtk::make_managed<Gtk::ScrolledWindow>();
     body->set_name("agreementBody");
-    Accessibility::setLabel(*body, "Agreement");
-    Accessibility::nameScrollBars(*body, "Agreement");
+    Accessibility::setLabel(*body, _("Agreement"));
+    Accessibility::nameScrollBars(*body, _("Agreement"));
     body->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     body->set_vexpand(true);
     body->set_child(*cards);
@@ -86,7 +87,7 @@ AgreementView::AgreementView(std::function<void()> onAgree)
     auto* footer = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
     footer->add_css_class("footer");
     footer->append(*PanelWidgets::gap());
-    auto* accept = Gtk::make_managed<Gtk::Button>("Accept & Continue");
+    auto* accept = Gtk::make_managed<Gtk::Button>(_("Accept & Continue"));
     accept->set_name("accept");
     PrimaryButtonStyle::apply(*accept);
     accept->signal_clicked().connect([this] {
