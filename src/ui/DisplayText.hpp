@@ -17,8 +17,9 @@ std::string line(std::string_view text);
 inline constexpr int maxCombiningMarks = 4;
 
 // line() for a text the app composed around a title or a name ("Saved: …"):
-// laid out left to right whatever the first letters are, so a title in a
-// right-to-left script does not turn the whole line around. The isolates
+// laid out in the direction of the app's language (left to right in
+// English) whatever the first letters are, so a title in another script
+// does not turn the whole line around. The isolates
 // the app put around each name (FSI … PDI, one level) are kept, and one left
 // open is closed at the end; any other direction control becomes U+FFFD.
 std::string composed(std::string_view text);

@@ -1,0 +1,139 @@
+#!/usr/bin/python3
+"""The shipped app in another language, end to end.
+
+  app_e2e_language.py LANG APP SIM CATALOGUE SCREENSHOT_DIR LOCALE_DIR
+
+Runs the app as app_e2e.py does, under LANG (de_DE.UTF-8, ar_EG.UTF-8,
+ja_JP.UTF-8). Under German it goes through a whole run and checks a few
+exact German texts on the agreement, the panel and the summary. Under
+Arabic it checks that the window is laid out right to left and takes a
+picture of the panel after a scan; under Japanese a picture of the
+agreement. The texts it looks for come from the app's own catalogues
+(LOCALE_DIR), read with Python's gettext.
+"""
+import gettext
+import os
+import pathlib
+import shutil
+import sys
+import tempfile
+import time
+
+LANG, APP, SIM, CATALOGUE, SHOTS, LOCALES = sys.argv[1:7]
+sys.argv = [sys.argv[0], APP, SIM, CATALOGUE, SHOTS]
+import app_e2e as e2e  # noqa: E402  (reads the arguments above)
+from app_e2e import App, log, wait_for, xdotool  # noqa: E402
+
+language = LANG.split(".")[0]
+catalogue = gettext.translation("orvo-wav-downloader", LOCALES, [language, language.split("_")[0]])
+_ = catalogue.gettext
+shots = SHOTS if os.environ.get("ORVO_SCREENSHOTS") else tempfile.mkdtemp(prefix="orvo-e2e-shots-")
+
+
+def screenshot(app, name):
+    pathlib.Path(shots).mkdir(parents=True, exist_ok=True)
+    e2e.subprocess.run(["import", "-window", app.wid, f"{shots}/{name}.png"], check=True)
+
+
+def sign_in(app):
+    app.wait_node("the agreement", "push button", _("Accept & Continue"), timeout=20)
+    app.key("Return")
+    app.wait_node("the sign-in banner", "label", _("Sign in to your Orvo account"), timeout=20)
+    time.sleep(1.5)
+    xdotool("type", "--window", app.wid, "--delay", "20", "someone@example.com")
+    xdotool("key", "--window", app.wid, "Tab")
+    xdotool("type", "--window", app.wid, "--delay", "20", "a password")
+    xdotool("key", "--window", app.wid, "Return")
+    scan = app.wait_node("the control panel", "push button",
+                         _("Scan recent ({count})").replace("{count}", "20"), timeout=60)
+    app.press(scan)
+    found = _("{workspaces} found ({tracks}).").split("{workspaces}")[-1].split("{tracks}")[0]
+    wait_for("the scan's result", lambda: [l for l in app.labels() if found in l], 60)
+
+
+def german(app, music):
+    # The agreement, in German.
+    app.wait_node("the German agreement", "push button", "Zustimmen und fortfahren", timeout=20)
+    assert app.node("label", "Bitte lesen Sie Folgendes, bevor Sie beginnen."), app.labels()
+    sign_in(app)
+    app.wait_node("the German scan result", "label", starts="4 Arbeitsbereiche gefunden (",
+                  timeout=10)
+    for name in ("Demos", "Sketches"):
+        app.click(app.wait_node(f"the {name} row", "list item", name))
+    app.wait_node("the German queue badge", "label", "5 in der Warteschlange", timeout=10)
+    app.press(app.node("push button", "Wählen …"))
+    wait_for("the German folder chooser", lambda: App.find(
+        lambda n: n.name == "Wählen Sie, wo Ihre heruntergeladenen Arbeitsbereiche gespeichert "
+                            "werden", app.root), 20)
+    time.sleep(0.5)
+    xdotool("key", "ctrl+l")
+    time.sleep(0.3)
+    xdotool("type", "--delay", "10", str(music))
+    time.sleep(0.5)
+    xdotool("key", "Return")
+    app.wait_node("the chosen folder", "label", str(music), timeout=20)
+    app.press(app.wait_node("the German download button", "push button", "Auswahl herunterladen"))
+    app.wait_node("the run's end, in German", "label", "Fertig", timeout=150)
+    time.sleep(0.5)
+    labels = app.labels()
+    for line in ("Gespeichert: Ember", "NICHT AUTOMATISCH HERUNTERLADBAR (1)",
+                 "4 Dateien heruntergeladen · 1 konnte nicht abgeschlossen werden "
+                 "(siehe Aktivitätsprotokoll)."):
+        assert line in labels, f"{line!r} not shown; labels: {labels}"
+    saved = sorted(p.name for p in music.rglob("*.wav"))
+    assert len(saved) == 4, saved
+    screenshot(app, "control-panel-de")
+
+
+def arabic(app, music):
+    sign_in(app)
+    # Right to left: the logo and title, first in the header, sit at the right.
+    x, _y, w, _h = app.window.queryComponent().getExtents(e2e.pyatspi.WINDOW_COORDS)
+    title = app.node("label", _("Orvo WAV Downloader"))
+    tx, _ty, tw, _th = title.queryComponent().getExtents(e2e.pyatspi.WINDOW_COORDS)
+    assert tx > x + w / 2, f"the title is at {tx} of {w}: not laid out right to left"
+    screenshot(app, "control-panel-ar")
+
+
+def japanese(app, music):
+    app.wait_node("the agreement", "push button", _("Accept & Continue"), timeout=20)
+    assert app.node("label", _("Please review the following before you begin."))
+    time.sleep(0.5)
+    screenshot(app, "agreement-ja")
+
+
+def main():
+    scratch = pathlib.Path(tempfile.mkdtemp(prefix="orvo-e2e-"))
+    sim, origins = e2e.start_sim(scratch / "sim")
+    try:
+        env = dict(os.environ)
+        env.pop("NO_AT_BRIDGE", None)
+        for variable in ("LANGUAGE", "LC_ALL", "LC_MESSAGES"):
+            env.pop(variable, None)
+        env.update({
+            "LANG": LANG,
+            "HOME": str(scratch / "home"),
+            "XDG_CONFIG_HOME": str(scratch / "home/.config"),
+            "XDG_DATA_HOME": str(scratch / "home/.local/share"),
+            "XDG_CACHE_HOME": str(scratch / "home/.cache"),
+            "ORVO_WEB_ORIGIN": origins["web"],
+            "ORVO_API_ORIGIN": origins["api"],
+            "ORVO_UPDATE_ORIGIN": origins["update"],
+        })
+        music = scratch / "home/Musik"
+        music.mkdir(parents=True)
+        e2e.TITLE = _("Orvo WAV Downloader")
+        app = App(env)
+        {"de": german, "ar": arabic, "ja": japanese}[language.split("_")[0]](app, music)
+        app.quit_with_keyboard()
+    finally:
+        sim.terminate()
+        sim.wait(timeout=10)
+        shutil.rmtree(scratch, ignore_errors=True)
+    if not os.environ.get("ORVO_SCREENSHOTS"):
+        shutil.rmtree(shots, ignore_errors=True)
+    log(f"passed under {LANG}")
+
+
+if __name__ == "__main__":
+    main()
