@@ -33,7 +33,7 @@ struct ParsedUri {
     }
 };
 
-enum class HostKind { name, loopback, local };
+enum class HostKind { remote, loopback, local };
 
 HostKind kindOfIPv4(std::uint32_t address) {
     const auto in = [address](std::uint32_t network, int bits) {
@@ -44,7 +44,7 @@ HostKind kindOfIPv4(std::uint32_t address) {
     if (in(0x00000000, 8) || in(0x0a000000, 8) || in(0xac100000, 12) || in(0xc0a80000, 16) ||
         in(0xa9fe0000, 16))
         return HostKind::local; // "this network" (0.0.0.0 reaches this computer), private, link
-    return HostKind::name;
+    return HostKind::remote;
 }
 
 HostKind kindOfIPv6(const guint8* bytes) {
@@ -58,7 +58,7 @@ HostKind kindOfIPv6(const guint8* bytes) {
     if ((zeroes && bytes[15] == 0) || (bytes[0] & 0xfe) == 0xfc || // unspecified, unique local
         (bytes[0] == 0xfe && (bytes[1] & 0x80) == 0x80))           // link and site local
         return HostKind::local;
-    return HostKind::name;
+    return HostKind::remote;
 }
 
 // The resolver reads a host whose last label is a number as an IPv4 address.
@@ -89,7 +89,7 @@ HostKind kindOf(std::string_view raw) {
     // inet_aton reads every form getaddrinfo does: "127.1", "0x7f.1", "2130706433".
     if (in_addr v4{}; inet_aton(host.c_str(), &v4))
         return kindOfIPv4(ntohl(v4.s_addr));
-    return endsInNumber(host) ? HostKind::local : HostKind::name;
+    return endsInNumber(host) ? HostKind::local : HostKind::remote;
 }
 
 std::string hostOf(const std::string& origin) {
@@ -107,7 +107,7 @@ DownloadAddressPolicy::DownloadAddressPolicy(const Origins& origins) {
 }
 
 bool DownloadAddressPolicy::isLocalHost(std::string_view host) {
-    return kindOf(host) != HostKind::name;
+    return kindOf(host) != HostKind::remote;
 }
 
 bool DownloadAddressPolicy::isLoopbackHost(std::string_view host) {
