@@ -235,6 +235,8 @@ TEST_F(SoupDownloaderTest, everyHopIsCheckedAndAnUnannouncedBodyIsHeldToTheRoomL
     redirect("/to-metadata", "http://169.254.169.254/never", 308);
     redirect("/to-user", server.url("/never", "user:secret@files.orvo.example"));
     redirect("/to-file", "file:///etc/passwd");
+    // A redirect whose body never ends is left unread.
+    server.answers["/endless-redirect"] = {302, "moved", true, true, "/good.wav"};
     for (int hop = 1; hop <= 6; ++hop)
         redirect("/hop" + std::to_string(hop),
                  hop == 6 ? "/good.wav" : "/hop" + std::to_string(hop + 1));
@@ -249,6 +251,7 @@ TEST_F(SoupDownloaderTest, everyHopIsCheckedAndAnUnannouncedBodyIsHeldToTheRoomL
     for (const Case& c : std::initializer_list<Case>{
              {files("/good.wav"), ""},
              {files("/relative"), ""},
+             {files("/endless-redirect"), ""},
              {files("/hop2"), ""}, // five redirects
              {files("/hop1"), "redirect refused: more than 5 redirects"},
              {server.url("/good.wav"), "address refused: the address is on this computer"},
