@@ -1,4 +1,5 @@
 #include "app/OrvoWavApp.hpp"
+#include "session/PagePolicy.hpp"
 #include "ui/Theme.hpp"
 
 #include <cstdlib>
@@ -14,5 +15,7 @@ int main(int argc, char** argv) {
         const std::string name(theme);
         setenv("GTK_THEME", Theme::lightThemeName(name.substr(0, name.find(':'))).c_str(), 1);
     }
+    // Before GTK and WebKit start: they read the choice from the environment.
+    PagePolicy::chooseDrawing();
     return OrvoWavApp::create()->run(argc, argv);
 }
