@@ -1,4 +1,5 @@
 #include "app/OrvoWavApp.hpp"
+#include "app/WindowRenderer.hpp"
 #include "session/PagePolicy.hpp"
 #include "ui/Theme.hpp"
 
@@ -17,5 +18,6 @@ int main(int argc, char** argv) {
     }
     // Before GTK and WebKit start: they read the choice from the environment.
     PagePolicy::chooseDrawing();
+    WindowRenderer::choose();
     return OrvoWavApp::create()->run(argc, argv);
 }
