@@ -164,7 +164,7 @@ TEST(OrvoSim, tokensExpireAndSignInsLastOnlyWithAStateFolder) {
     // Asked to, the home page signs in whoever opens it without a session.
     StandInService signingIn({"--sign-in-on-load", "a@b.c"});
     const auto opened = Http::send("GET", signingIn.webOrigin() + "/");
-    EXPECT_EQ(opened.status, 302u);
+    EXPECT_EQ(opened.status, 303u); // See Other: the page again, signed in
     cookie = opened.header("set-cookie");
     cookie = cookie.substr(0, cookie.find(';'));
     EXPECT_EQ(token(signingIn).status, 200u);
