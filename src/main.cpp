@@ -1,6 +1,6 @@
 #include "app/OrvoWavApp.hpp"
 #include "app/WindowRenderer.hpp"
-#include "session/PagePolicy.hpp"
+#include "session/PageRendering.hpp"
 #include "ui/Theme.hpp"
 
 #include <cstdlib>
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         setenv("GTK_THEME", Theme::lightThemeName(name.substr(0, name.find(':'))).c_str(), 1);
     }
     // Before GTK and WebKit start: they read the choice from the environment.
-    PagePolicy::chooseDrawing();
+    PageRendering::chooseDrawing();
     WindowRenderer::choose();
     return OrvoWavApp::create()->run(argc, argv);
 }

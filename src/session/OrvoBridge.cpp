@@ -3,7 +3,7 @@
 #include "async/GlibClock.hpp"
 #include "download/WebAddress.hpp"
 #include "session/BridgeError.hpp"
-#include "session/PagePolicy.hpp"
+#include "session/PageRendering.hpp"
 #include "ui/Browser.hpp"
 
 #include <algorithm>
@@ -189,7 +189,7 @@ GObjectRef<WebKitWebView> OrvoBridge::makeView() {
     const std::string cache = cacheFolder();
     g_mkdir_with_parents(data.c_str(), 0700);
     g_mkdir_with_parents(cache.c_str(), 0700);
-    PagePolicy::limitNetworkProcess();
+    PageRendering::limitNetworkProcess();
     const GObjectRef<WebKitNetworkSession> session(
         webkit_network_session_new(data.c_str(), cache.c_str()));
     // Even a persistent session keeps cookies in memory only unless told
@@ -203,9 +203,9 @@ GObjectRef<WebKitWebView> OrvoBridge::makeView() {
     webkit_settings_set_user_agent(settings.get(), userAgent);
     webkit_settings_set_javascript_can_open_windows_automatically(settings.get(), TRUE);
     webkit_settings_set_enable_back_forward_navigation_gestures(settings.get(), TRUE);
-    PagePolicy::apply(settings.get());
+    PageRendering::apply(settings.get());
 
-    auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PagePolicy::webContext(),
+    auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PageRendering::webContext(),
                               "network-session", session.get(), "settings", settings.get(),
                               nullptr);
     return GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));

@@ -1,7 +1,7 @@
 // How the window and its page are drawn, decided before GTK starts: from
 // the machine and the two variables a user may set.
 #include "app/WindowRenderer.hpp"
-#include "session/PagePolicy.hpp"
+#include "session/PageRendering.hpp"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ TEST(DrawingChoice, windowUsesCairoOnlyWhereNoGpuDrawsAndNoRendererIsNamed) {
 }
 
 TEST(DrawingChoice, pageIsDrawnOnTheCpuUnlessTheGpuIsAskedFor) {
-    using Drawing = PagePolicy::Drawing;
+    using Drawing = PageRendering::Drawing;
     const struct {
         const char* value;
         std::optional<Drawing> drawing;
@@ -32,5 +32,5 @@ TEST(DrawingChoice, pageIsDrawnOnTheCpuUnlessTheGpuIsAskedFor) {
         {"gpu", Drawing::gpu},   {"GPU", std::nullopt},     {"yes", std::nullopt},
     };
     for (const auto& [value, drawing] : cases)
-        EXPECT_EQ(PagePolicy::drawingFor(value), drawing) << (value ? value : "(unset)");
+        EXPECT_EQ(PageRendering::drawingFor(value), drawing) << (value ? value : "(unset)");
 }

@@ -13,7 +13,7 @@
 //
 // drawOnCpu() must run before GTK and WebKit start (it sets WebKit's
 // environment); the rest before the first web view is made.
-struct PagePolicy {
+struct PageRendering {
     static constexpr const char* drawingVariable = "ORVO_PAGE_DRAWING";
 
     enum class Drawing { cpu, gpu };

@@ -1,4 +1,4 @@
-#include "session/PagePolicy.hpp"
+#include "session/PageRendering.hpp"
 
 #include <cstdlib>
 #include <glib.h>
@@ -6,22 +6,22 @@
 
 namespace {
 
-std::optional<PagePolicy::Drawing> chosen;
+std::optional<PageRendering::Drawing> chosen;
 
 WebKitMemoryPressureSettings* pressureSettings(unsigned limit) {
     WebKitMemoryPressureSettings* settings = webkit_memory_pressure_settings_new();
     webkit_memory_pressure_settings_set_memory_limit(settings, limit);
     // Each threshold must stay below the next: the strict one first.
-    webkit_memory_pressure_settings_set_strict_threshold(settings, PagePolicy::releaseAllAt);
+    webkit_memory_pressure_settings_set_strict_threshold(settings, PageRendering::releaseAllAt);
     webkit_memory_pressure_settings_set_conservative_threshold(settings,
-                                                               PagePolicy::releaseCachesAt);
-    webkit_memory_pressure_settings_set_poll_interval(settings, PagePolicy::pressurePollSeconds);
+                                                               PageRendering::releaseCachesAt);
+    webkit_memory_pressure_settings_set_poll_interval(settings, PageRendering::pressurePollSeconds);
     return settings;
 }
 
 } // namespace
 
-std::optional<PagePolicy::Drawing> PagePolicy::drawingFor(const char* value) {
+std::optional<PageRendering::Drawing> PageRendering::drawingFor(const char* value) {
     const std::string_view text = value ? value : "";
     if (text.empty() || text == "cpu")
         return Drawing::cpu;
@@ -30,7 +30,7 @@ std::optional<PagePolicy::Drawing> PagePolicy::drawingFor(const char* value) {
     return std::nullopt;
 }
 
-PagePolicy::Drawing PagePolicy::chooseDrawing() {
+PageRendering::Drawing PageRendering::chooseDrawing() {
     const char* value = std::getenv(drawingVariable);
     auto drawing = drawingFor(value);
     if (!drawing) {
@@ -47,9 +47,9 @@ PagePolicy::Drawing PagePolicy::chooseDrawing() {
     return *drawing;
 }
 
-PagePolicy::Drawing PagePolicy::drawing() { return chosen ? *chosen : chooseDrawing(); }
+PageRendering::Drawing PageRendering::drawing() { return chosen ? *chosen : chooseDrawing(); }
 
-WebKitWebContext* PagePolicy::webContext() {
+WebKitWebContext* PageRendering::webContext() {
     // Lives as long as the process, as WebKit's default context would.
     static WebKitWebContext* const context = [] {
         WebKitMemoryPressureSettings* settings = pressureSettings(webProcessLimit);
@@ -63,7 +63,7 @@ WebKitWebContext* PagePolicy::webContext() {
     return context;
 }
 
-void PagePolicy::limitNetworkProcess() {
+void PageRendering::limitNetworkProcess() {
     static const bool done = [] {
         WebKitMemoryPressureSettings* settings = pressureSettings(networkProcessLimit);
         webkit_network_session_set_memory_pressure_settings(settings);
@@ -73,7 +73,7 @@ void PagePolicy::limitNetworkProcess() {
     (void)done;
 }
 
-void PagePolicy::apply(WebKitSettings* settings) {
+void PageRendering::apply(WebKitSettings* settings) {
     webkit_settings_set_hardware_acceleration_policy(
         settings, drawing() == Drawing::gpu ? WEBKIT_HARDWARE_ACCELERATION_POLICY_ALWAYS
                                             : WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
