@@ -3,6 +3,7 @@
 #include "async/GlibClock.hpp"
 #include "download/WebAddress.hpp"
 #include "session/BridgeError.hpp"
+#include "session/PageRendering.hpp"
 
 #include <algorithm>
 #include <coroutine>
@@ -241,6 +242,7 @@ GObjectRef<WebKitWebView> OrvoBridge::makeView() {
         g_mkdir_with_parents(folder.c_str(), 0700);
         g_chmod(folder.c_str(), 0700);
     }
+    PageRendering::limitNetworkProcess();
     const GObjectRef<WebKitNetworkSession> session(
         webkit_network_session_new(data.c_str(), cache.c_str()));
     // A password typed into an HTTP authentication prompt is not kept.
@@ -256,9 +258,11 @@ GObjectRef<WebKitWebView> OrvoBridge::makeView() {
     webkit_settings_set_user_agent(settings.get(), userAgent);
     webkit_settings_set_javascript_can_open_windows_automatically(settings.get(), TRUE);
     webkit_settings_set_enable_back_forward_navigation_gestures(settings.get(), TRUE);
+    PageRendering::apply(settings.get());
 
-    auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", session.get(), "settings",
-                              settings.get(), nullptr);
+    auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PageRendering::webContext(),
+                              "network-session", session.get(), "settings", settings.get(),
+                              nullptr);
     return GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
 }
 

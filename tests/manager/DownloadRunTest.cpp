@@ -389,3 +389,16 @@ TEST_F(DownloadRunTest, aFileThatCannotTakeTrackDetailsIsSavedAsReceived) {
     EXPECT_EQ(readFile(out / "Demos" / "A.wav"), received);
     EXPECT_EQ(rig.settings.values.at("addTrackDetails"), "true");
 }
+
+TEST_F(DownloadRunTest, aRefusedAddressFailsItsTrackAtOnceWithTheReason) {
+    demos({{"A", 0}, {"B", 0}});
+    rig.service.wavAnswer = [](const std::string& id) -> std::optional<std::string> {
+        return id == "A" ? "file:///etc/passwd" : urlOf(id);
+    };
+    run();
+    EXPECT_EQ(log(),
+              (Lines{"Demos — 2 files",
+                     "Unable to download: A (address refused: not a web address)", "Saved: B"}));
+    EXPECT_EQ(rig->failures(), (std::vector<FailedItem>{{"A", "A", "Demos"}}));
+    EXPECT_EQ(rig->current(), "Downloaded 1 file · 1 could not be completed (see activity log).");
+}

@@ -281,6 +281,12 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          [&](auto o, auto v) {
              options.providerDelayMs = static_cast<int>(wholeNumber(o, v, 0, 600000));
          }},
+        {"--sign-in-on-load",
+         [&](auto o, auto v) {
+             if (v.empty())
+                 throw UsageError(std::string(o) + " wants an email address");
+             options.signInOnLoad = std::string(v);
+         }},
         {"--update-alt-text", [&](auto, auto v) { options.updateAltText = std::string(v); }},
         {"--update-response", [&](auto, auto v) { options.updateResponse = updateResponse(v); }},
     };
@@ -395,6 +401,8 @@ Sign-in and tokens
   --token-lifetime S       lifetime of the page's bearer tokens (60)
   --clerk-delay MS         delay before the page loads its sign-in client (400)
   --provider-delay MS      delay before a provider pop-up signs in (500)
+  --sign-in-on-load EMAIL  the home page signs in as EMAIL whoever opens it
+                           without a session (for tests that cannot type)
 
 Update host
   --update-alt-text TEXT   alt_text of the update document; "{origin}" stands for

@@ -130,6 +130,8 @@ struct Options {
     double tokenLifetime = 60.0;
     int clerkDelayMs = 400;
     int providerDelayMs = 500;
+    // Test-only: the home page signs a visitor without a session in as this.
+    std::optional<std::string> signInOnLoad;
 
     std::optional<std::string> updateAltText;
     UpdateResponse updateResponse = UpdateResponse::altText;
