@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <gdkmm/display.h>
+#include <glib.h>
 #include <gtk/gtk.h>
 #include <gtkmm/cssprovider.h>
 #include <gtkmm/settings.h>
@@ -19,9 +20,12 @@ std::string Colour::css() const {
 }
 
 std::string Colour::css(double opacity) const {
+    // CSS numbers take a point whatever the user's locale says.
+    char alpha[G_ASCII_DTOSTR_BUF_SIZE];
+    g_ascii_formatd(alpha, sizeof alpha, "%.3g", opacity);
     char text[48];
-    std::snprintf(text, sizeof text, "rgba(%u,%u,%u,%.3g)", unsigned((rgb >> 16) & 0xFF),
-                  unsigned((rgb >> 8) & 0xFF), unsigned(rgb & 0xFF), opacity);
+    std::snprintf(text, sizeof text, "rgba(%u,%u,%u,%s)", unsigned((rgb >> 16) & 0xFF),
+                  unsigned((rgb >> 8) & 0xFF), unsigned(rgb & 0xFF), alpha);
     return text;
 }
 
@@ -40,8 +44,7 @@ double Colour::contrast(Colour a, Colour b) {
         const auto linear = [](double v) {
             return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
         };
-        return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) +
-               0.0722 * linear(c.blue());
+        return 0.2126 * linear(c.red()) + 0.7152 * linear(c.green()) + 0.0722 * linear(c.blue());
     };
     const double la = luminance(a), lb = luminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
@@ -78,10 +81,13 @@ std::string inPoints(const std::string& sheet) {
         if (start == px) { // not a length
             out += "px";
         } else {
-            char number[32];
-            std::snprintf(number, sizeof number, "%gpt",
-                          std::stod(sheet.substr(start, px - start)) * 0.75);
+            // Read and written with a point in every locale.
+            const std::string length = sheet.substr(start, px - start);
+            char number[G_ASCII_DTOSTR_BUF_SIZE];
+            g_ascii_formatd(number, sizeof number, "%g",
+                            g_ascii_strtod(length.c_str(), nullptr) * 0.75);
             out += number;
+            out += "pt";
         }
         at = px + 2;
     }

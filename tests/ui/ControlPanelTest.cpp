@@ -13,6 +13,7 @@
 #include "ui/WidgetTesting.hpp"
 
 #include <algorithm>
+#include <clocale>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
@@ -274,7 +275,9 @@ const State states[] = {
      }},
 };
 
-void PrintTo(const State& state, std::ostream* out) { *out << state.name; }
+void PrintTo(const State& state, std::ostream* out) {
+    *out << state.name;
+}
 
 class PanelStatesTest : public ControlPanelTest, public ::testing::WithParamInterface<State> {
   protected:
@@ -514,7 +517,8 @@ TEST_F(ControlPanelTest, aBurstOfFailuresIsShownWholeAndInOrder) {
     ASSERT_EQ(g_list_model_get_n_items(rows), 1000u);
     for (guint i = 0; i < 1000; i += 111) {
         GObjectRef<GObject> row(G_OBJECT(g_list_model_get_item(rows, i)));
-        auto* entry = dynamic_cast<FailuresCard::Entry*>(Glib::ObjectBase::_get_current_wrapper(row.get()));
+        auto* entry =
+            dynamic_cast<FailuresCard::Entry*>(Glib::ObjectBase::_get_current_wrapper(row.get()));
         ASSERT_NE(entry, nullptr);
         EXPECT_EQ(entry->item, rig->failures()[i]);
     }
@@ -565,9 +569,12 @@ TEST_F(ControlPanelTest, quittingMidRunIsAQuestion) {
 // that asks for high contrast gets colours in which every text reads at
 // 4.5:1 or better against what it is drawn on.
 TEST_F(ControlPanelTest, theLookStaysLightAndReadable) {
-    for (const auto& [desktop, used] :
-         {std::pair{"Adwaita-dark", "Adwaita"}, {"Yaru-Dark", "Adwaita"}, {"", "Adwaita"},
-          {"Adwaita", "Adwaita"}, {"Yaru", "Yaru"}, {"HighContrastInverse", "HighContrast"}})
+    for (const auto& [desktop, used] : {std::pair{"Adwaita-dark", "Adwaita"},
+                                        {"Yaru-Dark", "Adwaita"},
+                                        {"", "Adwaita"},
+                                        {"Adwaita", "Adwaita"},
+                                        {"Yaru", "Yaru"},
+                                        {"HighContrastInverse", "HighContrast"}})
         EXPECT_EQ(Theme::lightThemeName(desktop), used) << desktop;
 
     const Theme::Palette hc = Theme::highContrast();
@@ -576,18 +583,30 @@ TEST_F(ControlPanelTest, theLookStaysLightAndReadable) {
     const C selectedRow = hc.poolTint;
     // Each text colour over each place it is drawn.
     const std::pair<C, C> texts[] = {
-        {hc.textPrimary, hc.card},      {hc.textPrimary, hc.bg},
-        {hc.textPrimary, selectedRow},  {hc.textSecondary, hc.card},
-        {hc.textSecondary, hc.bg},      {hc.textSecondary, selectedRow},
-        {white, hc.pool},               {white, hc.poolDark},
-        {hc.poolDark, white},           {hc.poolDark, hc.poolTint},
-        {hc.pool, hc.pool.over(hc.card, 0.12)}, {hc.pool, hc.pool.over(selectedRow, 0.12)},
+        {hc.textPrimary, hc.card},
+        {hc.textPrimary, hc.bg},
+        {hc.textPrimary, selectedRow},
+        {hc.textSecondary, hc.card},
+        {hc.textSecondary, hc.bg},
+        {hc.textSecondary, selectedRow},
+        {white, hc.pool},
+        {white, hc.poolDark},
+        {hc.poolDark, white},
+        {hc.poolDark, hc.poolTint},
+        {hc.pool, hc.pool.over(hc.card, 0.12)},
+        {hc.pool, hc.pool.over(selectedRow, 0.12)},
     };
     for (const auto& [text, background] : texts)
         EXPECT_GE(C::contrast(text, background), 4.5) << text.css() << " on " << background.css();
 
     // Sizes are in points, so the desktop's text scaling reaches them.
     EXPECT_EQ(Theme::styleSheet().find("px"), std::string::npos);
+    // A German desktop writes numbers with a comma; CSS does not.
+    if (std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) {
+        const std::string german = Theme::styleSheet();
+        std::setlocale(LC_NUMERIC, "C");
+        EXPECT_EQ(german, Theme::styleSheet());
+    }
 
     // The desktop switching to high contrast while the app runs.
     auto settings = Gtk::Settings::get_default();
