@@ -47,8 +47,9 @@ def sign_in(app):
     scan = app.wait_node("the control panel", "push button",
                          _("Scan recent ({count})").replace("{count}", "20"), timeout=60)
     app.press(scan)
-    found = _("{workspaces} found ({tracks}).").split("{workspaces}")[-1].split("{tracks}")[0]
-    wait_for("the scan's result", lambda: [l for l in app.labels() if found in l], 60)
+    app.wait_node("the scanned workspaces", "list item", "Demos", timeout=60)
+    # The scan is over when its button reads as before.
+    app.wait_node("the scan's end", "push button", scan.name, timeout=60)
 
 
 def german(app, music):
