@@ -187,6 +187,26 @@ class App:
         os.unlink(shot)
         return float(out)
 
+    def type_credentials(self):
+        """Signs in on the stand-in's page, whose email field has the cursor."""
+        xdotool("type", "--window", self.wid, "--delay", "20", "someone@example.com")
+        xdotool("key", "--window", self.wid, "Tab")
+        xdotool("type", "--window", self.wid, "--delay", "20", "a password")
+        xdotool("key", "--window", self.wid, "Return")
+
+    def type_folder(self, chooser_title, folder):
+        """Answers the folder chooser (titled chooser_title) by typing the folder's path."""
+        wait_for("the folder chooser", lambda: App.find(
+            lambda n: n.name == chooser_title, self.root), 20)
+        time.sleep(0.5)
+        xdotool("key", "ctrl+l")
+        time.sleep(0.3)
+        xdotool("type", "--delay", "10", str(folder))
+        time.sleep(0.5)
+        # Enter confirms the typed folder (the chooser's default button).
+        xdotool("key", "Return")
+        self.wait_node("the chosen folder", "label", str(folder), timeout=20)
+
     def quit_with_keyboard(self):
         if WAYLAND:
             self.menu("Quit")
@@ -213,21 +233,27 @@ def check_wav(path):
     assert head[:4] in (b"RIFF", b"RF64") and head[8:12] == b"WAVE", f"{path} is not WAV"
 
 
+def app_environment(scratch, origins):
+    """The app's environment: a home of its own in scratch, the stand-in's origins."""
+    env = dict(os.environ)
+    env.pop("NO_AT_BRIDGE", None)
+    env.update({
+        "HOME": str(scratch / "home"),
+        "XDG_CONFIG_HOME": str(scratch / "home/.config"),
+        "XDG_DATA_HOME": str(scratch / "home/.local/share"),
+        "XDG_CACHE_HOME": str(scratch / "home/.cache"),
+        "ORVO_WEB_ORIGIN": origins["web"],
+        "ORVO_API_ORIGIN": origins["api"],
+        "ORVO_UPDATE_ORIGIN": origins["update"],
+    })
+    return env
+
+
 def main():
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="orvo-e2e-"))
     sim, origins = start_sim(scratch / "sim")
     try:
-        env = dict(os.environ)
-        env.pop("NO_AT_BRIDGE", None)
-        env.update({
-            "HOME": str(scratch / "home"),
-            "XDG_CONFIG_HOME": str(scratch / "home/.config"),
-            "XDG_DATA_HOME": str(scratch / "home/.local/share"),
-            "XDG_CACHE_HOME": str(scratch / "home/.cache"),
-            "ORVO_WEB_ORIGIN": origins["web"],
-            "ORVO_API_ORIGIN": origins["api"],
-            "ORVO_UPDATE_ORIGIN": origins["update"],
-        })
+        env = app_environment(scratch, origins)
         if DARK:
             # The desktop's own setting, as GNOME's appearance panel writes it.
             env.pop("GTK_THEME", None)
@@ -317,10 +343,7 @@ def first_run(env, music):
     time.sleep(1.5)
     app.screenshot("sign-in")
     audit_names(app, "the sign-in view")
-    xdotool("type", "--window", app.wid, "--delay", "20", "someone@example.com")
-    xdotool("key", "--window", app.wid, "Tab")
-    xdotool("type", "--window", app.wid, "--delay", "20", "a password")
-    xdotool("key", "--window", app.wid, "Return")
+    app.type_credentials()
     scan = app.wait_node("the control panel", "push button", "Scan recent (20)", timeout=60)
     log("signed in")
     # The keyboard is in the panel, on its first control, not in the hidden page.
@@ -361,17 +384,7 @@ def first_run(env, music):
 
     app.press(choose)
     # GTK 4.8 shows its own chooser when no desktop portal offers one.
-    wait_for("the folder chooser", lambda: App.find(
-        lambda n: n.name == "Choose where your downloaded workspaces will be saved", app.root),
-        20)
-    time.sleep(0.5)
-    xdotool("key", "ctrl+l")
-    time.sleep(0.3)
-    xdotool("type", "--delay", "10", str(music))
-    time.sleep(0.5)
-    # Enter confirms the typed folder (the chooser's default button, "Choose").
-    xdotool("key", "Return")
-    app.wait_node("the chosen folder", "label", str(music), timeout=20)
+    app.type_folder("Choose where your downloaded workspaces will be saved", music)
     log("destination chosen")
 
     download = app.wait_node("an enabled download button", "push button", "Download selected")

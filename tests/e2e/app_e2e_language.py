@@ -22,7 +22,7 @@ import time
 LANG, APP, SIM, CATALOGUE, SHOTS, LOCALES = sys.argv[1:7]
 sys.argv = [sys.argv[0], APP, SIM, CATALOGUE, SHOTS]
 import app_e2e as e2e  # noqa: E402  (reads the arguments above)
-from app_e2e import App, log, wait_for, xdotool  # noqa: E402
+from app_e2e import App, log  # noqa: E402
 
 language = LANG.split(".")[0]
 catalogue = gettext.translation("orvo-wav-downloader", LOCALES, [language, language.split("_")[0]])
@@ -40,10 +40,7 @@ def sign_in(app):
     app.key("Return")
     app.wait_node("the sign-in banner", "label", _("Sign in to your Orvo account"), timeout=20)
     time.sleep(1.5)
-    xdotool("type", "--window", app.wid, "--delay", "20", "someone@example.com")
-    xdotool("key", "--window", app.wid, "Tab")
-    xdotool("type", "--window", app.wid, "--delay", "20", "a password")
-    xdotool("key", "--window", app.wid, "Return")
+    app.type_credentials()
     scan = app.wait_node("the control panel", "push button",
                          _("Scan recent ({count})").replace("{count}", "20"), timeout=60)
     app.press(scan)
@@ -63,16 +60,8 @@ def german(app, music):
         app.click(app.wait_node(f"the {name} row", "list item", name))
     app.wait_node("the German queue badge", "label", "5 in der Warteschlange", timeout=10)
     app.press(app.node("push button", "Wählen …"))
-    wait_for("the German folder chooser", lambda: App.find(
-        lambda n: n.name == "Wählen Sie, wo Ihre heruntergeladenen Arbeitsbereiche gespeichert "
-                            "werden", app.root), 20)
-    time.sleep(0.5)
-    xdotool("key", "ctrl+l")
-    time.sleep(0.3)
-    xdotool("type", "--delay", "10", str(music))
-    time.sleep(0.5)
-    xdotool("key", "Return")
-    app.wait_node("the chosen folder", "label", str(music), timeout=20)
+    app.type_folder("Wählen Sie, wo Ihre heruntergeladenen Arbeitsbereiche gespeichert werden",
+                    music)
     app.press(app.wait_node("the German download button", "push button", "Auswahl herunterladen"))
     app.wait_node("the run's end, in German", "label", "Fertig", timeout=150)
     time.sleep(0.5)
@@ -107,20 +96,10 @@ def main():
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="orvo-e2e-"))
     sim, origins = e2e.start_sim(scratch / "sim")
     try:
-        env = dict(os.environ)
-        env.pop("NO_AT_BRIDGE", None)
+        env = e2e.app_environment(scratch, origins)
         for variable in ("LANGUAGE", "LC_ALL", "LC_MESSAGES"):
             env.pop(variable, None)
-        env.update({
-            "LANG": LANG,
-            "HOME": str(scratch / "home"),
-            "XDG_CONFIG_HOME": str(scratch / "home/.config"),
-            "XDG_DATA_HOME": str(scratch / "home/.local/share"),
-            "XDG_CACHE_HOME": str(scratch / "home/.cache"),
-            "ORVO_WEB_ORIGIN": origins["web"],
-            "ORVO_API_ORIGIN": origins["api"],
-            "ORVO_UPDATE_ORIGIN": origins["update"],
-        })
+        env["LANG"] = LANG
         music = scratch / "home/Musik"
         music.mkdir(parents=True)
         e2e.TITLE = _("Orvo WAV Downloader")
