@@ -2,6 +2,7 @@
 
 #include "manager/Plural.hpp"
 #include "manager/PrivateFile.hpp"
+#include "manager/SavedTracks.hpp"
 #include "manager/StoredPath.hpp"
 #include "model/LibrarySnapshot.hpp"
 
@@ -12,9 +13,16 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
     // Through the setter, so the stored path is written back unchanged.
     if (auto path = settings_.string(destFolderKey); path && !path->empty())
         setDestFolder(StoredPath::path(*path));
+    destChosen_ = false;
     prepareUpcoming_ = settings_.boolean(prepareUpcomingKey);
     skipSaved_ = settings_.boolean(skipSavedKey);
     tagFiles_ = settings_.boolean(tagFilesKey);
+    // What a run cut short by a crash left in the journal; should that fail,
+    // the next run reads the journal all the same.
+    try {
+        SavedTracks::recover(savedTracksURL());
+    } catch (const RecordError&) {
+    }
 }
 
 void DownloadManager::setSelected(std::set<std::string> ids) {
@@ -56,6 +64,7 @@ void DownloadManager::setDestFolder(std::optional<std::filesystem::path> folder)
     if (folder && folder->empty())
         folder.reset();
     settings_.set(destFolderKey, folder ? std::optional(StoredPath::text(*folder)) : std::nullopt);
+    destChosen_ = true;
     publish(destFolder_, std::move(folder), Property::destFolder);
 }
 

@@ -186,7 +186,7 @@ class DownloadManager {
     Task<void> scanFeed(ScanScope scope);
     // Returns why the run stopped early, when the disk refused a write.
     Task<std::optional<std::string>> downloadWorkspaces(std::filesystem::path destination,
-                                                        RunTally& tally);
+                                                        SavedTracks& saved, RunTally& tally);
     void endActivity(bool& flag, Property property) noexcept;
 
     void saveCache(const std::string& scope);
@@ -242,6 +242,9 @@ class DownloadManager {
     bool tagFiles_ = false;
     std::int64_t recentCount_ = 20;
     std::optional<std::filesystem::path> destFolder_;
+    // The user chose the folder since the app started: a run goes there
+    // even when the record knows it on another disk.
+    bool destChosen_ = false;
     std::optional<Date> lastScanned_;
     std::optional<std::string> lastScope_;
     bool scanning_ = false;

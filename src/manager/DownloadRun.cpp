@@ -1,4 +1,5 @@
 #include "download/WriteError.hpp"
+#include "manager/DiskPlace.hpp"
 #include "manager/DownloadManager.hpp"
 #include "manager/Plural.hpp"
 #include "manager/SavedTracks.hpp"
@@ -40,11 +41,17 @@ class Lend {
     UpcomingTracks*& slot_;
 };
 
-// The record is written once per workspace and however the run ends.
+// The journal is folded into the record however the run ends; when that
+// fails, the journal still holds every file and is folded next time.
 class SaveAtEnd {
   public:
     explicit SaveAtEnd(SavedTracks& record) : record_(record) {}
-    ~SaveAtEnd() { record_.save(); }
+    ~SaveAtEnd() {
+        try {
+            record_.save();
+        } catch (const RecordError&) {
+        }
+    }
     SaveAtEnd(const SaveAtEnd&) = delete;
     SaveAtEnd& operator=(const SaveAtEnd&) = delete;
 
@@ -87,11 +94,29 @@ Task<void> DownloadManager::start() {
     const std::filesystem::path destination = *destFolder_;
     // An unplugged drive leaves its mount point empty or gone: writing
     // there would fill another disk, so the run does not start.
-    std::error_code error;
-    if (!std::filesystem::is_directory(destination, error)) {
-        setOverall("Destination folder not found: " + WriteError::displayPath(destination));
+    const auto refuse = [this](std::string why) {
+        setOverall(std::move(why));
         setCurrent("");
         setFraction(0);
+    };
+    std::error_code error;
+    if (!std::filesystem::is_directory(destination, error)) {
+        refuse("Destination folder not found: " + WriteError::displayPath(destination));
+        co_return;
+    }
+    // A mount point left empty by an unplugged drive is a folder too: the
+    // record knows which disk the destination was on.
+    std::optional<SavedTracks> saved;
+    try {
+        saved.emplace(savedTracksURL(), destination, DiskPlace::of(destination));
+    } catch (const RecordError& failure) {
+        refuse(std::string("Stopped: ") + failure.what());
+        co_return;
+    }
+    if (saved->onOtherDisk() && !destChosen_) {
+        refuse(WriteError::displayPath(destination) +
+               " is not on the disk it was on last time. Connect the drive, or choose the "
+               "folder again.");
         co_return;
     }
 
@@ -111,7 +136,7 @@ Task<void> DownloadManager::start() {
             failures_.clear();
             changed_.emit(Property::failures);
         }
-        stopped = co_await downloadWorkspaces(destination, tally);
+        stopped = co_await downloadWorkspaces(destination, *saved, tally);
     } catch (const std::exception& failure) {
         stopped = std::string(failure.what());
         addLog("Download stopped: " + *stopped);
@@ -141,6 +166,9 @@ Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, std::string
     try {
         attempt.placed = co_await fetchTrack(std::move(track), std::move(workspace), folder,
                                              RunLimits::pollSeconds);
+    } catch (const RecordError& failure) {
+        stopped = failure.what();
+        addLog(*stopped);
     } catch (const WriteError& failure) {
         switch (reachOf(failure, destination, folder.path())) {
         case Reach::run:
@@ -167,7 +195,8 @@ void DownloadManager::recordFailure(const WClip& track, const Workspace& workspa
 }
 
 Task<std::optional<std::string>>
-DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally& tally) {
+DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTracks& saved,
+                                    RunTally& tally) {
     std::vector<Workspace> work;
     for (const Workspace& workspace : workspaces_)
         if (selected_.contains(workspace.id))
@@ -181,7 +210,6 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         return FileNames::sanitize(workspace.name, rules);
     };
 
-    SavedTracks saved(savedTracksURL(), destination);
     const SaveAtEnd saveAtEnd(saved);
     if (saved.read() == SavedTracks::Read::setAside)
         addLog("The record of saved tracks could not be read and was set aside as " +
@@ -353,7 +381,12 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         // Tracks left when the sign-in was lost are no fault of the service.
         for (const WClip& track : signedOut_ ? std::vector<WClip>() : retry)
             recordFailure(track, workspace, tally, std::nullopt);
-        saved.save();
+        try {
+            saved.save();
+        } catch (const RecordError& failure) {
+            stopped = failure.what();
+            addLog(*stopped);
+        }
     }
     co_return stopped;
 }
