@@ -13,7 +13,6 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
     // Through the setter, so the stored path is written back unchanged.
     if (auto path = settings_.string(destFolderKey); path && !path->empty())
         setDestFolder(StoredPath::path(*path));
-    destChosen_ = false;
     prepareUpcoming_ = settings_.boolean(prepareUpcomingKey);
     skipSaved_ = settings_.boolean(skipSavedKey);
     tagFiles_ = settings_.boolean(tagFilesKey);
@@ -64,7 +63,7 @@ void DownloadManager::setDestFolder(std::optional<std::filesystem::path> folder)
     if (folder && folder->empty())
         folder.reset();
     settings_.set(destFolderKey, folder ? std::optional(StoredPath::text(*folder)) : std::nullopt);
-    destChosen_ = true;
+    otherDiskConfirmed_ = otherDiskRefused_;
     publish(destFolder_, std::move(folder), Property::destFolder);
 }
 

@@ -242,9 +242,10 @@ class DownloadManager {
     bool tagFiles_ = false;
     std::int64_t recentCount_ = 20;
     std::optional<std::filesystem::path> destFolder_;
-    // The user chose the folder since the app started: a run goes there
-    // even when the record knows it on another disk.
-    bool destChosen_ = false;
+    // A run was refused because the destination is on another disk than
+    // last time; choosing the folder again after that says it is meant.
+    bool otherDiskRefused_ = false;
+    bool otherDiskConfirmed_ = false;
     std::optional<Date> lastScanned_;
     std::optional<std::string> lastScope_;
     bool scanning_ = false;

@@ -113,7 +113,9 @@ Task<void> DownloadManager::start() {
         refuse(std::string("Stopped: ") + failure.what());
         co_return;
     }
-    if (saved->onOtherDisk() && !destChosen_) {
+    otherDiskRefused_ = saved->onOtherDisk() && !otherDiskConfirmed_;
+    otherDiskConfirmed_ = false;
+    if (otherDiskRefused_) {
         refuse(WriteError::displayPath(destination) +
                " is not on the disk it was on last time. Connect the drive, or choose the "
                "folder again.");

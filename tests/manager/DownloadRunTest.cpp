@@ -1,7 +1,11 @@
 #include "manager/Fakes.hpp"
 #include "support/TempDir.hpp"
 
+#include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -388,4 +392,104 @@ TEST_F(DownloadRunTest, aFileThatCannotTakeTrackDetailsIsSavedAsReceived) {
     EXPECT_EQ(log(), (Lines{"Demos — 1 file", "Saved without track details: A", "Saved: A"}));
     EXPECT_EQ(readFile(out / "Demos" / "A.wav"), received);
     EXPECT_EQ(rig.settings.values.at("addTrackDetails"), "true");
+}
+
+TEST_F(DownloadRunTest, filesPlacedBeforeAKillAreKnownToTheNextRun) {
+    demos({{"A", 0}, {"B", 0}, {"C", 0}, {"D", 0}});
+    // A real process, killed outright while fetching the third track.
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        rig.downloader.onDownload = [this] {
+            if (rig.downloader.urls.size() == 3)
+                raise(SIGKILL);
+        };
+        run();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_EQ(namesIn(out / "Demos"), (Lines{"A.wav", "B.wav"}));
+
+    rig.relaunch();
+    rig->loadCache();
+    rig->setSelected({"w"});
+    rig->setSkipSaved(true);
+    run();
+    EXPECT_EQ(rig->current(), "Downloaded 2 files · 2 already saved.");
+    EXPECT_EQ(namesIn(out / "Demos"), (Lines{"A.wav", "B.wav", "C.wav", "D.wav"}));
+}
+
+TEST_F(DownloadRunTest, aRecordThatCannotBeReadOrWrittenStopsTheRun) {
+    demos({{"A", 0}, {"B", 0}});
+    const auto record = rig->savedTracksURL();
+    // Unreadable: the run does not start, and the record stays as it is.
+    std::filesystem::create_directories(record);
+    run();
+    EXPECT_EQ(rig->overall(), "Stopped: Could not read the record of saved files " +
+                                  record.string() + ": Is a directory");
+    EXPECT_TRUE(rig.downloader.urls.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(record));
+    std::filesystem::remove(record);
+
+    // Unwritable once the first file is in: the run stops, and the file the
+    // record could not take is not left to pass for the user's.
+    rig.downloader.onDownload = [&] {
+        std::filesystem::create_symlink("/dev/full", SavedTracks::journalFile(record));
+        rig.downloader.onDownload = nullptr;
+    };
+    run();
+    const std::string line = "Could not record the saved files in " +
+                             record.parent_path().string() +
+                             ": No space left on device. Stopped so that nothing is "
+                             "downloaded twice.";
+    EXPECT_EQ(rig->overall(), "Stopped: " + line);
+    EXPECT_EQ(log(), (Lines{"Demos — 2 files", line, "Unable to download: A"}));
+    EXPECT_EQ(rig.downloader.urls.size(), 1u);
+    EXPECT_TRUE(namesIn(out / "Demos").empty());
+}
+
+TEST_F(DownloadRunTest, aDriveIsKnownByItsDiskNotByWhereItIsMounted) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a disk image needs root";
+    const auto image = temp / "stick.img";
+    const auto mount = [&](const std::filesystem::path& at) {
+        std::filesystem::create_directories(at);
+        return std::system(("mount -o loop '" + image.string() + "' '" + at.string() + "'").c_str()) == 0;
+    };
+    if (std::system(("truncate -s 4M '" + image.string() + "' && mkfs.ext4 -q '" +
+                     image.string() + "'").c_str()) != 0 ||
+        !mount(temp / "stick"))
+        GTEST_SKIP() << "no loop devices here";
+    demos({{"A", 0}, {"B", 0}});
+    rig->setDestFolder(temp / "stick");
+    run();
+    ASSERT_EQ(std::system(("umount '" + (temp / "stick").string() + "'").c_str()), 0);
+
+    // The mount point left behind is refused, at the next start too.
+    rig.relaunch();
+    rig->loadCache();
+    rig->setSelected({"w"});
+    rig->setSkipSaved(true);
+    run();
+    EXPECT_EQ(rig->overall(), (temp / "stick").string() +
+                                  " is not on the disk it was on last time. Connect the drive, "
+                                  "or choose the folder again.");
+    EXPECT_TRUE(namesIn(temp / "stick").empty());
+
+    // The same stick under another path finds its files.
+    ASSERT_TRUE(mount(temp / "stick1"));
+    rig->setDestFolder(temp / "stick1");
+    run();
+    std::system(("umount '" + (temp / "stick1").string() + "'").c_str());
+    EXPECT_EQ(rig->current(), "Downloaded 0 files · 2 already saved.");
+
+    // Chosen again after the refusal, the empty folder is meant.
+    rig->setDestFolder(temp / "stick");
+    run();
+    EXPECT_TRUE(plain(rig->overall()).ends_with("choose the folder again."));
+    rig->setDestFolder(temp / "stick");
+    run();
+    EXPECT_EQ(rig->current(), "Downloaded 2 files.");
 }
