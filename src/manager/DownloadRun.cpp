@@ -6,6 +6,8 @@
 #include "model/Isolated.hpp"
 
 #include <cerrno>
+#include <algorithm>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -88,6 +90,8 @@ Reach reachOf(const WriteError& failure, const std::filesystem::path& destinatio
 } // namespace
 
 Task<void> DownloadManager::start() {
+    // A resume or a retry asks for this run only.
+    RunPlan plan = std::exchange(plan_, RunPlan{});
     // A second run at the same time would share every counter and text.
     if (!destFolder_ || running_)
         co_return;
@@ -138,7 +142,9 @@ Task<void> DownloadManager::start() {
             failures_.clear();
             changed_.emit(Property::failures);
         }
-        stopped = co_await downloadWorkspaces(destination, *saved, tally);
+        // This run takes the place of one left unfinished.
+        publish(unfinished_, std::optional<UnfinishedRun>(), Property::unfinished);
+        stopped = co_await downloadWorkspaces(destination, *saved, std::move(plan), tally);
     } catch (const std::exception& failure) {
         stopped = std::string(failure.what());
         addLog("Download stopped: " + *stopped);
@@ -147,6 +153,13 @@ Task<void> DownloadManager::start() {
         addLog("Download stopped: " + *stopped);
     }
 
+    // Cut short, it is offered to be finished; at its end, its failures
+    // are listed instead.
+    std::set<std::string> left;
+    if (stopped || cancelFlag_ || signedOut_)
+        std::ranges::set_difference(tally.toFetch, tally.savedIds,
+                                    std::inserter(left, left.end()));
+    keepUnfinished(destination, std::move(left), true);
     setOverall(signedOut_    ? signedOutText
                : stopped     ? "Stopped: " + *stopped
                : cancelFlag_ ? "Cancelled"
@@ -198,14 +211,19 @@ void DownloadManager::recordFailure(const WClip& track, const Workspace& workspa
 
 Task<std::optional<std::string>>
 DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTracks& saved,
-                                    RunTally& tally) {
+                                    RunPlan plan, RunTally& tally) {
+    const auto tracksOf = [this, &plan](const Workspace& workspace) {
+        if (!plan.only)
+            return likedOnly_ ? workspace.likedClips() : workspace.clips;
+        std::vector<WClip> tracks;
+        std::ranges::copy_if(workspace.clips, std::back_inserter(tracks),
+                             [&](const WClip& clip) { return plan.only->contains(clip.id); });
+        return tracks;
+    };
     std::vector<Workspace> work;
     for (const Workspace& workspace : workspaces_)
-        if (selected_.contains(workspace.id))
+        if (plan.only ? !tracksOf(workspace).empty() : selected_.contains(workspace.id))
             work.push_back(workspace);
-    const auto tracksOf = [this](const Workspace& workspace) {
-        return likedOnly_ ? workspace.likedClips() : workspace.clips;
-    };
     // USB sticks and SD cards take fewer names than Linux disks.
     const FileNames::NameRules rules = FileNames::nameRulesFor(destination);
     const auto folderOf = [rules](const Workspace& workspace) {
@@ -236,11 +254,15 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTrac
     std::vector<std::string> toFetch;
     for (const Workspace& workspace : work)
         for (const WClip& track : tracksOf(workspace)) {
-            if (skipSaved_ && folders.at(folderOf(workspace)).holdsOwnFile(track.id))
+            if ((skipSaved_ || plan.skipSaved) &&
+                folders.at(folderOf(workspace)).holdsOwnFile(track.id))
                 inPlace.insert(track.id);
             else
                 toFetch.push_back(track.id);
         }
+    tally.toFetch.insert(toFetch.begin(), toFetch.end());
+    // Kept from the start, so that a crash leaves it too.
+    keepUnfinished(destination, tally.toFetch, false);
     UpcomingTracks upcoming(std::move(toFetch));
     const Lend lent(upcoming_, prepareUpcoming_ ? &upcoming : nullptr);
     std::size_t position = 0; // of the next track to fetch in the first pass
@@ -318,6 +340,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTrac
             }
             if (result.placed) {
                 ++tally.saved;
+                tally.savedIds.insert(track.id);
                 logSaved(track, *result.placed, "");
             } else if (result.folderRefused) {
                 folderRefused = true;
@@ -360,6 +383,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTrac
                 }
                 if (result.placed) {
                     ++tally.saved;
+                    tally.savedIds.insert(track.id);
                     logSaved(track, *result.placed, " (retry " + std::to_string(round) + ")");
                 } else if (result.refused) {
                     recordFailure(track, workspace, tally, result.refused);

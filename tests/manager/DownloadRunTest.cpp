@@ -414,13 +414,59 @@ TEST_F(DownloadRunTest, filesPlacedBeforeAKillAreKnownToTheNextRun) {
     ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
     EXPECT_EQ(namesIn(out / "Demos"), (Lines{"A.wav", "B.wav"}));
 
+    // The next start offers the run, with what is left of it by the
+    // record; resuming fetches just that.
     rig.relaunch();
+    rig->loadCache();
+    ASSERT_TRUE(rig->unfinished());
+    EXPECT_EQ(rig->unfinished()->left, 2u);
+    rig->setSelected({});
+    rig.downloader.urls.clear();
+    rig.clock.run(rig->resume());
+    EXPECT_EQ(rig.downloader.urls, (Lines{urlOf("C"), urlOf("D")}));
+    EXPECT_EQ(rig->current(), "Downloaded 2 files · 2 already saved.");
+    EXPECT_EQ(namesIn(out / "Demos"), (Lines{"A.wav", "B.wav", "C.wav", "D.wav"}));
+    EXPECT_EQ(rig->selected(), (std::set<std::string>{"w"}));
+    EXPECT_FALSE(rig->unfinished());
+    rig.relaunch();
+    EXPECT_FALSE(rig->unfinished());
+}
+
+TEST_F(DownloadRunTest, aRunCutShortIsOfferedAndFailuresCanBeTriedAgainOrCopied) {
+    demos({{"A", 0}, {"B", -1}, {"C", 0}, {"D", 0}});
+    // Signed out while the third track is fetched.
+    rig.downloader.onDownload = [this] {
+        if (rig.downloader.urls.size() == 3)
+            rig->signedOut();
+    };
+    run();
+    EXPECT_EQ(rig->overall(), DownloadManager::signedOutText);
+    ASSERT_TRUE(rig->unfinished());
+    // B, queued for a retry round, and D, never reached (C's transfer ended).
+    EXPECT_EQ(rig->unfinished()->left, 2u);
+    rig->dismissUnfinished();
+    EXPECT_FALSE(rig->unfinished());
+    rig.relaunch();
+    EXPECT_FALSE(rig->unfinished());
+
+    // A run to its end offers nothing; its failures can be tried again...
+    rig.downloader.onDownload = nullptr;
     rig->loadCache();
     rig->setSelected({"w"});
     rig->setSkipSaved(true);
     run();
-    EXPECT_EQ(rig->current(), "Downloaded 2 files · 2 already saved.");
-    EXPECT_EQ(namesIn(out / "Demos"), (Lines{"A.wav", "B.wav", "C.wav", "D.wav"}));
+    EXPECT_FALSE(rig->unfinished());
+    ASSERT_EQ(rig->failures().size(), 1u);
+    // ...or copied for manual work.
+    const FailedItem failed{"B", "B", "Demos"};
+    EXPECT_EQ(rig->failuresText(), "B\tDemos\t" + failed.orvoURL().value_or("") + "\n");
+    rig.downloader.failing.clear();
+    rig.downloader.urls.clear();
+    rig->setSelected({});
+    rig.clock.run(rig->retryFailed());
+    EXPECT_EQ(rig.downloader.urls, (Lines{urlOf("B")}));
+    EXPECT_EQ(rig->current(), "Downloaded 1 file.");
+    EXPECT_TRUE(rig->failures().empty());
 }
 
 TEST_F(DownloadRunTest, aRecordThatCannotBeReadOrWrittenStopsTheRun) {
