@@ -68,8 +68,28 @@ std::string jsonText(const std::string& text) {
                  : Json(text).dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
+// The journal's lines, each a change of one destination's record; a line
+// cut short by a crash is among them, and does not parse.
+template <typename Visit> void forEachLine(const std::string& text, Visit visit) {
+    for (std::size_t start = 0; start < text.size();) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        Json line = Json::parse(text.begin() + std::ptrdiff_t(start),
+                                text.begin() + std::ptrdiff_t(end), nullptr, false);
+        if (line.is_array() && !line.empty() && line[0].is_object() && textAt(line[0], "folder"))
+            visit(line, text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 std::string reason(int error) {
     return g_strerror(error);
+}
+
+[[noreturn]] void readFailed(const std::filesystem::path& file, int error) {
+    throw RecordError("Could not read the record of saved files " + WriteError::displayPath(file) +
+                      ": " + reason(error));
 }
 
 // Moves the file to a name that is free, never over another file.
@@ -135,8 +155,7 @@ void SavedTracks::readRecord() {
         if (error == std::errc::no_such_file_or_directory)
             return;
         // Going on would take every file saved before for the user's.
-        throw RecordError("Could not read the record of saved files " +
-                          WriteError::displayPath(recordFile_) + ": " + reason(error.value()));
+        readFailed(recordFile_, error.value());
     }
     Json record = Json::parse(*text, nullptr, false);
     if (!record.is_object() || !record.contains("destinations") ||
@@ -227,30 +246,17 @@ void SavedTracks::readJournal() {
     if (!text) {
         if (error == std::errc::no_such_file_or_directory)
             return;
-        throw RecordError("Could not read the record of saved files " +
-                          WriteError::displayPath(journalFile(recordFile_)) + ": " +
-                          reason(error.value()));
+        readFailed(journalFile(recordFile_), error.value());
     }
     journalTorn_ = !text->empty() && text->back() != '\n';
-    std::size_t start = 0;
-    while (start < text->size()) {
-        std::size_t end = text->find('\n', start);
-        if (end == std::string::npos)
-            end = text->size();
-        const std::string line = text->substr(start, end - start);
-        start = end + 1;
-        // A line cut short by a crash does not parse and is passed over.
-        Json entry = Json::parse(line, nullptr, false);
-        if (!entry.is_array() || entry.empty() || !entry[0].is_object() ||
-            !textAt(entry[0], "folder"))
-            continue;
-        if (match(entry[0]) == Match::same) {
-            apply(entry);
+    forEachLine(*text, [this](const Json& line, std::string raw) {
+        if (match(line[0]) == Match::same) {
+            apply(line);
             changed_ = true; // so that save() empties the journal
         } else {
-            foreign_.push_back(line);
+            foreign_.push_back(std::move(raw));
         }
-    }
+    });
 }
 
 void SavedTracks::apply(const Json& line) {
@@ -390,16 +396,10 @@ void SavedTracks::recover(const std::filesystem::path& recordFile) {
     // Each destination once, in the order the journal names them.
     std::set<std::string> seen;
     std::vector<Json> destinations;
-    for (std::size_t start = 0; start < text->size();) {
-        std::size_t end = text->find('\n', start);
-        if (end == std::string::npos)
-            end = text->size();
-        Json entry = Json::parse(text->substr(start, end - start), nullptr, false);
-        start = end + 1;
-        if (entry.is_array() && !entry.empty() && entry[0].is_object() &&
-            textAt(entry[0], "folder") && seen.insert(entry[0].dump()).second)
-            destinations.push_back(std::move(entry[0]));
-    }
+    forEachLine(*text, [&](const Json& line, const std::string&) {
+        if (seen.insert(line[0].dump()).second)
+            destinations.push_back(line[0]);
+    });
     for (const Json& destination : destinations) {
         std::optional<DiskPlace> place;
         const std::string* disk = textAt(destination, "disk");
