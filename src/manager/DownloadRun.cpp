@@ -232,7 +232,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTrac
 
     const SaveAtEnd saveAtEnd(saved);
     if (saved.read() == SavedTracks::Read::setAside)
-        addLog("The record of saved tracks could not be read and was set aside as " +
+        addLog("The record of saved tracks was damaged and was set aside as " +
                WriteError::displayPath(saved.badFile().filename()) +
                "; files saved before count as yours.");
 
