@@ -7,6 +7,8 @@
 #include "manager/StoredPath.hpp"
 #include "model/LibrarySnapshot.hpp"
 
+#include <algorithm>
+
 DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
                                  FileDownloader& downloader, std::filesystem::path dataFolder)
     : bridge(bridge), clock_(clock), settings_(settings), downloader_(downloader),
@@ -143,6 +145,16 @@ Task<void> DownloadManager::resume() {
     if (!unfinished_ || running_ || scanning_)
         co_return;
     const UnfinishedRun run = *unfinished_;
+    // With no library (signed out since, or its cache gone), the run would
+    // find nothing to fetch and be taken for finished.
+    const bool known = std::ranges::any_of(workspaces_, [&](const Workspace& workspace) {
+        return std::ranges::any_of(workspace.clips,
+                                   [&](const WClip& clip) { return run.clipIds.contains(clip.id); });
+    });
+    if (!known) {
+        setOverall("Scan your library first: the tracks of your last download are not in it.");
+        co_return;
+    }
     setDestFolder(run.destination);
     setSelected(run.selected);
     setLikedOnly(run.likedOnly);
