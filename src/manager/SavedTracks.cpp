@@ -1,6 +1,7 @@
 #include "manager/SavedTracks.hpp"
 
 #include "download/FileNames.hpp"
+#include "download/NoReplaceRename.hpp"
 #include "download/WriteError.hpp"
 #include "manager/PrivateFile.hpp"
 #include "manager/StoredPath.hpp"
@@ -97,12 +98,10 @@ bool moveToFreeName(const std::filesystem::path& from, const std::string& base,
                     std::filesystem::path& to) {
     for (int n = 1; n < 1000; ++n) {
         to = n == 1 ? base : base + "-" + std::to_string(n);
-        if (link(from.c_str(), to.c_str()) == 0) {
-            unlink(from.c_str());
-            return true;
+        if (const int error = NoReplaceRename::move(from.c_str(), to.c_str()); error != EEXIST) {
+            errno = error;
+            return error == 0;
         }
-        if (errno != EEXIST)
-            return false;
     }
     return false;
 }
