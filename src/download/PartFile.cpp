@@ -13,7 +13,6 @@
 #include <unistd.h>
 #include <utility>
 
-
 PartFile::PartFile(std::filesystem::path folder) : folder_(std::move(folder)) {
     std::string name = (folder_ / FileNames::partFileTemplate).string();
     fd_ = g_mkstemp_full(name.data(), O_WRONLY | O_CLOEXEC, 0666);

@@ -41,8 +41,8 @@ std::optional<std::string> audioDigest(const std::filesystem::path& file) {
         off_t at = 12;
         unsigned char header[8];
         while (at + 8 <= status.st_size && pread(fd, header, 8, at) == 8) {
-            const std::uint32_t size = header[4] | header[5] << 8 | header[6] << 16 |
-                                       std::uint32_t(header[7]) << 24;
+            const std::uint32_t size =
+                header[4] | header[5] << 8 | header[6] << 16 | std::uint32_t(header[7]) << 24;
             if (std::memcmp(header, "data", 4) != 0) {
                 at += 8 + off_t(size) + (size & 1);
                 continue;

@@ -4,8 +4,8 @@
 
 #include <cctype>
 #include <cinttypes>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>

@@ -18,7 +18,8 @@ struct DiskPlace {
 
     // None when the folder cannot be looked at or its file system names
     // itself by nothing stable (a file system id of 0).
-    static std::optional<DiskPlace> of(const std::filesystem::path& folder,
-                                       const std::filesystem::path& mountTable = "/proc/self/mountinfo",
-                                       const std::filesystem::path& uuids = "/dev/disk/by-uuid");
+    static std::optional<DiskPlace>
+    of(const std::filesystem::path& folder,
+       const std::filesystem::path& mountTable = "/proc/self/mountinfo",
+       const std::filesystem::path& uuids = "/dev/disk/by-uuid");
 };

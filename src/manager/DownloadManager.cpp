@@ -1,7 +1,7 @@
 #include "manager/DownloadManager.hpp"
 
-#include "manager/Plural.hpp"
 #include "manager/DiskPlace.hpp"
+#include "manager/Plural.hpp"
 #include "manager/PrivateFile.hpp"
 #include "manager/SavedTracks.hpp"
 #include "manager/StoredPath.hpp"
@@ -126,8 +126,8 @@ void DownloadManager::keepUnfinished(const std::filesystem::path& destination,
         publish(unfinished_, std::optional<UnfinishedRun>(), Property::unfinished);
         return;
     }
-    UnfinishedRun run{destination, selected_, likedOnly_, prepareUpcoming_, tagFiles_,
-                      std::move(left)};
+    UnfinishedRun run{destination,      selected_, likedOnly_,
+                      prepareUpcoming_, tagFiles_, std::move(left)};
     run.left = run.clipIds.size();
     // Not kept is the same as dismissed: nothing worse than today.
     PrivateFile::write(unfinishedURL(), run.encode());
@@ -148,8 +148,8 @@ Task<void> DownloadManager::resume() {
     // With no library (signed out since, or its cache gone), the run would
     // find nothing to fetch and be taken for finished.
     const bool known = std::ranges::any_of(workspaces_, [&](const Workspace& workspace) {
-        return std::ranges::any_of(workspace.clips,
-                                   [&](const WClip& clip) { return run.clipIds.contains(clip.id); });
+        return std::ranges::any_of(
+            workspace.clips, [&](const WClip& clip) { return run.clipIds.contains(clip.id); });
     });
     if (!known) {
         setOverall("Scan your library first: the tracks of your last download are not in it.");
@@ -177,8 +177,8 @@ Task<void> DownloadManager::retryFailed() {
 std::string DownloadManager::failuresText() const {
     std::string text;
     for (const FailedItem& failure : failures_)
-        text += failure.title + '\t' + failure.workspace + '\t' +
-                failure.orvoURL().value_or("") + '\n';
+        text +=
+            failure.title + '\t' + failure.workspace + '\t' + failure.orvoURL().value_or("") + '\n';
     return text;
 }
 

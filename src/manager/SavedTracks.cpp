@@ -56,7 +56,7 @@ std::optional<std::int64_t> timeOf(const Json& time) {
 const std::string* textAt(const Json& object, const char* key) {
     const auto found = object.find(key);
     return found != object.end() && found->is_string() ? &found->get_ref<const std::string&>()
-                                                        : nullptr;
+                                                       : nullptr;
 }
 
 std::string jsonText(const std::string& text) {
@@ -260,8 +260,7 @@ void SavedTracks::readJournal() {
 
 void SavedTracks::apply(const Json& line) {
     if (line.size() == 3 && isPlainName(line[1]) && line[2].is_string()) {
-        if (const auto folder = folders_.find(line[1].get<std::string>());
-            folder != folders_.end())
+        if (const auto folder = folders_.find(line[1].get<std::string>()); folder != folders_.end())
             folder->second.erase(line[2].get<std::string>());
     } else if (line.size() == 6 && isPlainName(line[1]) && line[2].is_string() &&
                isPlainName(line[3]) && isSize(line[4]) && isTime(line[5])) {
@@ -311,8 +310,8 @@ void SavedTracks::journal(const std::string& line) {
     if (journalFd_ < 0) {
         if (const std::error_code error = PrivateFile::makeFolder(recordFile_.parent_path()))
             writeFailed(error.value());
-        journalFd_ = open(journalFile(recordFile_).c_str(),
-                          O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+        journalFd_ =
+            open(journalFile(recordFile_).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
         if (journalFd_ < 0)
             writeFailed(errno);
     }

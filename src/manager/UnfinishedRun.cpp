@@ -39,8 +39,8 @@ std::optional<UnfinishedRun> UnfinishedRun::decode(const std::string& text) {
     UnfinishedRun decoded;
     if (!run.is_object() || !run.contains("destination") || !run["destination"].is_string() ||
         !texts("selected", decoded.selected) || !texts("clips", decoded.clipIds) ||
-        !flag("likedOnly", decoded.likedOnly) || !flag("prepareUpcoming", decoded.prepareUpcoming) ||
-        !flag("tagFiles", decoded.tagFiles))
+        !flag("likedOnly", decoded.likedOnly) ||
+        !flag("prepareUpcoming", decoded.prepareUpcoming) || !flag("tagFiles", decoded.tagFiles))
         return std::nullopt;
     decoded.destination = StoredPath::path(run["destination"].get<std::string>());
     if (decoded.destination.empty())

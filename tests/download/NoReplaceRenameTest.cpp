@@ -22,7 +22,8 @@ TEST(NoReplaceRenameTest, aTakenNameIsNeverReplaced) {
         EXPECT_EQ(readFile(taken), "mine");
         EXPECT_EQ(move(from.c_str(), (temp / "missing" / "x").c_str()), ENOENT);
         EXPECT_EQ(move(from.c_str(), (temp / "Song (2).wav").c_str()), 0);
-        EXPECT_EQ(namesIn(temp.path()), (std::vector<std::string>{"Folder", "Song (2).wav", "Song.wav"}));
+        EXPECT_EQ(namesIn(temp.path()),
+                  (std::vector<std::string>{"Folder", "Song (2).wav", "Song.wav"}));
         EXPECT_EQ(readFile(temp / "Song (2).wav"), "new");
     }
 }

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <gtest/gtest.h>
 
 // What the tagger cannot take is left exactly as it came.
 TEST(WavTaggerTest, filesThatAreNoPlainWavAreLeftAlone) {
@@ -39,8 +39,8 @@ namespace {
 
 std::string chunk(const std::string& id, const std::string& body) {
     const auto size = std::uint32_t(body.size());
-    std::string bytes = id + std::string{char(size), char(size >> 8), char(size >> 16),
-                                         char(size >> 24)} + body;
+    std::string bytes =
+        id + std::string{char(size), char(size >> 8), char(size >> 16), char(size >> 24)} + body;
     return body.size() % 2 ? bytes + '\0' : bytes;
 }
 
