@@ -1,4 +1,6 @@
 #include "app/OrvoWavApp.hpp"
+#include "app/WindowRenderer.hpp"
+#include "session/PageRendering.hpp"
 #include "ui/Theme.hpp"
 
 #include <cstdlib>
@@ -14,5 +16,8 @@ int main(int argc, char** argv) {
         const std::string name(theme);
         setenv("GTK_THEME", Theme::lightThemeName(name.substr(0, name.find(':'))).c_str(), 1);
     }
+    // Before GTK and WebKit start: they read the choice from the environment.
+    PageRendering::chooseDrawing();
+    WindowRenderer::choose();
     return OrvoWavApp::create()->run(argc, argv);
 }

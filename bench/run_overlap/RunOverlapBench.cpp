@@ -41,7 +41,8 @@ Outcome download(const SimTesting::CatalogueFile& catalogue, double conversionSe
     DirectService api(service.apiOrigin());
     GlibClock clock;
     KeyFileSettings settings(data / "settings.ini");
-    SoupDownloader downloader;
+    SoupDownloader downloader(DownloadAddressPolicy(
+        Origins{service.webOrigin(), service.apiOrigin(), service.updateOrigin()}));
     DownloadManager manager(api, clock, settings, downloader, data);
     manager.setDestFolder(destination);
     manager.setLikedOnly(false);

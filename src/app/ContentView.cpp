@@ -1,6 +1,7 @@
 #include "app/ContentView.hpp"
 
 #include "session/OrvoBridge.hpp"
+#include "ui/Accessibility.hpp"
 #include "ui/AgreementView.hpp"
 #include "ui/ControlPanel.hpp"
 
@@ -8,6 +9,8 @@
 
 ContentView::ContentView(SettingsStore& settings) : settings_(settings) {
     set_name("contentView");
+    // The one container everything else is in, named like the window.
+    Accessibility::setLabel(*this, "Orvo WAV Downloader");
     add_css_class("orvo-root");
     set_child(signIn_);
     update();
@@ -21,6 +24,7 @@ void ContentView::attach(OrvoBridge& bridge, DownloadManager& manager) {
     signIn_.host().setWebView(bridge.webView());
     loggedIn_ = bridge.loggedInChanged().connect([this] { update(); });
     unreachable_ = bridge.unreachableChanged().connect([this] { update(); });
+    pageChanged_ = bridge.pageChanged().connect([this] { update(); });
     signIn_.signalTryAgain().connect([this] { bridge_->retry(); });
     updatedOnce_ = false; // the page is new: give it the keyboard if it shows
     update();
@@ -29,6 +33,7 @@ void ContentView::attach(OrvoBridge& bridge, DownloadManager& manager) {
 ContentView::~ContentView() {
     loggedIn_.disconnect();
     unreachable_.disconnect();
+    pageChanged_.disconnect();
 }
 
 void ContentView::agree() {
@@ -41,9 +46,9 @@ void ContentView::agree() {
 void ContentView::update() {
     const bool agreed = settings_.boolean(agreedToTermsKey);
     const Screen before = screen_;
-    screen_ = !agreed ? Screen::agreement
+    screen_ = !agreed                                                     ? Screen::agreement
               : bridge_ && bridge_->loggedIn() && !bridge_->unreachable() ? Screen::controlPanel
-                                   : Screen::signIn;
+                                                                          : Screen::signIn;
 
     if (screen_ == Screen::agreement && !agreement_) {
         agreement_ = Gtk::make_managed<AgreementView>([this] { agree(); });
@@ -63,6 +68,7 @@ void ContentView::update() {
     signIn_.setShown(screen_ == Screen::signIn);
     signIn_.setLostNotice(screen_ == Screen::signIn && bridge_ && bridge_->sessionLost());
     signIn_.setUnreachable(bridge_ && bridge_->unreachable());
+    signIn_.setPageHost(screen_ == Screen::signIn && bridge_ ? bridge_->signInHost() : "");
     // The keyboard goes where the user is now; never to the hidden page.
     if (screen_ == Screen::controlPanel && before != Screen::controlPanel)
         panel_->focusFirstControl();

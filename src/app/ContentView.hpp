@@ -49,4 +49,5 @@ class ContentView : public Gtk::Overlay {
     bool updatedOnce_ = false; // update() has run once
     sigc::connection loggedIn_;
     sigc::connection unreachable_;
+    sigc::connection pageChanged_;
 };

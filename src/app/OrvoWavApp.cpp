@@ -1,17 +1,18 @@
 #include "app/OrvoWavApp.hpp"
 
 #include "app/MainWindow.hpp"
-#include "ui/ControlPanel.hpp"
 #include "manager/AppFolders.hpp"
+#include "ui/Browser.hpp"
+#include "ui/ControlPanel.hpp"
 #include "ui/DisplayText.hpp"
 #include "ui/PanelState.hpp"
 #include "ui/Theme.hpp"
 #include "update/UpdateAlertDialog.hpp"
 
 #include <giomm/notification.h>
+#include <giomm/simpleaction.h>
 #include <glibmm/main.h>
 #include <glibmm/miscutils.h>
-#include <giomm/simpleaction.h>
 #include <gtkmm/aboutdialog.h>
 #include <gtkmm/messagedialog.h>
 #include <iostream>
@@ -51,7 +52,9 @@ std::optional<int> OrvoWavApp::answerCommandLine(int argc, char** argv) {
     return start ? std::nullopt : std::optional<int>(status);
 }
 
-OrvoWavApp::OrvoWavApp() : Gtk::Application(id) { Glib::set_application_name(MainWindow::title); }
+OrvoWavApp::OrvoWavApp() : Gtk::Application(id) {
+    Glib::set_application_name(MainWindow::title);
+}
 
 OrvoWavApp::~OrvoWavApp() {
     runWatch_.disconnect();
@@ -78,10 +81,14 @@ void OrvoWavApp::startSession() {
     if (bridge_)
         return;
     bridge_ = std::make_unique<OrvoBridge>();
+    // A link the user clicked in the page that leads away from Orvo.
+    bridge_->setLinkOpener([this](const std::string& uri) {
+        Browser::open(window_ ? GTK_WIDGET(window_->gobj()) : nullptr, uri);
+    });
     manager_ = std::make_unique<DownloadManager>(*bridge_, clock_, *settings_, *downloader_,
                                                  AppFolders::fromEnvironment().data);
-    runWatch_ = manager_->signalChanged().connect(
-        sigc::mem_fun(*this, &OrvoWavApp::notifyWhenRunEnds));
+    runWatch_ =
+        manager_->signalChanged().connect(sigc::mem_fun(*this, &OrvoWavApp::notifyWhenRunEnds));
     // Signing out makes no sense halfway through a scan or a run.
     busyWatch_ = manager_->signalChanged().connect([this](DownloadManager::Property) {
         signOutAction_->set_enabled(!manager_->scanning() && !manager_->running());
@@ -240,8 +247,7 @@ void OrvoWavApp::confirmSignOut() {
     if (!window_ || !bridge_)
         return;
     auto* dialog = new Gtk::MessageDialog(*window_, "Sign out of Orvo?", false,
-                                          Gtk::MessageType::QUESTION, Gtk::ButtonsType::NONE,
-                                          true);
+                                          Gtk::MessageType::QUESTION, Gtk::ButtonsType::NONE, true);
     dialog->set_name("signOutDialog");
     dialog->set_secondary_text("Your sign-in and the cached library are removed from this "
                                "computer. Downloaded files stay.");

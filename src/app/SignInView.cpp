@@ -7,6 +7,7 @@
 SignInView::SignInView()
     : Gtk::Box(Gtk::Orientation::VERTICAL, 0), banner_(Gtk::Orientation::HORIZONTAL, 10),
       notice_(*PanelWidgets::label("size-12 bold text-primary", lostNotice)),
+      pageHost_(*PanelWidgets::label("size-12 text-secondary", "")),
       unreachable_(Gtk::Orientation::VERTICAL, 12), tryAgain_("Try Again") {
     set_name("signInView");
     banner_.set_name("signInBanner");
@@ -26,6 +27,15 @@ SignInView::SignInView()
     notice_.set_margin(8);
     notice_.set_visible(false);
     append(notice_);
+    // Says where a sign-in page outside Orvo's own site comes from, the
+    // way a browser's address bar would.
+    pageHost_.set_name("signInPageHost");
+    pageHost_.set_margin_start(8);
+    pageHost_.set_margin_bottom(4);
+    pageHost_.set_xalign(0);
+    pageHost_.set_selectable(true);
+    pageHost_.set_visible(false);
+    append(pageHost_);
     unreachable_.set_name("signInUnreachable");
     unreachable_.set_valign(Gtk::Align::CENTER);
     unreachable_.set_halign(Gtk::Align::CENTER);
@@ -44,9 +54,16 @@ SignInView::SignInView()
 
 void SignInView::setShown(bool shown) {
     banner_.set_visible(shown);
-    if (!shown)
+    if (!shown) {
         notice_.set_visible(false);
+        pageHost_.set_visible(false);
+    }
     host_.setFullSize(shown);
+}
+
+void SignInView::setPageHost(const std::string& host) {
+    pageHost_.set_text(host);
+    pageHost_.set_visible(!host.empty() && banner_.get_visible());
 }
 
 void SignInView::setUnreachable(bool unreachable) {

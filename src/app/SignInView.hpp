@@ -26,6 +26,10 @@ class SignInView : public Gtk::Box {
     // The line above the page that says the sign-in was lost, or none.
     void setLostNotice(bool shown) { notice_.set_visible(shown); }
     bool lostNoticeShown() const { return notice_.get_visible(); }
+    // Names the host of the sign-in page the page is on, when it is not on
+    // Orvo's own site; empty hides the line.
+    void setPageHost(const std::string& host);
+    std::string pageHost() const { return pageHost_.get_visible() ? pageHost_.get_text() : ""; }
     // Shows "Can’t reach Orvo" and its "Try Again" button in place of the
     // page, which stays in the window.
     void setUnreachable(bool unreachable);
@@ -35,6 +39,7 @@ class SignInView : public Gtk::Box {
   private:
     Gtk::Box banner_;
     Gtk::Label& notice_;
+    Gtk::Label& pageHost_;
     Gtk::Box unreachable_;
     Gtk::Button tryAgain_;
     WebViewHost host_;

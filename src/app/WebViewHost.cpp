@@ -20,6 +20,7 @@ void WebViewHost::setWebView(Gtk::Widget& webView) {
     if (webView_)
         return;
     webView_ = &webView;
+    Accessibility::setLabel(webView, "Orvo sign-in page");
     append(webView);
     setFullSize(fullSize_);
 }

@@ -1,16 +1,11 @@
 #pragma once
 #include "async/Task.hpp"
+#include "download/DownloadError.hpp"
 #include "download/PartFile.hpp"
 
 #include <filesystem>
 #include <sigc++/signal.h>
-#include <stdexcept>
 #include <string>
-
-// Why a download failed, for whoever wants to know (the run only counts it).
-struct DownloadError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // Emitted when the user asks a run to stop: the transfer under way ends at
 // once instead of at its next checkpoint.
@@ -24,6 +19,7 @@ class FileDownloader {
     virtual ~FileDownloader() = default;
 
     // Throws on any failure (WriteError when the local disk refused it,
+    // AddressRefused when the address or a redirect's is not one to fetch,
     // DownloadError otherwise, also when cancelled) and then leaves no
     // temporary file behind.
     virtual Task<PartFile> download(std::string url, std::filesystem::path folder,

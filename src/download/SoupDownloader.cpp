@@ -3,7 +3,6 @@
 #include "download/SoupCalls.hpp"
 #include "download/WebAddress.hpp"
 #include "download/WriteError.hpp"
-#include "session/BridgeError.hpp"
 
 #include <cerrno>
 #include <deque>
@@ -95,42 +94,73 @@ class StallWatch {
     guint source_ = 0;
 };
 
-// Refuses a file the disk has no room for, before a byte of it is written.
-void checkRoom(const std::filesystem::path& folder, goffset announced) {
+std::string sizeText(std::uint64_t bytes) {
+    char* formatted = g_format_size(bytes);
+    std::string size(formatted);
+    g_free(formatted);
+    return size;
+}
+
+// The room the file may fill: the disk's free space less the spare. A file
+// whose length is announced is refused before a byte of it is written when
+// it does not fit; one of unannounced length is held to it while it comes.
+std::optional<std::uint64_t> roomFor(const std::filesystem::path& folder, goffset announced) {
     struct statvfs disk {};
-    if (announced < 0 || statvfs(folder.c_str(), &disk) != 0)
-        return;
+    if (statvfs(folder.c_str(), &disk) != 0)
+        return std::nullopt;
     const std::uint64_t free = std::uint64_t(disk.f_bavail) * disk.f_frsize;
-    if (std::uint64_t(announced) + SoupDownloader::spareBytes <= free)
-        return;
-    const auto text = [](std::uint64_t bytes) {
-        char* formatted = g_format_size(bytes);
-        std::string size(formatted);
-        g_free(formatted);
-        return size;
-    };
-    throw WriteError("Not enough space on " + WriteError::displayPath(folder) + ": " +
-                         text(std::uint64_t(announced) + SoupDownloader::spareBytes) +
-                         " needed, " + text(free) + " free",
+    const std::uint64_t room =
+        free > SoupDownloader::spareBytes ? free - SoupDownloader::spareBytes : 0;
+    if (announced >= 0 && std::uint64_t(announced) > room)
+        throw WriteError("Not enough space on " + WriteError::displayPath(folder) + ": " +
+                             sizeText(std::uint64_t(announced) + SoupDownloader::spareBytes) +
+                             " needed, " + sizeText(free) + " free",
+                         ENOSPC);
+    return room;
+}
+
+[[noreturn]] void outgrew(const std::filesystem::path& folder, std::uint64_t room) {
+    throw WriteError("Not enough space on " + WriteError::displayPath(folder) +
+                         ": a file of unannounced length outgrew the " + sizeText(room) +
+                         " free beyond the " + sizeText(SoupDownloader::spareBytes) + " kept spare",
                      ENOSPC);
+}
+
+bool isRedirect(guint status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// Where a redirect leads, resolved against the address that answered it.
+std::optional<std::string> redirectTarget(SoupMessage* message) {
+    const char* location =
+        soup_message_headers_get_one(soup_message_get_response_headers(message), "Location");
+    if (!location)
+        return std::nullopt;
+    GUri* target = g_uri_parse_relative(soup_message_get_uri(message), location,
+                                        GUriFlags(SOUP_HTTP_URI_FLAGS), nullptr);
+    if (!target)
+        return "";
+    char* text = g_uri_to_string(target);
+    std::string address(text);
+    g_free(text);
+    g_uri_unref(target);
+    return address;
 }
 
 constexpr std::size_t chunkSize = 256 * 1024;
 
 } // namespace
 
-SoupDownloader::SoupDownloader(Limits limits)
-    : limits_(limits),
+SoupDownloader::SoupDownloader() : SoupDownloader(DownloadAddressPolicy(Origins::current())) {}
+
+SoupDownloader::SoupDownloader(DownloadAddressPolicy policy, Limits limits,
+                               GSocketConnectable* connectTo)
+    : policy_(policy), limits_(limits),
       session_(soup_session_new_with_options("timeout", guint(std::max(1.0, limits.windowSeconds)),
-                                             nullptr)) {}
+                                             "remote-connectable", connectTo, nullptr)) {}
 
 Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path folder,
                                         CancelSignal& cancelled) {
-    if (!isWebAddress(url))
-        throw BridgeError("bad URL");
-    GObjectRef<SoupMessage> message(soup_message_new("GET", url.c_str()));
-    if (!message)
-        throw BridgeError("bad URL");
     GObjectRef<GCancellable> cancellable(g_cancellable_new());
     CancelOnRequest cancel(cancelled, cancellable.get());
     const auto raise = [&](const Failure& failure, StallWatch* watch) {
@@ -143,14 +173,38 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
         failure.raise("transfer failed");
     };
 
-    // Wait for the response headers.
-    SendCall send(session_.get(), message.get(), cancellable.get());
-    GObjectRef<GAsyncResult> sent = co_await send;
+    // Redirects are followed here rather than by libsoup, so that each
+    // address is checked before it is asked for.
+    GObjectRef<SoupMessage> message;
+    GObjectRef<GInputStream> body;
     Failure failure;
-    GObjectRef<GInputStream> body(
-        soup_session_send_finish(session_.get(), sent.get(), &failure.error));
-    if (!body)
-        raise(failure, nullptr);
+    for (int redirects = 0;; ++redirects) {
+        if (auto refusal = policy_.refusal(url))
+            throw AddressRefused((redirects == 0 ? "address refused: " : "redirect refused: ") +
+                                 *refusal);
+        message.reset(soup_message_new("GET", url.c_str()));
+        if (!message)
+            throw AddressRefused("address refused: not a web address");
+        soup_message_add_flags(message.get(), SOUP_MESSAGE_NO_REDIRECT);
+        // Wait for the response headers.
+        SendCall send(session_.get(), message.get(), cancellable.get());
+        GObjectRef<GAsyncResult> sent = co_await send;
+        body.reset(soup_session_send_finish(session_.get(), sent.get(), &failure.error));
+        if (!body)
+            raise(failure, nullptr);
+        auto target = isRedirect(soup_message_get_status(message.get()))
+                          ? redirectTarget(message.get())
+                          : std::nullopt;
+        if (!target)
+            break;
+        // The redirect's own body is never read: its connection is dropped.
+        g_input_stream_close(body.get(), nullptr, nullptr);
+        if (redirects == DownloadAddressPolicy::maxRedirects)
+            throw AddressRefused("redirect refused: more than " +
+                                 std::to_string(DownloadAddressPolicy::maxRedirects) +
+                                 " redirects");
+        url = std::move(*target);
+    }
     AbandonUnlessDone abandon{cancellable.get()};
 
     const guint status = soup_message_get_status(message.get());
@@ -164,7 +218,7 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
         (!coding || g_ascii_strcasecmp(coding, "identity") == 0))
         announced = soup_message_headers_get_content_length(headers);
 
-    checkRoom(folder, announced);
+    const std::optional<std::uint64_t> room = roomFor(folder, announced);
 
     PartFile part(folder);
     StallWatch watch(limits_, cancellable.get());
@@ -188,6 +242,8 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
             if (head.size() == WavHeader::size && !WavHeader::matches(head))
                 throw DownloadError("not a WAV file");
         }
+        if (announced < 0 && room && std::uint64_t(received + count) > *room)
+            outgrew(folder, *room);
         part.write(buffer.data(), std::size_t(count));
         received += count;
         watch.received(received);

@@ -1,5 +1,6 @@
 #pragma once
 #include "async/GLibRef.hpp"
+#include "download/DownloadAddressPolicy.hpp"
 #include "download/FileDownloader.hpp"
 
 #include <libsoup/soup.h>
@@ -7,7 +8,9 @@
 // Downloads WAV files with libsoup, streamed to a hidden temporary file in
 // the destination folder and finished once complete and checked: a 2xx
 // status, as many bytes as announced, and a RIFF/RF64 WAVE header. The body
-// never sits whole in memory.
+// never sits whole in memory. The address and every redirect's are checked
+// by the policy before they are asked for; a body of unannounced length may
+// fill the disk only up to the spare room.
 class SoupDownloader final : public FileDownloader {
   public:
     struct Limits {
@@ -16,16 +19,22 @@ class SoupDownloader final : public FileDownloader {
         double windowSeconds = 60;
         std::size_t minimumBytes = 64 * 1024;
     };
-    // Room left free on the disk after a file whose length is announced.
+    // Room left free on the disk after a file.
     static constexpr std::uint64_t spareBytes = 64ull * 1024 * 1024;
 
-    SoupDownloader() : SoupDownloader(Limits{}) {}
-    explicit SoupDownloader(Limits limits);
+    // With the policy of the configured origins.
+    SoupDownloader();
+    // connectTo, for tests: every connection goes there, whatever host the
+    // address names.
+    explicit SoupDownloader(DownloadAddressPolicy policy) : SoupDownloader(policy, Limits{}) {}
+    SoupDownloader(DownloadAddressPolicy policy, Limits limits,
+                   GSocketConnectable* connectTo = nullptr);
 
     Task<PartFile> download(std::string url, std::filesystem::path folder,
                             CancelSignal& cancelled) override;
 
   private:
+    DownloadAddressPolicy policy_;
     Limits limits_;
     GObjectRef<SoupSession> session_;
 };

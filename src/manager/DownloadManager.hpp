@@ -166,8 +166,9 @@ class DownloadManager {
     std::filesystem::path unfinishedURL() const;
 
     // Used by the download run and its tests. fetchTrack says where it saved
-    // the file, and folds every failure into none except WriteError, which
-    // the run decides on. The workspace's name goes into the file's details.
+    // the file, and folds every failure into none except WriteError and
+    // AddressRefused, which the run decides on. The workspace's name goes
+    // into the file's details.
     Task<std::optional<WorkspaceFolder::Placed>>
     fetchTrack(WClip track, std::string workspace, WorkspaceFolder& folder, double pollSeconds);
     Task<std::optional<std::string>> pollWav(WClip track, double seconds);
@@ -189,8 +190,8 @@ class DownloadManager {
     // What became of one attempt at a track within a run.
     struct Attempt {
         std::optional<WorkspaceFolder::Placed> placed;
-        // The disk refused the track's name, or the whole folder: trying
-        // again cannot help. The system's reason.
+        // The disk refused the track's name, or the whole folder, or the
+        // address was refused: trying again cannot help. The reason.
         std::optional<std::string> refused;
         bool folderRefused = false;
     };

@@ -196,6 +196,8 @@ Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, std::string
         case Reach::track:
             attempt.refused = failure.what();
         }
+    } catch (const AddressRefused& refused) {
+        attempt.refused = refused.what();
     }
     co_return attempt;
 }

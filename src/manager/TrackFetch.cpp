@@ -4,7 +4,6 @@
 #include "manager/DownloadManager.hpp"
 #include "model/Isolated.hpp"
 #include "model/Origins.hpp"
-#include "session/BridgeError.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +37,7 @@ Task<std::optional<std::string>> DownloadManager::pollWav(WClip track, double se
 
 Task<PartFile> DownloadManager::download(std::string url, std::filesystem::path folder) {
     if (!isWebAddress(url))
-        throw BridgeError("bad URL");
+        throw AddressRefused("address refused: not a web address");
     co_return co_await downloader_.download(std::move(url), std::move(folder), cancelled_);
 }
 
@@ -73,6 +72,8 @@ Task<std::optional<WorkspaceFolder::Placed>> DownloadManager::fetchTrack(WClip t
         part.emplace(co_await download(std::move(*url), folder.path()));
     } catch (const WriteError&) {
         throw; // the disk's fault, not the service's: the run decides
+    } catch (const AddressRefused&) {
+        throw; // asking again brings the same address: the run decides
     } catch (...) {
         // The run queues the track; why it failed is not shown.
         co_return std::nullopt;

@@ -72,7 +72,13 @@ std::optional<std::string> Origins::originOf(std::string_view address) {
 }
 
 std::optional<std::string> Origins::songURL(std::string_view id) const {
-    std::string url = web + "/song/" + std::string(id);
+    // One path segment whatever the id holds; "." and ".." would be a path
+    // of their own even encoded.
+    if (id.empty() || id == "." || id == "..")
+        return std::nullopt;
+    char* escaped = g_uri_escape_string(std::string(id).c_str(), nullptr, FALSE);
+    std::string url = web + "/song/" + escaped;
+    g_free(escaped);
     if (!onlyUriCharacters(url) || !g_uri_is_valid(url.c_str(), G_URI_FLAGS_NONE, nullptr))
         return std::nullopt;
     return url;

@@ -30,7 +30,8 @@ struct Origins {
     // The web site's root, the page the session loads.
     std::string homePage() const { return web + "/"; }
 
-    // A track's page: the web origin, "/song/" and the id joined unchanged;
-    // none when that is not a valid address.
+    // A track's page: the web origin, "/song/" and the id escaped as one
+    // path segment; none for an empty id, "." or "..", or when that is not
+    // a valid address.
     std::optional<std::string> songURL(std::string_view id) const;
 };

@@ -16,7 +16,9 @@ struct FeedPage {
 
     // Reads what the feed script returned. Throws BridgeError with
     // "Feed HTTP <status>" for an error answer and "Could not read library
-    // feed" for anything that is not an object; missing or mistyped fields
-    // take their defaults.
+    // feed" for anything that is not an object or holds more tracks than
+    // AnswerLimits allow; missing or mistyped fields take their defaults,
+    // titles and workspace names are cut to the limit, and a track whose id
+    // is empty, too long or holds a control character is left out.
     static FeedPage fromScriptResult(const nlohmann::json& result);
 };

@@ -3,7 +3,7 @@
 #include "async/GlibClock.hpp"
 #include "download/WebAddress.hpp"
 #include "session/BridgeError.hpp"
-#include "ui/Browser.hpp"
+#include "session/PageRendering.hpp"
 
 #include <algorithm>
 #include <coroutine>
@@ -13,6 +13,7 @@
 struct OrvoBridge::Popup {
     GObjectRef<WebKitWebView> view;
     std::unique_ptr<Gtk::Window> window; // goes first, taking the view out of it
+    bool ready = false;                  // its page asked to be shown
 };
 
 // Waits for WebKit to remove all of a session's site data.
@@ -59,23 +60,26 @@ OrvoBridge::OrvoBridge(Origins origins, Clock& clock, double scriptTimeout)
 OrvoBridge::OrvoBridge(Origins origins, std::unique_ptr<Clock> ownClock, Clock* clock,
                        double scriptTimeout)
     : ownClock_(std::move(ownClock)), clock_(clock ? *clock : *ownClock_),
-      origins_(std::move(origins)),
+      origins_(std::move(origins)), policy_(origins_),
       webOrigin_(Origins::originOf(origins_.web).value_or(origins_.web)), view_(makeView()),
       webViewWidget_(Glib::wrap(GTK_WIDGET(view_.get()))), runner_(view_.get(), scriptTimeout),
       homeRunner_(std::make_unique<HomeRunner>(*this)),
       service_(*homeRunner_, origins_.api, webOrigin_) {
     watch(view_.get());
     g_signal_connect(view_.get(), "load-changed", G_CALLBACK(&OrvoBridge::onLoadChanged), this);
-    g_signal_connect(view_.get(), "decide-policy", G_CALLBACK(&OrvoBridge::onDecidePolicy), this);
     g_signal_connect(view_.get(), "load-failed", G_CALLBACK(&OrvoBridge::onLoadFailed), this);
-    linkOpener_ = [this](const std::string& uri) { Browser::open(GTK_WIDGET(view_.get()), uri); };
     // Pop-ups share the main page's session, so this sees their downloads too.
     g_signal_connect(webkit_web_view_get_network_session(view_.get()), "download-started",
                      G_CALLBACK(&OrvoBridge::onDownloadStarted), nullptr);
     service_.pageNotLoaded().connect([this] {
-        // Signed out, the user may be following the sign-in wherever it leads.
-        if (loggedIn_)
-            loadHome();
+        // Signed out, the user may be on a sign-in origin. Signed in, the
+        // home page comes back, but not in a loop should it keep leading
+        // elsewhere.
+        const double now = clock_.now();
+        if (!loggedIn_ || (lastRefusedReload_ && now - *lastRefusedReload_ < refusedReloadInterval))
+            return;
+        lastRefusedReload_ = now;
+        loadHome();
     });
     g_signal_connect(view_.get(), "web-process-terminated",
                      G_CALLBACK(&OrvoBridge::onWebProcessTerminated), this);
@@ -93,23 +97,57 @@ void OrvoBridge::loadHome() {
 gboolean OrvoBridge::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
                                     WebKitPolicyDecisionType type, gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
-    // Signed out, the user sees the page and may follow the sign-in anywhere.
-    if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION || !self.loggedIn_)
+    if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
         return FALSE;
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     const std::string uri =
         webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-    // An about:blank or about:srcdoc frame loads nothing from anywhere.
-    if (self.origins_.isService(uri) || uri.starts_with("about:"))
-        return FALSE;
-    webkit_policy_decision_ignore(decision);
     const bool clicked = webkit_navigation_action_get_navigation_type(action) ==
                              WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
                          webkit_navigation_action_is_user_gesture(action);
-    if (clicked && isLinkAddress(uri))
-        self.linkOpener_(uri);
+    // A new window is for `create` to decide, except a clicked link that
+    // leads away, which belongs in the browser.
+    const auto verdict =
+        type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION
+            ? self.policy_.window(
+                  {.openerOrigin = std::nullopt, .target = uri, .clickedLink = clicked})
+            : self.policy_.navigation(uri, clicked, self.loggedIn_);
+    if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION &&
+        verdict != PagePolicy::Verdict::openInBrowser)
+        return FALSE;
+    if (verdict == PagePolicy::Verdict::allow || verdict == PagePolicy::Verdict::frameOnly)
+        return FALSE;
+    webkit_policy_decision_ignore(decision);
+    if (verdict == PagePolicy::Verdict::openInBrowser)
+        self.openLink(uri);
     return TRUE;
+}
+
+void OrvoBridge::openLink(const std::string& uri) {
+    if (linkOpener_)
+        linkOpener_(uri);
+    else
+        g_message("Not opened, no browser at hand: %s", uri.c_str());
+}
+
+void OrvoBridge::onPageLoad(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge) {
+    auto& self = *static_cast<OrvoBridge*>(bridge);
+    // WebKit asks the same question for a page and for its frames; this is
+    // the page's own load, which may lead nowhere but the service.
+    const char* uri = webkit_web_view_get_uri(view);
+    if (event == WEBKIT_LOAD_FINISHED || !uri || self.policy_.pageMayShow(uri))
+        return;
+    g_message("Refused to show a page away from Orvo: %s", uri);
+    webkit_web_view_stop_loading(view);
+    if (event == WEBKIT_LOAD_COMMITTED) {
+        if (view == self.view_.get()) {
+            self.homeRequested_ = false;
+            self.loadHome();
+        } else if (const auto found = self.findPopup(view); found != self.popups_.end()) {
+            self.discard(found);
+        }
+    }
 }
 
 void OrvoBridge::onDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer) {
@@ -159,6 +197,12 @@ void OrvoBridge::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoin
         const char* uri = webkit_web_view_get_uri(view);
         self.committedOrigin_ = uri ? Origins::originOf(uri) : std::nullopt;
         ++self.documents_;
+        // The home page sent a signed-in page to sign in again: the
+        // service has ended the session.
+        if (self.homeRequested_ && self.loggedIn_ && uri && !self.onWebOrigin() &&
+            self.policy_.onServiceOrigin(uri))
+            self.setLoggedIn(false, true);
+        self.pageChanged_.emit();
     }
     if (event == WEBKIT_LOAD_COMMITTED || event == WEBKIT_LOAD_FINISHED)
         self.homeRequested_ = false;
@@ -175,6 +219,13 @@ OrvoBridge::~OrvoBridge() {
     }
 }
 
+std::string OrvoBridge::signInHost() const {
+    const char* uri = webkit_web_view_get_uri(view_.get());
+    if (!uri || onWebOrigin() || !committedOrigin_ || !policy_.onServiceOrigin(uri))
+        return {};
+    return PagePolicy::hostOf(uri);
+}
+
 std::string OrvoBridge::dataFolder() {
     return std::string(g_get_user_data_dir()) + "/OrvoWavDownloader/web";
 }
@@ -186,10 +237,16 @@ std::string OrvoBridge::cacheFolder() {
 GObjectRef<WebKitWebView> OrvoBridge::makeView() {
     const std::string data = dataFolder();
     const std::string cache = cacheFolder();
-    g_mkdir_with_parents(data.c_str(), 0700);
-    g_mkdir_with_parents(cache.c_str(), 0700);
+    // Private whatever an earlier version or another program left them as.
+    for (const auto& folder : {data, cache}) {
+        g_mkdir_with_parents(folder.c_str(), 0700);
+        g_chmod(folder.c_str(), 0700);
+    }
+    PageRendering::limitNetworkProcess();
     const GObjectRef<WebKitNetworkSession> session(
         webkit_network_session_new(data.c_str(), cache.c_str()));
+    // A password typed into an HTTP authentication prompt is not kept.
+    webkit_network_session_set_persistent_credential_storage_enabled(session.get(), FALSE);
     // Even a persistent session keeps cookies in memory only unless told
     // where to store them, and it must be told before the first load.
     const std::string cookies = data + "/cookies.sqlite";
@@ -201,9 +258,11 @@ GObjectRef<WebKitWebView> OrvoBridge::makeView() {
     webkit_settings_set_user_agent(settings.get(), userAgent);
     webkit_settings_set_javascript_can_open_windows_automatically(settings.get(), TRUE);
     webkit_settings_set_enable_back_forward_navigation_gestures(settings.get(), TRUE);
+    PageRendering::apply(settings.get());
 
-    auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "network-session", session.get(), "settings",
-                              settings.get(), nullptr);
+    auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PageRendering::webContext(),
+                              "network-session", session.get(), "settings", settings.get(),
+                              nullptr);
     return GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
 }
 
@@ -211,6 +270,14 @@ void OrvoBridge::watch(WebKitWebView* view) {
     g_signal_connect(view, "create", G_CALLBACK(&OrvoBridge::onCreate), this);
     g_signal_connect(view, "ready-to-show", G_CALLBACK(&OrvoBridge::onReadyToShow), this);
     g_signal_connect(view, "close", G_CALLBACK(&OrvoBridge::onClose), this);
+    g_signal_connect(view, "decide-policy", G_CALLBACK(&OrvoBridge::onDecidePolicy), this);
+    g_signal_connect(view, "load-changed", G_CALLBACK(&OrvoBridge::onPageLoad), this);
+}
+
+std::vector<std::unique_ptr<OrvoBridge::Popup>>::iterator
+OrvoBridge::findPopup(WebKitWebView* view) {
+    return std::find_if(popups_.begin(), popups_.end(),
+                        [view](const auto& popup) { return popup->view.get() == view; });
 }
 
 std::vector<Gtk::Window*> OrvoBridge::popups() const {
@@ -272,6 +339,9 @@ Task<FeedPage> OrvoBridge::feedPage(std::optional<std::string> cursor) {
 }
 
 Task<void> OrvoBridge::signOut() {
+    // A pop-up on Orvo holds the session in memory and could store it again.
+    while (!popups_.empty())
+        discard(popups_.begin());
     signedOutFrom_ = documents_ + 1;
     setLoggedIn(false, false);
     WebKitWebsiteDataManager* data = webkit_network_session_get_website_data_manager(
@@ -282,22 +352,27 @@ Task<void> OrvoBridge::signOut() {
     loadHome();
 }
 
-namespace {
-
-// A pop-up says where it is: a look-alike sign-in window shows its own host.
-std::string popupTitle(const char* uri) {
-    GUri* parsed = uri ? g_uri_parse(uri, G_URI_FLAGS_NONE, nullptr) : nullptr;
-    std::string host = parsed && g_uri_get_host(parsed) ? g_uri_get_host(parsed) : "";
-    if (parsed)
-        g_uri_unref(parsed);
-    return host.empty() ? "Sign in" : "Sign in — " + host;
-}
-
-} // namespace
-
 GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction* action,
                                 gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
+    const char* openerUri = webkit_web_view_get_uri(opener);
+    const std::string target =
+        webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+    const auto verdict = self.policy_.window(
+        {.openerOrigin = openerUri ? Origins::originOf(openerUri) : std::nullopt,
+         .target = target,
+         .userGesture = bool(webkit_navigation_action_is_user_gesture(action)),
+         .clickedLink = webkit_navigation_action_get_navigation_type(action) ==
+                            WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
+                        webkit_navigation_action_is_user_gesture(action),
+         .signedIn = self.loggedIn_,
+         .open = self.popups_.size()});
+    if (verdict == PagePolicy::Verdict::openInBrowser)
+        self.openLink(target);
+    if (verdict != PagePolicy::Verdict::allow) {
+        g_debug("Refused a window the Orvo page asked for: %s", target.c_str());
+        return nullptr;
+    }
     // A new window's view must be related to its opener (WebKit aborts
     // otherwise) and does not inherit its settings, so it gets the opener's
     // settings object, user agent included.
@@ -309,8 +384,7 @@ GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction* a
     // with its record; the window takes a reference of its own later.
     popup->view = GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
     popup->window = std::make_unique<Gtk::Window>();
-    popup->window->set_title(
-        popupTitle(webkit_uri_request_get_uri(webkit_navigation_action_get_request(action))));
+    popup->window->set_title(PagePolicy::popupTitle(target));
     popup->window->set_default_size(popupWidth, popupHeight);
     popup->window->set_resizable(true);
     GtkRoot* root = gtk_widget_get_root(GTK_WIDGET(self.view_.get()));
@@ -328,11 +402,11 @@ GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction* a
             return true;
         },
         false);
-    g_signal_connect(
-        view, "notify::uri", G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer window) {
-            static_cast<Gtk::Window*>(window)->set_title(popupTitle(webkit_web_view_get_uri(view)));
-        }),
-        window);
+    g_signal_connect(view, "notify::uri",
+                     G_CALLBACK(+[](WebKitWebView* view, GParamSpec*, gpointer bridge) {
+                         static_cast<OrvoBridge*>(bridge)->showPopup(view);
+                     }),
+                     &self);
     self.watch(view);
     self.popups_.push_back(std::move(popup));
     return GTK_WIDGET(view);
@@ -340,20 +414,34 @@ GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction* a
 
 void OrvoBridge::onReadyToShow(WebKitWebView* view, gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
-    const auto found =
-        std::find_if(self.popups_.begin(), self.popups_.end(),
-                     [view](const auto& popup) { return popup->view.get() == view; });
+    const auto found = self.findPopup(view);
     if (found == self.popups_.end())
         return;
+    (*found)->ready = true;
     (*found)->window->set_child(*Glib::wrap(GTK_WIDGET(view)));
-    (*found)->window->present();
+    self.showPopup(view);
+}
+
+// A pop-up is on screen only while its page is on the service, titled with
+// that page's host: a blank window someone wrote a form into never shows.
+void OrvoBridge::showPopup(WebKitWebView* view) {
+    const auto found = findPopup(view);
+    if (found == popups_.end() || !(*found)->ready)
+        return;
+    const char* uri = webkit_web_view_get_uri(view);
+    Gtk::Window& window = *(*found)->window;
+    if (uri && policy_.onServiceOrigin(uri)) {
+        window.set_title(PagePolicy::popupTitle(uri));
+        if (!window.get_visible())
+            window.present();
+    } else {
+        window.set_visible(false);
+    }
 }
 
 void OrvoBridge::onClose(WebKitWebView* view, gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
-    const auto found =
-        std::find_if(self.popups_.begin(), self.popups_.end(),
-                     [view](const auto& popup) { return popup->view.get() == view; });
+    const auto found = self.findPopup(view);
     if (found == self.popups_.end())
         return; // the main page cannot close itself
     self.discard(found);

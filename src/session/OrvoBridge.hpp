@@ -3,6 +3,7 @@
 #include "async/GLibRef.hpp"
 #include "model/Origins.hpp"
 #include "session/OrvoService.hpp"
+#include "session/PagePolicy.hpp"
 #include "session/PageScriptService.hpp"
 #include "session/WebViewScriptRunner.hpp"
 
@@ -27,12 +28,15 @@
 //
 // The service operations run only while the page's committed document is on
 // the web origin (and each script checks location.origin again); elsewhere
-// they refuse, and a signed-in bridge loads the home page. No page, the
-// main one or a pop-up, may download anything: WebKit's downloads are all
-// cancelled before they write a byte. The app's own WAV files are fetched
-// natively, not through the page. Once signed in, the page stays on the
-// service's own origins: a navigation elsewhere is refused, and a link the
-// user clicked opens in the default browser instead.
+// they refuse, and a signed-in bridge loads the home page (at most once
+// every refusedReloadInterval seconds). Should that home page lead to a
+// sign-in origin, the service has ended the session: signed out. No page,
+// the main one or a pop-up, may download anything: WebKit's downloads are
+// all cancelled before they write a byte. The app's own WAV files are
+// fetched natively, not through the page. The page and its pop-ups stay on
+// the service's own origins, and pop-ups open only for signing in (see
+// PagePolicy); a link the user clicked that leads elsewhere is handed to the
+// link opener the app gives.
 //
 // Main thread only; GTK must be initialised first. The app creates one and
 // keeps it for the whole run.
@@ -47,6 +51,7 @@ class OrvoBridge final : public OrvoService {
     static constexpr int popupHeight = 680;
     static constexpr int maxReloads = 3;
     static constexpr double reloadWindow = 60;
+    static constexpr double refusedReloadInterval = 10;
 
     // The app's bridge: the configured origins, the main loop's clock.
     OrvoBridge();
@@ -75,8 +80,9 @@ class OrvoBridge final : public OrvoService {
     // Loads the home page afresh (Try Again, Reload Orvo Page).
     void retry();
 
-    // Removes all of the page's site data (cookies, storage, caches), so
-    // the sign-in is gone, and shows the home page signed out.
+    // Closes every pop-up, removes all of the page's site data (cookies,
+    // storage, caches), so the sign-in is gone, and shows the home page
+    // signed out.
     Task<void> signOut();
 
     // The page, for the app to place in its window. Pop-ups open over the
@@ -94,8 +100,13 @@ class OrvoBridge final : public OrvoService {
     // The origin of the main page's committed document, if any.
     const std::optional<std::string>& committedOrigin() const { return committedOrigin_; }
 
-    // Opens a link the user clicked away from the service; the default
-    // browser unless replaced (tests).
+    // The host of the sign-in origin the page is on, or empty on the web
+    // site (or anywhere else); pageChanged() tells when it may have changed.
+    std::string signInHost() const;
+    sigc::signal<void()>& pageChanged() { return pageChanged_; }
+
+    // Opens a link the user clicked away from the service (in the browser,
+    // as the app decides); without one such links are dropped.
     void setLinkOpener(std::function<void(const std::string&)> opener) {
         linkOpener_ = std::move(opener);
     }
@@ -132,6 +143,10 @@ class OrvoBridge final : public OrvoService {
     // current callback has returned.
     void discard(std::vector<std::unique_ptr<Popup>>::iterator popup);
 
+    std::vector<std::unique_ptr<Popup>>::iterator findPopup(WebKitWebView* view);
+    void showPopup(WebKitWebView* view);
+    void openLink(const std::string& uri);
+
     static GtkWidget* onCreate(WebKitWebView* opener, WebKitNavigationAction*, gpointer bridge);
     static void onReadyToShow(WebKitWebView* view, gpointer bridge);
     static void onClose(WebKitWebView* view, gpointer bridge);
@@ -142,18 +157,22 @@ class OrvoBridge final : public OrvoService {
                                  gpointer bridge);
     void setUnreachable(bool unreachable);
     static void onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge);
+    static void onPageLoad(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge);
     static void onWebProcessTerminated(WebKitWebView* view, WebKitWebProcessTerminationReason,
                                        gpointer bridge);
 
     std::unique_ptr<Clock> ownClock_;
     Clock& clock_;
     Origins origins_;
+    PagePolicy policy_;
     std::string webOrigin_; // as location.origin reads it
     bool loggedIn_ = false;
     bool sessionLost_ = false;
     bool unreachable_ = false;
     sigc::signal<void()> unreachableChanged_;
     std::vector<double> crashes_; // when the page's process ended lately
+    std::optional<double> lastRefusedReload_;
+    sigc::signal<void()> pageChanged_;
     sigc::signal<void()> loggedInChanged_;
     GObjectRef<WebKitWebView> view_;
     Gtk::Widget* webViewWidget_;

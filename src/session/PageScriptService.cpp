@@ -1,5 +1,6 @@
 #include "session/PageScriptService.hpp"
 
+#include "session/AnswerLimits.hpp"
 #include "session/BridgeError.hpp"
 #include "session/PageScripts.hpp"
 
@@ -100,7 +101,8 @@ Task<std::optional<std::string>> PageScriptService::wavURL(std::string id) {
     } catch (const std::exception&) {
         co_return std::nullopt;
     }
-    if (!result.is_string() || result.get_ref<const std::string&>().empty())
+    if (!result.is_string() || result.get_ref<const std::string&>().empty() ||
+        result.get_ref<const std::string&>().size() > AnswerLimits::addressBytes)
         co_return std::nullopt;
     co_return result.get<std::string>();
 }

@@ -1,5 +1,7 @@
 #include "session/WebViewScriptRunner.hpp"
 
+#include "session/AnswerLimits.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <coroutine>
@@ -180,7 +182,12 @@ void WebViewScriptRunner::onFinished(GObject* source, GAsyncResult* result, gpoi
         call.succeed(nullptr);
         return;
     }
-    nlohmann::json parsed = nlohmann::json::parse(json.get(), nullptr, false);
+    // A larger answer is refused before it is parsed, which would take many
+    // times its size.
+    const std::string_view text(json.get());
+    nlohmann::json parsed = text.size() > AnswerLimits::resultBytes
+                                ? nlohmann::json(nlohmann::json::value_t::discarded)
+                                : nlohmann::json::parse(text, nullptr, false);
     if (parsed.is_discarded())
         call.fail("The page script's result could not be read");
     else

@@ -2,6 +2,7 @@
 
 #include <gtk/gtk.h>
 #include <gtkmm/root.h>
+#include <gtkmm/scrollbar.h>
 #include <vector>
 
 namespace Accessibility {
@@ -9,6 +10,20 @@ namespace Accessibility {
 void setLabel(Gtk::Widget& widget, const std::string& text) {
     gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                    text.c_str(), -1);
+}
+
+namespace {
+void labelTree(Gtk::Widget& widget, const std::string& text) {
+    setLabel(widget, text);
+    for (auto* child = widget.get_first_child(); child; child = child->get_next_sibling())
+        labelTree(*child, text);
+}
+} // namespace
+
+void nameScrollBars(Gtk::ScrolledWindow& area, const std::string& areaName) {
+    for (Gtk::Widget* bar : {area.get_vscrollbar(), area.get_hscrollbar()})
+        if (bar)
+            labelTree(*bar, areaName + " scroll bar");
 }
 
 void setHidden(Gtk::Widget& widget, bool hidden) {

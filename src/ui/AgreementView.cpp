@@ -74,6 +74,7 @@ AgreementView::AgreementView(std::function<void()> onAgree)
     auto* body = Gtk::make_managed<Gtk::ScrolledWindow>();
     body->set_name("agreementBody");
     Accessibility::setLabel(*body, "Agreement");
+    Accessibility::nameScrollBars(*body, "Agreement");
     body->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     body->set_vexpand(true);
     body->set_child(*cards);

@@ -20,6 +20,7 @@
 ControlPanel::ControlPanel(DownloadManager& manager) : manager_(manager) {
     set_name("controlPanel");
     Accessibility::setLabel(*this, "Control panel");
+    Accessibility::nameScrollBars(*this, "Control panel");
     set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     set_vexpand(true);
     set_hexpand(true);

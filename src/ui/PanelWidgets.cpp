@@ -71,6 +71,7 @@ Gtk::Widget* icon(const std::string& name, const std::string& cssClass, int size
 Gtk::ScrolledWindow* scroller(Gtk::Widget& content, int maxHeight, const std::string& name) {
     auto* area = Gtk::make_managed<Gtk::ScrolledWindow>();
     Accessibility::setLabel(*area, name);
+    Accessibility::nameScrollBars(*area, name);
     area->add_css_class("inner");
     area->set_policy(Gtk::PolicyType::NEVER, Gtk::PolicyType::AUTOMATIC);
     area->set_propagate_natural_height(true);

@@ -6,6 +6,7 @@
 #include "ui/PanelWidgets.hpp"
 #include "ui/PanelState.hpp"
 
+#include <giomm/simpleactiongroup.h>
 #include <gtk/gtk.h>
 
 WorkspaceRow::WorkspaceRow() : Gtk::Box(Gtk::Orientation::HORIZONTAL, 10) {
@@ -62,6 +63,18 @@ void WorkspaceRow::describe() {
         return;
     auto* accessible = GTK_ACCESSIBLE(row->gobj());
     Accessibility::setLabel(*row, spokenName_);
+    // Assistive technology sees a list item's own actions only: "toggle"
+    // ticks or unticks the row as a click or Enter does.
+    if (row != actionsOn_) {
+        auto actions = Gio::SimpleActionGroup::create();
+        actions->add_action("toggle", [this] {
+            if (Gtk::Widget* target = focusTarget())
+                target->activate_action("list.activate-item",
+                                        Glib::Variant<guint32>::create(position_));
+        });
+        row->insert_action_group("row", actions);
+        actionsOn_ = row;
+    }
     gtk_accessible_update_state(accessible, GTK_ACCESSIBLE_STATE_CHECKED,
                                 on_ ? GTK_ACCESSIBLE_TRISTATE_TRUE : GTK_ACCESSIBLE_TRISTATE_FALSE,
                                 -1);

@@ -13,7 +13,8 @@ class Badge;
 // list toggles it when the row is activated (a click anywhere, Enter or
 // Space). The list's own row widget around it is what takes the keyboard
 // focus; the row gives it the workspace's name and checked state for
-// screen readers, and the check box inside stays off the accessibility bus.
+// screen readers, and an action to tick it ("row.toggle"); the check box
+// inside stays off the accessibility bus.
 class WorkspaceRow : public Gtk::Box {
   public:
     WorkspaceRow();
@@ -42,6 +43,7 @@ class WorkspaceRow : public Gtk::Box {
     std::string id_;
     std::string spokenName_;
     guint position_ = 0;
+    Gtk::Widget* actionsOn_ = nullptr; // the row widget given the "row.toggle" action
     bool on_ = false;
     Gtk::CheckButton check_;
     Gtk::Label name_;

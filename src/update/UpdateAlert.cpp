@@ -2,6 +2,7 @@
 #include "update/UpdateAlert.hpp"
 
 #include "download/WebAddress.hpp"
+#include "model/Origins.hpp"
 
 #include <charconv>
 #include <cstdint>
@@ -78,9 +79,52 @@ std::vector<std::int64_t> versionNumbers(std::string_view version) {
     return numbers;
 }
 
+struct AddressParts {
+    std::string scheme, host;
+    bool credentials = false;
+};
+
+AddressParts partsOf(std::string_view address) {
+    AddressParts parts;
+    GUri* uri = g_uri_parse(std::string(address).c_str(), G_URI_FLAGS_NONE, nullptr);
+    if (!uri)
+        return parts;
+    const auto lower = [](const char* text) {
+        std::string out(text ? text : "");
+        for (char& c : out)
+            c = g_ascii_tolower(c);
+        return out;
+    };
+    parts = {lower(g_uri_get_scheme(uri)), lower(g_uri_get_host(uri)),
+             g_uri_get_userinfo(uri) != nullptr};
+    g_uri_unref(uri);
+    return parts;
+}
+
 } // namespace
 
 namespace UpdateChecker {
+
+bool isDownloadPage(std::string_view address, std::string_view updateOrigin,
+                    std::string_view webOrigin) {
+    if (!isLinkAddress(address))
+        return false;
+    const AddressParts link = partsOf(address);
+    if (link.credentials)
+        return false;
+    if (const auto origin = Origins::originOf(address); origin == Origins::originOf(updateOrigin))
+        return true;
+    if (link.scheme != "https")
+        return false;
+    const std::string webHost = partsOf(webOrigin).host;
+    // The web site's domain; an address of digits names one host only.
+    const bool numeric = webHost.find_first_not_of("0123456789.") == std::string::npos ||
+                         webHost.find(':') != std::string::npos;
+    const std::string domain =
+        !numeric && webHost.starts_with("www.") ? webHost.substr(4) : webHost;
+    return !domain.empty() &&
+           (link.host == domain || (!numeric && link.host.ends_with("." + domain)));
+}
 
 bool isNewer(std::string_view a, std::string_view b) {
     const auto first = versionNumbers(a);
@@ -94,7 +138,8 @@ bool isNewer(std::string_view a, std::string_view b) {
     return false;
 }
 
-UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_view current) {
+UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_view current,
+                     std::string_view updateOrigin, std::string_view webOrigin) {
     if (transportFailed)
         return noConnection();
     const auto document = nlohmann::json::parse(body, nullptr, false);
@@ -131,8 +176,8 @@ UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_vi
                 "You’re running the latest version (" + std::string(current) + ").", std::nullopt};
     return {"A new version is available",
             "You have version " + std::string(current) + ". The latest is " + shown + ".",
-            // Offered only as an address the browser may be given.
-            isLinkAddress(address) ? std::optional<std::string>(address) : std::nullopt};
+            isDownloadPage(address, updateOrigin, webOrigin) ? std::optional<std::string>(address)
+                                                             : std::nullopt};
 }
 
 } // namespace UpdateChecker

@@ -25,9 +25,18 @@ bool isNewer(std::string_view a, std::string_view b);
 // Characters of the published version an alert shows at most.
 inline constexpr long maxShownVersion = 64;
 
-// The alert for one fetch of the document: the transport failed, or this
-// body came back (whatever the HTTP status). The published version is shown
-// cut to maxShownVersion characters; the dialog filters it for display.
-UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_view current);
+// Whether an address may be offered as the download page: on the origin the
+// update document came from, or over https on the web site's domain (its
+// host without a leading "www.", and names under it); never with a user name
+// or password, and made only of the characters an address may hold.
+bool isDownloadPage(std::string_view address, std::string_view updateOrigin,
+                    std::string_view webOrigin);
+
+// The alert for one fetch of the document from updateOrigin: the transport
+// failed, or this body came back (whatever the HTTP status). The published
+// version is shown cut to maxShownVersion characters; the dialog filters it
+// for display. A download page that is not one to offer is left out.
+UpdateAlert alertFor(bool transportFailed, std::string_view body, std::string_view current,
+                     std::string_view updateOrigin, std::string_view webOrigin);
 
 } // namespace UpdateChecker

@@ -12,6 +12,15 @@ namespace {
 
 using ShowSlot = sigc::slot<void(const UpdateAlert&)>;
 
+// The host an address leads to, as the address names it.
+std::string hostOf(const std::string& address) {
+    GUri* uri = g_uri_parse(address.c_str(), G_URI_FLAGS_NONE, nullptr);
+    std::string host = uri && g_uri_get_host(uri) ? g_uri_get_host(uri) : "";
+    if (uri)
+        g_uri_unref(uri);
+    return host;
+}
+
 Task<void> checkThenShow(Task<UpdateAlert> checking, ShowSlot show) {
     const UpdateAlert alert = co_await checking;
     show(alert);
@@ -29,12 +38,16 @@ Gtk::MessageDialog& showAlert(Gtk::Window& parent, const UpdateAlert& alert, Add
     // The published version comes from the update host: shown as a title is.
     auto* dialog = new Gtk::MessageDialog(parent, DisplayText::line(alert.title), false,
                                           Gtk::MessageType::INFO, Gtk::ButtonsType::NONE, true);
-    dialog->set_secondary_text(DisplayText::line(alert.body));
     const bool offersDownload = alert.download && isLinkAddress(*alert.download);
+    // Where "Download" leads is said before it is pressed.
+    dialog->set_secondary_text(DisplayText::line(
+        alert.body +
+        (offersDownload ? " The download page is on " + hostOf(*alert.download) + "." : "")));
     if (offersDownload) {
         dialog->add_button("Download", Gtk::ResponseType::ACCEPT);
         dialog->add_button("Later", Gtk::ResponseType::CANCEL);
-        dialog->set_default_response(Gtk::ResponseType::ACCEPT);
+        // Enter does not open a page the user has not read about.
+        dialog->set_default_response(Gtk::ResponseType::CANCEL);
     } else {
         dialog->add_button("OK", Gtk::ResponseType::OK);
         dialog->set_default_response(Gtk::ResponseType::OK);

@@ -17,9 +17,10 @@ void openInBrowser(Gtk::Window& over, const std::string& address);
 // the answer is in. Each call is a check of its own.
 void checkManually(Gtk::Window& parent);
 
-// Shows the alert, modal over the window: "Download" (the default) and
-// "Later" when it offers a download page, "OK" otherwise. "Download" opens the
-// page, and only an http or https address is ever opened. The dialog frees
+// Shows the alert, modal over the window: "Download" and "Later" (the
+// default) when it offers a download page, whose host the text names, "OK"
+// otherwise. "Download" opens the page, and only an http or https address is
+// ever opened. The dialog frees
 // itself once answered; it is returned for tests to look at and answer.
 Gtk::MessageDialog& showAlert(Gtk::Window& parent, const UpdateAlert& alert,
                               AddressOpener open = openInBrowser);

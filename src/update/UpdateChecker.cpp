@@ -73,13 +73,15 @@ std::string currentVersion() {
     return version.empty() ? "1.0" : std::string(version);
 }
 
-Task<UpdateAlert> check(std::string url, std::string current, unsigned timeoutSeconds) {
+Task<UpdateAlert> check(std::string url, std::string current, std::string webOrigin,
+                        unsigned timeoutSeconds) {
+    const std::string updateOrigin = Origins::originOf(url).value_or("");
     const Answer answer = co_await fetch(std::move(url), timeoutSeconds);
-    co_return alertFor(answer.failed, answer.body, current);
+    co_return alertFor(answer.failed, answer.body, current, updateOrigin, webOrigin);
 }
 
 Task<UpdateAlert> check() {
-    return check(manifestURL(), currentVersion());
+    return check(manifestURL(), currentVersion(), Origins::current().web);
 }
 
 } // namespace UpdateChecker

@@ -21,9 +21,12 @@ std::string currentVersion();
 
 // Fetches the document (never from a cache; the transfer fails after
 // timeoutSeconds without a sign from the server) and gives the alert to
-// show. Never throws.
-Task<UpdateAlert> check(std::string url, std::string current, unsigned timeoutSeconds = 15);
-// The same for manifestURL() and currentVersion(), both read now.
+// show, with a download page only on the document's own origin or on the
+// web site. Never throws.
+Task<UpdateAlert> check(std::string url, std::string current, std::string webOrigin,
+                        unsigned timeoutSeconds = 15);
+// The same for manifestURL(), currentVersion() and the configured web site,
+// all read now.
 Task<UpdateAlert> check();
 
 } // namespace UpdateChecker

@@ -111,7 +111,10 @@ class FaultMatrixTest : public ::testing::Test {
     std::unique_ptr<DirectService> api;
     FastClock clock;
     MemorySettings settings;
-    SoupDownloader downloader{{1, 64 * 1024}}; // a stalled transfer fails after a second
+    // The stand-in is all on 127.0.0.1; a stalled transfer fails after a second.
+    SoupDownloader downloader{
+        DownloadAddressPolicy(Origins{"http://127.0.0.1:1", "http://127.0.0.1:2", ""}),
+        {1, 64 * 1024}};
     std::unique_ptr<DownloadManager> manager;
     bool mounted = false;
 

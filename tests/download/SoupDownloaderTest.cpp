@@ -3,12 +3,30 @@
 #include "download/SoupDownloader.hpp"
 
 #include "async/GlibClock.hpp"
+#include "download/WriteError.hpp"
 #include "support/TempDir.hpp"
 
+#include <dlfcn.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <libsoup/soup.h>
 #include <map>
+#include <set>
+#include <sys/statvfs.h>
+
+namespace {
+// Once set, the free space every disk reports.
+std::optional<std::uint64_t> freeBytes;
+} // namespace
+
+extern "C" int statvfs(const char* path, struct statvfs* disk) {
+    static const auto real =
+        reinterpret_cast<int (*)(const char*, struct statvfs*)>(dlsym(RTLD_NEXT, "statvfs"));
+    const int result = real(path, disk);
+    if (result == 0 && freeBytes)
+        disk->f_bavail = *freeBytes / disk->f_frsize;
+    return result;
+}
 
 namespace {
 
@@ -21,7 +39,7 @@ std::string wavFile(std::size_t dataBytes, char fill) {
 }
 
 // Answers by path with a status and a body, sent whole, as two chunks, or
-// trickled a byte at a time after its first chunk.
+// trickled a byte at a time after its first chunk; a redirect names where.
 class TestServer {
   public:
     struct Answer {
@@ -29,8 +47,10 @@ class TestServer {
         std::string body;
         bool chunked = false;
         bool trickled = false;
+        std::string location;
     };
     std::map<std::string, Answer> answers;
+    std::vector<std::string> asked; // every path asked for, in order
 
     TestServer() : server_(soup_server_new(nullptr, nullptr)) {
         soup_server_add_handler(server_, nullptr, &TestServer::handle, this, nullptr);
@@ -40,18 +60,26 @@ class TestServer {
         g_slist_free_full(uris, reinterpret_cast<GDestroyNotify>(g_uri_unref));
     }
     ~TestServer() {
+        // A trickle still going when the server goes has no message left.
+        for (const guint timer : trickles_)
+            g_source_remove(timer);
         soup_server_disconnect(server_);
         g_object_unref(server_);
     }
-    std::string url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    std::string url(const std::string& path, const std::string& host = "127.0.0.1") const {
+        return "http://" + host + ":" + std::to_string(port_) + path;
     }
+    guint port() const { return port_; }
 
   private:
     static void handle(SoupServer*, SoupServerMessage* message, const char* path, GHashTable*,
                        gpointer self) {
+        static_cast<TestServer*>(self)->asked.push_back(path);
         const Answer answer = static_cast<TestServer*>(self)->answers[path];
         soup_server_message_set_status(message, answer.status, nullptr);
+        if (!answer.location.empty())
+            soup_message_headers_replace(soup_server_message_get_response_headers(message),
+                                         "Location", answer.location.c_str());
         if (!answer.chunked)
             return soup_server_message_set_response(message, "audio/wav", SOUP_MEMORY_COPY,
                                                     answer.body.data(), answer.body.size());
@@ -59,7 +87,7 @@ class TestServer {
                                           SOUP_ENCODING_CHUNKED);
         SoupMessageBody* body = soup_server_message_get_response_body(message);
         if (answer.trickled)
-            return trickle(message, answer.body);
+            return static_cast<TestServer*>(self)->trickle(message, answer.body);
         const std::size_t half = answer.body.size() / 2;
         soup_message_body_append(body, SOUP_MEMORY_COPY, answer.body.data(), half);
         soup_message_body_append(body, SOUP_MEMORY_COPY, answer.body.data() + half,
@@ -68,35 +96,49 @@ class TestServer {
     }
 
     // One byte every 20 ms, until the client goes away.
-    static void trickle(SoupServerMessage* message, const std::string& first) {
+    void trickle(SoupServerMessage* message, const std::string& first) {
         soup_message_body_append(soup_server_message_get_response_body(message), SOUP_MEMORY_COPY,
                                  first.data(), first.size());
-        const guint timer = g_timeout_add(
-            20,
-            [](gpointer data) -> gboolean {
-                auto* message = static_cast<SoupServerMessage*>(data);
-                soup_message_body_append(soup_server_message_get_response_body(message),
-                                         SOUP_MEMORY_COPY, "x", 1);
-                soup_server_message_unpause(message);
-                return G_SOURCE_CONTINUE;
-            },
-            message);
-        g_signal_connect_swapped(message, "finished", G_CALLBACK(+[](gpointer id) {
-                                     g_source_remove(GPOINTER_TO_UINT(id));
-                                 }),
-                                 GUINT_TO_POINTER(timer));
+        struct Trickle {
+            TestServer* server;
+            guint timer;
+        };
+        auto* trickle = new Trickle{
+            this, g_timeout_add(
+                      20,
+                      [](gpointer data) -> gboolean {
+                          auto* message = static_cast<SoupServerMessage*>(data);
+                          soup_message_body_append(soup_server_message_get_response_body(message),
+                                                   SOUP_MEMORY_COPY, "x", 1);
+                          soup_server_message_unpause(message);
+                          return G_SOURCE_CONTINUE;
+                      },
+                      message)};
+        trickles_.insert(trickle->timer);
+        g_signal_connect_data(
+            message, "finished", G_CALLBACK(+[](SoupServerMessage*, gpointer data) {
+                auto* trickle = static_cast<Trickle*>(data);
+                if (trickle->server->trickles_.erase(trickle->timer))
+                    g_source_remove(trickle->timer);
+            }),
+            trickle, [](gpointer data, GClosure*) { delete static_cast<Trickle*>(data); },
+            GConnectFlags(0));
     }
 
     SoupServer* server_;
     guint port_ = 0;
+    std::set<guint> trickles_;
 };
+
+// The stand-in's origins: everything on 127.0.0.1, over plain http.
+const DownloadAddressPolicy onThisComputer(Origins{"http://127.0.0.1:1", "http://127.0.0.1:2", ""});
 
 class SoupDownloaderTest : public ::testing::Test {
   protected:
     TempDir folder;
     TestServer server;
     // A transfer that brings less than 64 KiB in a quarter second stalls.
-    SoupDownloader downloader{{0.25, 64 * 1024}};
+    SoupDownloader downloader{onThisComputer, {0.25, 64 * 1024}};
     CancelSignal cancelled;
     const std::string good = wavFile(100000, 'x');
 
@@ -107,6 +149,18 @@ class SoupDownloaderTest : public ::testing::Test {
         server.answers["/missing.wav"] = {404, good}; // a WAV body under an error status
         server.answers["/short"] = {200, "RIFF"};     // whole, but shorter than a header
         server.answers["/trickle.wav"] = {200, wavFile(10, 'x'), true, true};
+    }
+    void TearDown() override { freeBytes.reset(); }
+
+    // "" when the file came, else why not.
+    std::string outcome(SoupDownloader& with, const std::string& url) {
+        try {
+            runOnMainLoop(with.download(url, folder.path(), cancelled));
+            return "";
+        } catch (const std::exception& error) {
+            EXPECT_TRUE(namesIn(folder.path()).empty()) << url;
+            return error.what();
+        }
     }
 };
 
@@ -157,4 +211,77 @@ TEST_F(SoupDownloaderTest, onlyAWholeWavReplacesTheEarlierFileAndNothingElseIsLe
         EXPECT_EQ(readFile(folder / "Song.wav"), c.failure.empty() ? served : earlier);
         EXPECT_EQ(namesIn(folder.path()), Names{"Song.wav"});
     }
+}
+
+// Each address, and each a redirect leads to, is checked before it is asked
+// for. Here the API is plain http on this computer but the web site is not,
+// so no host on this computer or the local network is fetched; every
+// connection still lands on the test server, whatever host is named.
+TEST_F(SoupDownloaderTest, everyHopIsCheckedAndAnUnannouncedBodyIsHeldToTheRoomLeft) {
+    const DownloadAddressPolicy policy(Origins{"https://orvo.example", "http://127.0.0.1:1", ""});
+    GObjectRef<GSocketConnectable> testServer(g_network_address_new("127.0.0.1", server.port()));
+    SoupDownloader remote(policy, {0.25, 64 * 1024}, testServer.get());
+    const auto files = [&](const std::string& path) {
+        return server.url(path, "files.orvo.example");
+    };
+    const auto redirect = [&](const std::string& from, std::string to, guint status = 302) {
+        server.answers[from] = {status, "moved", false, false, std::move(to)};
+    };
+    const std::string refusedHop = "redirect refused: the address is on this computer or the local";
+    redirect("/relative", "/good.wav");
+    redirect("/to-loopback", server.url("/never", "127.0.0.2"));
+    redirect("/to-mapped", server.url("/never", "[::ffff:127.0.0.1]"), 301);
+    redirect("/to-private", "http://10.0.0.7/never", 307);
+    redirect("/to-metadata", "http://169.254.169.254/never", 308);
+    redirect("/to-user", server.url("/never", "user:secret@files.orvo.example"));
+    redirect("/to-file", "file:///etc/passwd");
+    // A redirect whose body never ends is left unread.
+    server.answers["/endless-redirect"] = {302, "moved", true, true, "/good.wav"};
+    for (int hop = 1; hop <= 6; ++hop)
+        redirect("/hop" + std::to_string(hop),
+                 hop == 6 ? "/good.wav" : "/hop" + std::to_string(hop + 1));
+    server.answers["/big-chunked.wav"] = {200, wavFile(300000, 'x'), true};
+    server.answers["/big.wav"] = {200, wavFile(300000, 'x')};
+    const std::string noRoom = "Not enough space on " + folder.path().string() + ": ";
+
+    struct Case {
+        std::string url;
+        std::string failure; // how the error starts; empty when the file is saved
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {files("/good.wav"), ""},
+             {files("/relative"), ""},
+             {files("/endless-redirect"), ""},
+             {files("/hop2"), ""}, // five redirects
+             {files("/hop1"), "redirect refused: more than 5 redirects"},
+             {server.url("/good.wav"), "address refused: the address is on this computer"},
+             {server.url("/good.wav", "localhost"), "address refused: the address is on this"},
+             {server.url("/good.wav", "u:p@files.orvo.example"),
+              "address refused: the address holds"},
+             {files("/to-loopback"), refusedHop},
+             {files("/to-mapped"), refusedHop},
+             {files("/to-private"), refusedHop},
+             {files("/to-metadata"), refusedHop},
+             {files("/to-user"), "redirect refused: the address holds a user name or password"},
+             {files("/to-file"), "redirect refused: not a web address"},
+             // 36 blocks of 4 KiB may be filled: a body of unannounced length is
+             // cut off as it passes them, one that announces more is not begun.
+             {files("/chunked.wav"), ""},
+             {files("/big-chunked.wav"), noRoom + "a file of unannounced length outgrew the 147.5"},
+             {files("/big.wav"), noRoom + "67.4\u00a0MB needed, 67.3\u00a0MB free"},
+         }) {
+        freeBytes = SoupDownloader::spareBytes + 36 * 4096;
+        server.asked.clear();
+        const std::string failure = outcome(remote, c.url);
+        EXPECT_TRUE(failure.starts_with(c.failure) && failure.empty() == c.failure.empty())
+            << c.url << ": " << failure;
+        EXPECT_EQ(std::count(server.asked.begin(), server.asked.end(), "/never"), 0) << c.url;
+        for (const auto& name : namesIn(folder.path()))
+            std::filesystem::remove(folder / name);
+    }
+    // The plain http request the policy refuses when the API is on https.
+    SoupDownloader secure(
+        DownloadAddressPolicy(Origins{"https://orvo.example", "https://api.orvo.example", ""}),
+        {0.25, 64 * 1024}, testServer.get());
+    EXPECT_EQ(outcome(secure, files("/good.wav")), "address refused: plain http, not https");
 }

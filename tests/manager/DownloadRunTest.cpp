@@ -396,6 +396,19 @@ TEST_F(DownloadRunTest, aFileThatCannotTakeTrackDetailsIsSavedAsReceived) {
     EXPECT_EQ(rig.settings.values.at("addTrackDetails"), "true");
 }
 
+TEST_F(DownloadRunTest, aRefusedAddressFailsItsTrackAtOnceWithTheReason) {
+    demos({{"A", 0}, {"B", 0}});
+    rig.service.wavAnswer = [](const std::string& id) -> std::optional<std::string> {
+        return id == "A" ? "file:///etc/passwd" : urlOf(id);
+    };
+    run();
+    EXPECT_EQ(log(),
+              (Lines{"Demos — 2 files",
+                     "Unable to download: A (address refused: not a web address)", "Saved: B"}));
+    EXPECT_EQ(rig->failures(), (std::vector<FailedItem>{{"A", "A", "Demos"}}));
+    EXPECT_EQ(rig->current(), "Downloaded 1 file · 1 could not be completed (see activity log).");
+}
+
 TEST_F(DownloadRunTest, filesPlacedBeforeAKillAreKnownToTheNextRun) {
     demos({{"A", 0}, {"B", 0}, {"C", 0}, {"D", 0}});
     // A real process, killed outright while fetching the third track.

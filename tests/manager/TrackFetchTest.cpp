@@ -110,9 +110,8 @@ TEST_F(TrackFetchTest, onlyWebAddressesAreFetched) {
     for (const char* address : {"file:///etc/passwd", "ftp://files.test/a.wav", "not a url",
                                 "http://", "javascript:alert(1)"}) {
         rig.service.wavAnswer = [address](const std::string&) { return address; };
-        EXPECT_FALSE(fetch()) << address;
-        EXPECT_THAT([&] { rig.clock.run(rig->download(address, folder.path())); },
-                    ::testing::ThrowsMessage<BridgeError>("bad URL"))
+        EXPECT_THAT([&] { fetch(); },
+                    ::testing::ThrowsMessage<AddressRefused>("address refused: not a web address"))
             << address;
     }
     EXPECT_TRUE(rig.downloader.urls.empty());

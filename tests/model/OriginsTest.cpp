@@ -6,8 +6,13 @@ TEST(Origins, songLinksAndTheEnvironmentsOrigin) {
     const Origins origins{"https://orvo.example", "https://api.orvo.example", "https://u.example"};
     EXPECT_EQ(origins.songURL("abc"), "https://orvo.example/song/abc");
     EXPECT_EQ(origins.homePage(), "https://orvo.example/");
-    EXPECT_EQ(origins.songURL("a b"), std::nullopt);
-    EXPECT_EQ(origins.songURL("50%zz"), std::nullopt);
+    // The id stays one path segment of the song page, whatever it holds.
+    EXPECT_EQ(origins.songURL("a b"), "https://orvo.example/song/a%20b");
+    EXPECT_EQ(origins.songURL("50%zz"), "https://orvo.example/song/50%25zz");
+    EXPECT_EQ(origins.songURL("../../billing/x?y#z\u00e9"),
+              "https://orvo.example/song/..%2F..%2Fbilling%2Fx%3Fy%23z%C3%A9");
+    for (const char* id : {"", ".", ".."})
+        EXPECT_EQ(origins.songURL(id), std::nullopt) << id;
 
     // The environment overrides the built-in web origin, without its final slash.
     setenv("ORVO_WEB_ORIGIN", "http://127.0.0.1:8123/", 1);

@@ -25,10 +25,11 @@ class BridgeTest : public ::testing::Test {
 
     // A new bridge on the stand-in, its page shown in a window; its pauses
     // and time on the test's fast clock unless given another.
-    void openBridge(Clock* bridgeClock = nullptr) {
-        bridge = std::make_unique<OrvoBridge>(
-            Origins{service->webOrigin(), service->apiOrigin(), service->updateOrigin()},
-            bridgeClock ? *bridgeClock : clock, 15);
+    void openBridge(Clock* bridgeClock = nullptr, std::vector<std::string> signInOrigins = {}) {
+        bridge = std::make_unique<OrvoBridge>(Origins{service->webOrigin(), service->apiOrigin(),
+                                                      service->updateOrigin(),
+                                                      std::move(signInOrigins)},
+                                              bridgeClock ? *bridgeClock : clock, 15);
         host = std::make_unique<HostWindow>(bridge->webView());
     }
     void closeBridge() {

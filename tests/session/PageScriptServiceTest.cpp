@@ -52,13 +52,16 @@ TEST_F(PageScriptServiceTest, feedReadsClipsWithTheirDefaults) {
     const FeedPage page =
         feed({{"clips",
                {{{"id", "c1"}, {"title", "Night"}, {"liked", true}, {"pid", "p1"}, {"pname", "D"}},
-                nlohmann::json::object(),
-                {{"id", 7}, {"title", nullptr}, {"liked", "yes"}, {"pid", false}, {"pname", 3}}}},
+                {{"id", "c2"}},
+                {{"id", "c3"}, {"title", nullptr}, {"liked", "yes"}, {"pid", false}, {"pname", 3}},
+                {{"id", 7}, {"title", "no id"}}}},
               {"nextCursor", "n2"},
               {"hasMore", true}});
-    const RawClip fallback{"", "Untitled", false, "", "(no workspace)"};
-    EXPECT_EQ(page.clips,
-              (std::vector<RawClip>{{"c1", "Night", true, "p1", "D"}, fallback, fallback}));
+    const auto fallback = [](std::string id) {
+        return RawClip{std::move(id), "Untitled", false, "", "(no workspace)"};
+    };
+    EXPECT_EQ(page.clips, (std::vector<RawClip>{
+                              {"c1", "Night", true, "p1", "D"}, fallback("c2"), fallback("c3")}));
     EXPECT_EQ(page.nextCursor, "n2");
     EXPECT_TRUE(page.hasMore);
 
@@ -85,6 +88,42 @@ TEST_F(PageScriptServiceTest, feedErrorComesFirstAndOtherShapesCannotBeRead) {
     // The engine's own errors pass on unchanged.
     EXPECT_THAT([&] { run(ScriptError("TypeError: Load failed"), service.feedPage("c")); },
                 ::testing::ThrowsMessage<ScriptError>("TypeError: Load failed"));
+}
+
+// An id goes into addresses: the feed leaves out any that is empty, longer
+// than 128 characters or holds a control character. Texts are cut between
+// characters; a page of too many tracks or an address too long fails.
+TEST_F(PageScriptServiceTest, feedKeepsOnlyUsableIdsAndAnswersAreHeldToTheirLimits) {
+    const std::string e = "\u00e9";
+    const auto times = [](const std::string& text, std::size_t count) {
+        std::string out;
+        for (std::size_t i = 0; i < count; ++i)
+            out += text;
+        return out;
+    };
+    nlohmann::json clips = nlohmann::json::array();
+    for (const std::string& id :
+         {std::string(128, 'a'), times(e, 128), std::string("../x?y#z"), std::string(),
+          std::string(129, 'a'), times(e, 129), std::string("a\nb"), std::string("a\x7f"),
+          "a" + std::string("\u0085")})
+        clips.push_back({{"id", id}, {"title", "x" + times(e, 5000)}, {"pname", times("w", 4097)}});
+    const FeedPage page = feed({{"clips", clips}});
+    ASSERT_EQ(page.clips.size(), 3u);
+    EXPECT_EQ(page.clips[1].id, times(e, 128));
+    EXPECT_EQ(page.clips[2].id, "../x?y#z"); // the scripts encode it
+    EXPECT_EQ(page.clips[0].title, "x" + times(e, 4095));
+    EXPECT_EQ(page.clips[0].projectName, times("w", 4096));
+
+    const nlohmann::json track = {{"id", "t"}};
+    EXPECT_EQ(feed({{"clips", nlohmann::json::array_t(10'000, track)}}).clips.size(), 10'000u);
+    EXPECT_THAT(
+        [&] {
+            feed({{"clips", nlohmann::json::array_t(10'001, track)}});
+        },
+        ::testing::ThrowsMessage<BridgeError>("Could not read library feed"));
+    const std::string address = "https://cdn.example/" + std::string(8192 - 20, 'a');
+    EXPECT_EQ(run(address, service.wavURL("a")), address);
+    EXPECT_EQ(run(address + "a", service.wavURL("a")), std::nullopt);
 }
 
 // A failed conversion or prod shows only when the address is polled, so

@@ -67,6 +67,11 @@ TEST_F(WebViewScriptRunnerTest, rejectionsAndExceptionsCarryTheEnginesText) {
               "Script argument is not valid text");
     EXPECT_EQ(failure(runner, "return id;", {{"id", std::string("a\0b", 3)}}),
               "Script argument is not valid text");
+    // An answer over 16 MiB of JSON text fails as one that cannot be read.
+    EXPECT_EQ(run(runner, "return 'x'.repeat(16 * 1024 * 1024 - 2);").get<std::string>().size(),
+              16u * 1024 * 1024 - 2);
+    EXPECT_EQ(failure(runner, "return 'x'.repeat(16 * 1024 * 1024 - 1);"),
+              "The page script's result could not be read");
     // The runner still works after failures.
     EXPECT_EQ(run(runner, "return 1;"), 1);
 }

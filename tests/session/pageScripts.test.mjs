@@ -78,21 +78,32 @@ test("scripts reject before any request when the page holds no session", async (
 
 test("scripts send exactly the requests the API accepts, each run with a fresh token", async () => {
     const state = page([{ throws: "Load failed" }, { status: 500 }]);
-    for (const [name, parameter, argument] of [["triggerMP3Download", "id", "a/b"], ["convertWav", "id", "a/b"],
-                                               ["wavURL", "id", "a/b"], ["feedPage", "cursor", ""],
+    // An id cannot reach another path or add a query: it is one path segment.
+    const id = "../../billing/x?y=1#z";
+    for (const [name, parameter, argument] of [["triggerMP3Download", "id", id], ["convertWav", "id", id],
+                                               ["wavURL", "id", id], ["feedPage", "cursor", ""],
                                                ["feedPage", "cursor", "c2"]])
         await script(name, parameter)(argument);
     const request = (method, path, token, json, body) => ({ url: `${api}${path}`, method, body,
         headers: { Authorization: `Bearer tok${token}`, ...(json && { "Content-Type": "application/json" }) } });
     assert.deepEqual(state.requests, [
         // The prod's second request goes out whatever became of the first.
-        request("GET", "/api/download/clip/a/b?format=mp3", 1),
-        request("POST", "/api/billing/clips/a/b/download/", 1, true),
-        request("POST", "/api/gen/a/b/convert_wav/", 2),
-        request("GET", "/api/gen/a/b/wav_file/", 3),
+        request("GET", "/api/download/clip/..%2F..%2Fbilling%2Fx%3Fy%3D1%23z?format=mp3", 1),
+        request("POST", "/api/billing/clips/..%2F..%2Fbilling%2Fx%3Fy%3D1%23z/download/", 1, true),
+        request("POST", "/api/gen/..%2F..%2Fbilling%2Fx%3Fy%3D1%23z/convert_wav/", 2),
+        request("GET", "/api/gen/..%2F..%2Fbilling%2Fx%3Fy%3D1%23z/wav_file/", 3),
         request("POST", "/api/feed/v3", 4, true, '{"page":0}'),
         request("POST", "/api/feed/v3", 5, true, '{"cursor":"c2"}'),
     ]);
+});
+
+test("an id that is a path of its own is refused before any request", async () => {
+    for (const name of ["convertWav", "wavURL", "triggerMP3Download"])
+        for (const id of [".", ".."]) {
+            const state = page();
+            await assert.rejects(script(name, "id")(id), (reason) => reason === "Not a track id", name);
+            assert.deepEqual(state.requests, [], name);
+        }
 });
 
 test("on a page off the web origin no script touches the page's client or fetch", async () => {

@@ -97,3 +97,5 @@ int StandInService::count(const std::string& clip, const std::string& route) con
 void StandInService::advanceClock(double seconds) const {
     request("POST", api_ + "/_sim/clock?advance=" + std::to_string(seconds));
 }
+
+void StandInService::endSessions() const { request("DELETE", api_ + "/_sim/sessions"); }

@@ -46,6 +46,8 @@ class StandInService {
 
     // Moves the service's clock on: delays and lifetimes pass without waiting.
     void advanceClock(double seconds) const;
+    // Ends every sign-in, as a service that revokes sessions does.
+    void endSessions() const;
 
     // Stops the program now; its exit status (-1 if it did not exit normally).
     int stop();

@@ -160,6 +160,14 @@ TEST(OrvoSim, tokensExpireAndSignInsLastOnlyWithAStateFolder) {
     }
     EXPECT_EQ(token(StandInService(stateArguments)).status, 200u);
     EXPECT_EQ(token(StandInService()).status, 401u);
+
+    // Asked to, the home page signs in whoever opens it without a session.
+    StandInService signingIn({"--sign-in-on-load", "a@b.c"});
+    const auto opened = Http::send("GET", signingIn.webOrigin() + "/");
+    EXPECT_EQ(opened.status, 303u); // See Other: the page again, signed in
+    cookie = opened.header("set-cookie");
+    cookie = cookie.substr(0, cookie.find(';'));
+    EXPECT_EQ(token(signingIn).status, 200u);
 }
 
 TEST(OrvoSim, unusableStartsSayWhy) {
@@ -170,6 +178,7 @@ TEST(OrvoSim, unusableStartsSayWhy) {
         {{"--no-such-option"}, "status 2"},
         {{"--api-fault", "feed:429@all"}, "status 2"},
         {{"--wav-fault", "melt@all"}, "status 2"},
+        {{"--sign-in-on-load", ""}, "status 2"},
         {{"--catalogue", "/nonexistent/catalogue.json"}, "status 1"},
         {{"--catalogue", badFault.path()}, "status 1"},
         {{"--web-port", port}, "status 1"}, // taken by the first

@@ -83,10 +83,50 @@ TEST(UpdateAlertTest, answerBecomesTheOneAlertToShow) {
              {false, record("2.0|javascript:alert(1)"), newer("2.0")},
              {false, record("2.0|file:///etc/passwd"), newer("2.0")},
              {false, record("2.0|/download"), newer("2.0")},
+             {false, record("2.0|https://elsewhere.example/download"), newer("2.0")},
              // A long published text is shown cut to 64 characters.
              {false, record("2." + std::string(70, '9')), newer("2." + std::string(62, '9'))},
              {false, record("2.\u00e9" + std::string(70, '9')),
               newer("2.\u00e9" + std::string(61, '9'))},
          })
-        EXPECT_EQ(alertFor(c.transportFailed, c.body, "1.9"), c.alert) << c.body;
+        EXPECT_EQ(alertFor(c.transportFailed, c.body, "1.9", "https://updates.example",
+                           "https://orvo.example"),
+                  c.alert)
+            << c.body;
+}
+
+// The download page is on the update host's own origin, or over https on the
+// web site's domain.
+TEST(UpdateAlertTest, downloadPageIsOnTheUpdateOriginOrTheWebSite) {
+    const auto onPage = [](const char* address, const char* update = "https://updates.example",
+                           const char* web = "https://www.orvo.example") {
+        return UpdateChecker::isDownloadPage(address, update, web);
+    };
+    for (const char* address : {
+             "https://updates.example/download",
+             "HTTPS://Updates.Example:443/download",
+             "https://orvo.example/app",
+             "https://www.orvo.example/app",
+             "https://downloads.orvo.example/latest",
+         })
+        EXPECT_TRUE(onPage(address)) << address;
+    for (const char* address : {
+             "http://updates.example/download",
+             "https://updates.example:8443/download",
+             "http://orvo.example/app",
+             "https://evilorvo.example/",
+             "https://orvo.example.evil.test/",
+             "https://elsewhere.example/",
+             "https://user:pw@orvo.example/",
+             "https://user@updates.example/download",
+             "https://orvo.example/a b",
+             "javascript:alert(1)",
+         })
+        EXPECT_FALSE(onPage(address)) << address;
+    // The stand-in's update host on plain http, on this computer, offers its own pages.
+    EXPECT_TRUE(
+        onPage("http://127.0.0.1:4100/download", "http://127.0.0.1:4100", "http://127.0.0.1:4200"));
+    EXPECT_FALSE(
+        onPage("http://127.0.0.1:4200/download", "http://127.0.0.1:4100", "http://127.0.0.1:4200"));
+    EXPECT_FALSE(onPage("https://0.0.1/", "https://u.example", "https://127.0.0.1"));
 }

@@ -11,8 +11,8 @@ const std::string path = "/wp-json/wp/v2/media/7848";
 
 UpdateAlert checkAgainst(const StandInService& service, const std::string& current,
                          unsigned timeoutSeconds = 15) {
-    return runOnMainLoop(
-        UpdateChecker::check(service.updateOrigin() + path, current, timeoutSeconds));
+    return runOnMainLoop(UpdateChecker::check(service.updateOrigin() + path, current,
+                                              service.webOrigin(), timeoutSeconds));
 }
 
 } // namespace

@@ -52,6 +52,16 @@ void Accounts::signOut(const std::string& session) {
     }
 }
 
+void Accounts::endAll() {
+    for (const auto& [session, email] : sessions_)
+        if (ended_.size() < maxSessions)
+            ended_.insert(session);
+    sessions_.clear();
+    signInOrder_.clear();
+    tokens_.clear();
+    save();
+}
+
 std::optional<std::string> Accounts::emailOf(const std::string& session) const {
     const auto found = sessions_.find(session);
     if (found == sessions_.end())

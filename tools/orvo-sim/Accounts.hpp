@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 // Signed-in sessions (named by the site's cookie) and the short-lived bearer
@@ -24,6 +25,10 @@ class Accounts {
     // A new session for this user; returns its id for the cookie.
     std::string signIn(const std::string& email);
     void signOut(const std::string& session);
+    // Ends every session, as a service does that revokes them; wasEnded()
+    // then knows their ids.
+    void endAll();
+    bool wasEnded(const std::string& session) const { return ended_.contains(session); }
     std::optional<std::string> emailOf(const std::string& session) const;
 
     // A new bearer token, or none when the session does not exist.
@@ -42,4 +47,5 @@ class Accounts {
     std::map<std::string, std::string> sessions_; // id → email
     std::deque<std::string> signInOrder_;         // session ids, oldest first
     std::map<std::string, double> tokens_;        // token → expiry
+    std::set<std::string> ended_;                 // by endAll()
 };

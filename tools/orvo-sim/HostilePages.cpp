@@ -24,6 +24,31 @@ window.fetch = async (url) => {
 };
 </script>)";
 
+// A frame of another site on the sign-in page (an ad, say) that asks for a
+// window every way it can, again every two seconds, with no click: a blank
+// one it writes a password form into, one on its own site, a blob: one, a
+// target=_blank link it clicks itself and a data: one.
+constexpr const char* frameScript = R"(<script>
+const form = "<title>Sign in</title><h1>Sign in to Orvo</h1>" +
+  "<form><input type=\"email\"><input type=\"password\"><button>Sign in</button></form>";
+let round = 0;
+function attack() {
+  round++;
+  const blank = window.open("", "_blank");
+  if (blank) blank.document.write(form);
+  window.open(location.origin + "/hostile/frame-window?open=" + round);
+  window.open(URL.createObjectURL(new Blob([form], { type: "text/html" })));
+  const link = document.createElement("a");
+  link.href = location.origin + "/hostile/frame-window?link=" + round;
+  link.target = "_blank";
+  document.body.append(link);
+  link.click();
+  window.open("data:text/html," + encodeURIComponent(form));
+}
+attack();
+setInterval(attack, 2000);
+</script>)";
+
 } // namespace
 
 bool HostilePages::handleWeb(Exchange& exchange) {
@@ -60,7 +85,27 @@ bool HostilePages::handleWeb(Exchange& exchange) {
 }
 
 bool HostilePages::handleStorage(Exchange& exchange) {
-    if (!world_.options.hostilePages || exchange.path() != "/impostor")
+    const auto& path = exchange.path();
+    auto& counters = world_.counters;
+    if (world_.options.hostileSignIn && path == "/hostile/frame") {
+        counters.count("hostile_frame");
+        exchange.sendHtml(SOUP_STATUS_OK,
+                          page("Offers", std::string(frameScript) + "<p>Offers</p>"));
+        return true;
+    }
+    if (world_.options.hostileSignIn && path == "/hostile/frame-window") {
+        counters.count("hostile_frame_window");
+        exchange.sendHtml(SOUP_STATUS_OK,
+                          page("Sign in", "<form><input type=\"password\"></form>"));
+        return true;
+    }
+    if (world_.options.signInRedirect && path == "/accounts/sign-in") {
+        counters.count("accounts_sign_in");
+        exchange.sendHtml(SOUP_STATUS_OK,
+                          page("Sign in", "<h1>Your session has ended</h1><p>Sign in again.</p>"));
+        return true;
+    }
+    if (!world_.options.hostilePages || path != "/impostor")
         return false;
     world_.counters.count("impostor");
     exchange.sendHtml(SOUP_STATUS_OK,

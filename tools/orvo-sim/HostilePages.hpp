@@ -7,7 +7,11 @@
 // impostor by script, /hostile/redirect by a redirect, /hostile/downloads
 // starts a download through <a download> and one through an attachment
 // answer. On the storage origin: /impostor, a page that claims a signed-in
-// session and answers the API's requests itself.
+// session and answers the API's requests itself. With --hostile-sign-in, on
+// the storage origin: /hostile/frame, a frame the signed-out home page
+// holds that keeps asking for windows, and /hostile/frame-window, the page
+// it asks for. With --sign-in-redirect: /accounts/sign-in, where the home
+// page sends a session that has ended.
 class HostilePages {
   public:
     explicit HostilePages(World& world) : world_(world) {}

@@ -281,6 +281,12 @@ Options parseOptions(const std::vector<std::string>& arguments) {
          [&](auto o, auto v) {
              options.providerDelayMs = static_cast<int>(wholeNumber(o, v, 0, 600000));
          }},
+        {"--sign-in-on-load",
+         [&](auto o, auto v) {
+             if (v.empty())
+                 throw UsageError(std::string(o) + " wants an email address");
+             options.signInOnLoad = std::string(v);
+         }},
         {"--update-alt-text", [&](auto, auto v) { options.updateAltText = std::string(v); }},
         {"--update-response", [&](auto, auto v) { options.updateResponse = updateResponse(v); }},
     };
@@ -297,6 +303,14 @@ Options parseOptions(const std::vector<std::string>& arguments) {
         }
         if (argument == "--hostile-pages") {
             options.hostilePages = true;
+            continue;
+        }
+        if (argument == "--hostile-sign-in") {
+            options.hostileSignIn = true;
+            continue;
+        }
+        if (argument == "--sign-in-redirect") {
+            options.signInRedirect = true;
             continue;
         }
         if (argument == "--wav-redirect") {
@@ -387,6 +401,8 @@ Sign-in and tokens
   --token-lifetime S       lifetime of the page's bearer tokens (60)
   --clerk-delay MS         delay before the page loads its sign-in client (400)
   --provider-delay MS      delay before a provider pop-up signs in (500)
+  --sign-in-on-load EMAIL  the home page signs in as EMAIL whoever opens it
+                           without a session (for tests that cannot type)
 
 Update host
   --update-alt-text TEXT   alt_text of the update document; "{origin}" stands for
@@ -399,6 +415,11 @@ Hostile pages
   --hostile-pages          serve pages that attack the app's embedded page:
                            /hostile/leave, /hostile/redirect, /hostile/downloads
                            on the web origin, /impostor on the storage origin
+  --hostile-sign-in        the signed-out home page holds a frame from the
+                           storage origin that opens windows with no click
+  --sign-in-redirect       the home page sends a session ended by
+                           DELETE /_sim/sessions to
+                           /accounts/sign-in on the storage origin
 
   --verbose                log every request on standard error
   --help                   show this text

@@ -130,11 +130,19 @@ struct Options {
     double tokenLifetime = 60.0;
     int clerkDelayMs = 400;
     int providerDelayMs = 500;
+    // Test-only: the home page signs a visitor without a session in as this.
+    std::optional<std::string> signInOnLoad;
 
     std::optional<std::string> updateAltText;
     UpdateResponse updateResponse = UpdateResponse::altText;
 
     bool hostilePages = false;
+    // The signed-out home page holds a frame of another site that keeps
+    // asking for windows.
+    bool hostileSignIn = false;
+    // The home page sends a visitor whose session has ended to a sign-in
+    // page on the storage origin.
+    bool signInRedirect = false;
     bool verbose = false;
     bool help = false;
 };

@@ -66,6 +66,9 @@ void Simulator::control(Exchange& exchange) {
     } else if (path == "/_sim/counters" && method == "DELETE") {
         world_.counters.reset();
         exchange.sendJson(SOUP_STATUS_OK, {{"reset", true}});
+    } else if (path == "/_sim/sessions" && method == "DELETE") {
+        world_.accounts.endAll();
+        exchange.sendJson(SOUP_STATUS_OK, {{"ended", true}});
     } else if (path == "/_sim/clock" && method == "POST") {
         const auto text = exchange.query("advance").value_or("");
         char* end = nullptr;

@@ -69,6 +69,19 @@ void WebSite::handle(Exchange& exchange) {
 
     if (path == "/" && (method == "GET" || method == "HEAD")) {
         counters.count("home");
+        // A cookie whose session the service has ended.
+        const auto cookie = exchange.cookie(cookieName);
+        if (world_.options.signInRedirect && cookie && world_.accounts.wasEnded(*cookie)) {
+            exchange.redirect(world_.storageOrigin + "/accounts/sign-in");
+            return;
+        }
+        // As if the form had been sent the moment the page opened.
+        if (const auto& email = world_.options.signInOnLoad; email && !session(exchange)) {
+            counters.count("sign_in");
+            setSessionCookie(exchange, world_.accounts.signIn(*email));
+            exchange.redirect("/");
+            return;
+        }
         home(exchange, SOUP_STATUS_OK, {});
     } else if (path == "/sign-in" && method == "POST") {
         counters.count("sign_in");
@@ -149,6 +162,11 @@ void WebSite::home(Exchange& exchange, int status, const std::string& error) {
                                     {"email", escapeHtml(email)},
                                     {"error", escapeHtml(error)},
                                     {"recentTracks", recent},
+                                    {"foreignFrame",
+                                     world_.options.hostileSignIn && !current
+                                         ? "<iframe id=\"foreign-frame\" title=\"Offers\" src=\"" +
+                                               world_.storageOrigin + "/hostile/frame\"></iframe>"
+                                         : ""},
                                     {"clerkDelay", std::to_string(world_.options.clerkDelayMs)}}));
 }
 
