@@ -1,6 +1,7 @@
 #include "download/PartFile.hpp"
 
 #include "download/FileNames.hpp"
+#include "download/NoReplaceRename.hpp"
 #include "download/WriteError.hpp"
 
 #include <cerrno>
@@ -11,32 +12,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
-
-namespace {
-
-// Renames without replacing anything. Where the file system cannot say so
-// in one step (FAT, many FUSE file systems), a hard link does it; where
-// there are no hard links either, a look first is the best there is.
-int renameWithoutReplacing(const char* from, const char* to) {
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    if (link(from, to) == 0) {
-        unlink(from);
-        return 0;
-    }
-    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP && errno != EMLINK)
-        return errno;
-    struct stat status {};
-    if (lstat(to, &status) == 0)
-        return EEXIST;
-    if (errno != ENOENT)
-        return errno;
-    return rename(from, to) == 0 ? 0 : errno;
-}
-
-} // namespace
 
 PartFile::PartFile(std::filesystem::path folder) : folder_(std::move(folder)) {
     std::string name = (folder_ / FileNames::partFileTemplate).string();
@@ -90,7 +65,7 @@ void PartFile::finish() {
 
 bool PartFile::moveTo(const std::string& name) {
     const std::filesystem::path target = folder_ / name;
-    const int error = renameWithoutReplacing(path_.c_str(), target.c_str());
+    const int error = NoReplaceRename::move(path_.c_str(), target.c_str());
     if (error == EEXIST || error == ENOTEMPTY)
         return false;
     if (error != 0)

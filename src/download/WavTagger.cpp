@@ -1,10 +1,15 @@
 #include "download/WavTagger.hpp"
 
 #include "BuildConfig.hpp"
+#include "download/FileNames.hpp"
 
+#include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
+#include <glib.h>
+#include <glib/gstdio.h>
 #include <optional>
 #include <sys/stat.h>
 #include <taglib/id3v2tag.h>
@@ -16,42 +21,73 @@
 
 namespace {
 
-using Head = std::array<char, 12>;
+// A plain RIFF WAVE file, not an RF64 one (which TagLib would take for RIFF
+// and damage).
+bool isPlainWav(int fd) {
+    std::array<char, 12> head{};
+    return pread(fd, head.data(), head.size(), 0) == ssize_t(head.size()) &&
+           std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "WAVE", 4) == 0;
+}
 
-// The file's first bytes and length, to tell a plain RIFF WAVE file from an
-// RF64 one (which TagLib would take for RIFF and damage) and to put the file
-// back as it was when writing the details fails.
-struct Original {
-    Head head{};
-    off_t size = 0;
-};
-
-std::optional<Original> readOriginal(const std::filesystem::path& file) {
+// A digest of the audio: the bytes of the data chunk, wherever it is in the
+// file. None when the file has no whole data chunk.
+std::optional<std::string> audioDigest(const std::filesystem::path& file) {
     const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
-    Original original;
+    std::optional<std::string> digest;
     struct stat status {};
-    const bool read =
-        fstat(fd, &status) == 0 &&
-        pread(fd, original.head.data(), original.head.size(), 0) == ssize_t(original.head.size());
+    if (isPlainWav(fd) && fstat(fd, &status) == 0) {
+        off_t at = 12;
+        unsigned char header[8];
+        while (at + 8 <= status.st_size && pread(fd, header, 8, at) == 8) {
+            const std::uint32_t size =
+                header[4] | header[5] << 8 | header[6] << 16 | std::uint32_t(header[7]) << 24;
+            if (std::memcmp(header, "data", 4) != 0) {
+                at += 8 + off_t(size) + (size & 1);
+                continue;
+            }
+            if (at + 8 + off_t(size) > status.st_size)
+                break;
+            GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+            std::array<char, 65536> buffer;
+            off_t from = at + 8, left = size;
+            while (left > 0) {
+                const ssize_t got = pread(fd, buffer.data(),
+                                          std::size_t(std::min<off_t>(left, buffer.size())), from);
+                if (got <= 0)
+                    break;
+                g_checksum_update(checksum, reinterpret_cast<const guchar*>(buffer.data()),
+                                  gssize(got));
+                from += got;
+                left -= got;
+            }
+            if (left == 0)
+                digest = g_checksum_get_string(checksum);
+            g_checksum_free(checksum);
+            break;
+        }
+    }
     close(fd);
-    if (!read || std::memcmp(original.head.data(), "RIFF", 4) != 0 ||
-        std::memcmp(original.head.data() + 8, "WAVE", 4) != 0)
-        return std::nullopt;
-    original.size = status.st_size;
-    return original;
+    return digest;
 }
 
-// TagLib adds the details after the audio, so cutting the file back to its
-// length and writing its header again undoes a write that failed half way.
-void restore(const std::filesystem::path& file, const Original& original) {
-    const int fd = open(file.c_str(), O_WRONLY | O_CLOEXEC);
+// A copy of the file beside it, under a temporary file's name, so that a
+// leftover of a crash goes with the others.
+std::optional<std::filesystem::path> copyBeside(const std::filesystem::path& file) {
+    std::string name = (file.parent_path() / FileNames::partFileTemplate).string();
+    const int fd = g_mkstemp_full(name.data(), O_WRONLY | O_CLOEXEC, 0666);
     if (fd < 0)
-        return;
-    if (ftruncate(fd, original.size) == 0)
-        (void)!pwrite(fd, original.head.data(), original.head.size(), 0);
+        return std::nullopt;
     close(fd);
+    std::error_code error;
+    std::filesystem::copy_file(file, name, std::filesystem::copy_options::overwrite_existing,
+                               error);
+    if (error) {
+        g_unlink(name.c_str());
+        return std::nullopt;
+    }
+    return name;
 }
 
 // TagLib names the ID3 chunk "ID3 ", which some readers (exiftool among
@@ -120,23 +156,28 @@ bool readBack(const std::filesystem::path& file, const TrackTags& tags) {
 namespace WavTagger {
 
 bool tag(const std::filesystem::path& file, const TrackTags& tags) {
-    const std::optional<Original> original = readOriginal(file);
-    if (!original)
+    // TagLib may move the audio within the file (to take out a chunk before
+    // it) or stop half way through a write when the disk is full: it works
+    // on a copy, which replaces the file only when its audio is the same.
+    const std::optional<std::string> audio = audioDigest(file);
+    if (!audio)
         return false;
+    const std::optional<std::filesystem::path> copy = copyBeside(file);
+    if (!copy)
+        return false;
+    bool tagged = false;
     {
-        TaggedWav wav(file.c_str(), false);
-        if (!wav.isValid() || wav.readOnly())
-            return false;
-        write(wav, tags);
-        if (!wav.saveTags()) {
-            restore(file, *original);
-            return false;
+        TaggedWav wav(copy->c_str(), false);
+        if (wav.isValid() && !wav.readOnly()) {
+            write(wav, tags);
+            tagged = wav.saveTags();
         }
     }
-    if (readBack(file, tags))
-        return true;
-    restore(file, *original);
-    return false;
+    tagged = tagged && readBack(*copy, tags) && audioDigest(*copy) == audio &&
+             g_rename(copy->c_str(), file.c_str()) == 0;
+    if (!tagged)
+        g_unlink(copy->c_str());
+    return tagged;
 }
 
 std::string tagText(std::string text) {

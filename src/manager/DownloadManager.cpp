@@ -1,9 +1,13 @@
 #include "manager/DownloadManager.hpp"
 
+#include "manager/DiskPlace.hpp"
 #include "manager/PrivateFile.hpp"
+#include "manager/SavedTracks.hpp"
 #include "manager/StoredPath.hpp"
 #include "model/LibrarySnapshot.hpp"
 #include "model/Translation.hpp"
+
+#include <algorithm>
 
 DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStore& settings,
                                  FileDownloader& downloader, std::filesystem::path dataFolder)
@@ -15,6 +19,13 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
     prepareUpcoming_ = settings_.boolean(prepareUpcomingKey);
     skipSaved_ = settings_.boolean(skipSavedKey);
     tagFiles_ = settings_.boolean(tagFilesKey);
+    // What a run cut short by a crash left in the journal; should that fail,
+    // the next run reads the journal all the same.
+    try {
+        SavedTracks::recover(savedTracksURL());
+    } catch (const RecordError&) {
+    }
+    loadUnfinished();
 }
 
 void DownloadManager::setSelected(std::set<std::string> ids) {
@@ -56,6 +67,7 @@ void DownloadManager::setDestFolder(std::optional<std::filesystem::path> folder)
     if (folder && folder->empty())
         folder.reset();
     settings_.set(destFolderKey, folder ? std::optional(StoredPath::text(*folder)) : std::nullopt);
+    otherDiskConfirmed_ = otherDiskRefused_;
     publish(destFolder_, std::move(folder), Property::destFolder);
 }
 
@@ -80,6 +92,94 @@ std::filesystem::path DownloadManager::cacheURL() const {
 
 std::filesystem::path DownloadManager::savedTracksURL() const {
     return dataFolder_ / "saved-tracks.json";
+}
+
+std::filesystem::path DownloadManager::unfinishedURL() const {
+    return dataFolder_ / "unfinished-run.json";
+}
+
+void DownloadManager::loadUnfinished() {
+    const auto text = PrivateFile::read(unfinishedURL());
+    std::optional<UnfinishedRun> run = text ? UnfinishedRun::decode(*text) : std::nullopt;
+    if (!run)
+        return;
+    // A run cut short by a crash was last written when it began: the
+    // record says which of its tracks were saved since.
+    try {
+        const SavedTracks saved(savedTracksURL(), run->destination,
+                                DiskPlace::of(run->destination));
+        for (const auto& [folder, clips] : saved.folders())
+            for (const auto& [clipId, file] : clips)
+                run->left -= run->clipIds.contains(clipId);
+    } catch (const RecordError&) {
+        // The run itself will say what is wrong with the record.
+    }
+    if (run->left > 0)
+        unfinished_ = std::move(run);
+}
+
+void DownloadManager::keepUnfinished(const std::filesystem::path& destination,
+                                     std::set<std::string> left, bool offer) {
+    if (left.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove(unfinishedURL(), ignored);
+        publish(unfinished_, std::optional<UnfinishedRun>(), Property::unfinished);
+        return;
+    }
+    UnfinishedRun run{destination,      selected_, likedOnly_,
+                      prepareUpcoming_, tagFiles_, std::move(left)};
+    run.left = run.clipIds.size();
+    // Not kept is the same as dismissed: nothing worse than today.
+    PrivateFile::write(unfinishedURL(), run.encode());
+    if (offer) {
+        unfinished_ = std::move(run);
+        changed_.emit(Property::unfinished);
+    }
+}
+
+void DownloadManager::dismissUnfinished() {
+    keepUnfinished({}, {}, false);
+}
+
+Task<void> DownloadManager::resume() {
+    if (!unfinished_ || running_ || scanning_)
+        co_return;
+    const UnfinishedRun run = *unfinished_;
+    // With no library (signed out since, or its cache gone), the run would
+    // find nothing to fetch and be taken for finished.
+    const bool known = std::ranges::any_of(workspaces_, [&](const Workspace& workspace) {
+        return std::ranges::any_of(
+            workspace.clips, [&](const WClip& clip) { return run.clipIds.contains(clip.id); });
+    });
+    if (!known) {
+        setOverall(_("Scan your library first: the tracks of your last download are not in it."));
+        co_return;
+    }
+    setDestFolder(run.destination);
+    setSelected(run.selected);
+    setLikedOnly(run.likedOnly);
+    setPrepareUpcoming(run.prepareUpcoming);
+    setTagFiles(run.tagFiles);
+    plan_ = RunPlan{run.clipIds, true};
+    co_await start();
+}
+
+Task<void> DownloadManager::retryFailed() {
+    if (failures_.empty() || running_ || scanning_)
+        co_return;
+    std::set<std::string> ids;
+    for (const FailedItem& failure : failures_)
+        ids.insert(failure.id);
+    plan_ = RunPlan{std::move(ids), false};
+    co_await start();
+}
+
+std::string DownloadManager::failuresText() const {
+    std::string text;
+    for (const FailedItem& failure : failures_)
+        text +=
+            failure.title + '\t' + failure.workspace + '\t' + failure.orvoURL().value_or("") + '\n';
+    return text;
 }
 
 void DownloadManager::saveCache(const std::string& scope) {

@@ -3,6 +3,7 @@
 #include "async/Task.hpp"
 #include "download/FileDownloader.hpp"
 #include "manager/SettingsStore.hpp"
+#include "manager/UnfinishedRun.hpp"
 #include "manager/UpcomingTracks.hpp"
 #include "manager/WorkspaceFolder.hpp"
 #include "model/Date.hpp"
@@ -51,6 +52,7 @@ class DownloadManager {
         current,
         fraction,
         log,
+        unfinished,
     };
 
     // Settings keys.
@@ -96,6 +98,10 @@ class DownloadManager {
     const std::string& current() const { return current_; }
     double fraction() const { return fraction_; }
     const std::deque<std::string>& log() const { return log_; }
+    // The last run, when it did not reach its end and tracks of it are
+    // still to fetch: kept across restarts until it is finished, dismissed
+    // or replaced by another run.
+    const std::optional<UnfinishedRun>& unfinished() const { return unfinished_; }
 
     // What the views may change.
     void setSelected(std::set<std::string> ids);
@@ -149,10 +155,23 @@ class DownloadManager {
     // disk ends the run with its reason.
     Task<void> start();
 
+    // Finishes the unfinished run: its destination, selection and switches
+    // come back, and only its tracks that the record of saved tracks does
+    // not hold are fetched.
+    Task<void> resume();
+    void dismissUnfinished();
+    // Runs again just the tracks the last run could not fetch.
+    Task<void> retryFailed();
+    // The failures as lines of title, workspace and address, separated by
+    // tabs, for a spreadsheet or a note.
+    std::string failuresText() const;
+
     // Where library.json is kept.
     std::filesystem::path cacheURL() const;
     // Where the run records which clip it saved as which file.
     std::filesystem::path savedTracksURL() const;
+    // Where the unfinished run is kept.
+    std::filesystem::path unfinishedURL() const;
 
     // Used by the download run and its tests. fetchTrack says where it saved
     // the file, and folds every failure into none except WriteError and
@@ -166,6 +185,15 @@ class DownloadManager {
   private:
     struct RunTally {
         std::size_t total = 0, saved = 0, kept = 0, failed = 0;
+        // The tracks the run set out to fetch, and those it saved.
+        std::set<std::string> toFetch, savedIds;
+    };
+    // Which tracks the next run takes when they are not the selection's
+    // (a resumed run, a retry), and whether tracks saved before are left
+    // alone whatever the switch says.
+    struct RunPlan {
+        std::optional<std::set<std::string>> only;
+        bool skipSaved = false;
     };
     // What became of one attempt at a track within a run.
     struct Attempt {
@@ -195,7 +223,13 @@ class DownloadManager {
     Task<void> scanFeed(ScanScope scope);
     // Returns why the run stopped early, when the disk refused a write.
     Task<std::optional<std::string>> downloadWorkspaces(std::filesystem::path destination,
+                                                        SavedTracks& saved, RunPlan plan,
                                                         RunTally& tally);
+    // Keeps the run's choices with the tracks it has not saved, or forgets
+    // them when none is left.
+    void keepUnfinished(const std::filesystem::path& destination, std::set<std::string> left,
+                        bool offer);
+    void loadUnfinished();
     void endActivity(bool& flag, Property property) noexcept;
 
     void saveCache(const std::string& scope);
@@ -251,6 +285,10 @@ class DownloadManager {
     bool tagFiles_ = false;
     std::int64_t recentCount_ = 20;
     std::optional<std::filesystem::path> destFolder_;
+    // A run was refused because the destination is on another disk than
+    // last time; choosing the folder again after that says it is meant.
+    bool otherDiskRefused_ = false;
+    bool otherDiskConfirmed_ = false;
     std::optional<Date> lastScanned_;
     std::optional<std::string> lastScope_;
     bool scanning_ = false;
@@ -260,6 +298,8 @@ class DownloadManager {
     std::string current_;
     double fraction_ = 0.0;
     std::deque<std::string> log_;
+    std::optional<UnfinishedRun> unfinished_;
+    RunPlan plan_;
     bool cancelFlag_ = false;
     bool signedOut_ = false; // the current scan or run lost the sign-in
     CancelSignal cancelled_;

@@ -1,10 +1,13 @@
 #include "download/WriteError.hpp"
+#include "manager/DiskPlace.hpp"
 #include "manager/DownloadManager.hpp"
 #include "manager/SavedTracks.hpp"
 #include "model/Isolated.hpp"
 #include "model/Translation.hpp"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <map>
 
 namespace {
@@ -40,11 +43,17 @@ class Lend {
     UpcomingTracks*& slot_;
 };
 
-// The record is written once per workspace and however the run ends.
+// The journal is folded into the record however the run ends; when that
+// fails, the journal still holds every file and is folded next time.
 class SaveAtEnd {
   public:
     explicit SaveAtEnd(SavedTracks& record) : record_(record) {}
-    ~SaveAtEnd() { record_.save(); }
+    ~SaveAtEnd() {
+        try {
+            record_.save();
+        } catch (const RecordError&) {
+        }
+    }
     SaveAtEnd(const SaveAtEnd&) = delete;
     SaveAtEnd& operator=(const SaveAtEnd&) = delete;
 
@@ -81,19 +90,42 @@ Reach reachOf(const WriteError& failure, const std::filesystem::path& destinatio
 } // namespace
 
 Task<void> DownloadManager::start() {
+    // A resume or a retry asks for this run only.
+    RunPlan plan = std::exchange(plan_, RunPlan{});
     // A second run at the same time would share every counter and text.
     if (!destFolder_ || running_)
         co_return;
     const std::filesystem::path destination = *destFolder_;
     // An unplugged drive leaves its mount point empty or gone: writing
     // there would fill another disk, so the run does not start.
+    const auto refuse = [this](std::string why) {
+        setOverall(std::move(why));
+        setCurrent("");
+        setFraction(0);
+    };
     std::error_code error;
     if (!std::filesystem::is_directory(destination, error)) {
         // Translators: {folder} is the folder the user chose to save into.
-        setOverall(Translation::fill(_("Destination folder not found: {folder}"),
-                                     {{"folder", WriteError::displayPath(destination)}}));
-        setCurrent("");
-        setFraction(0);
+        refuse(Translation::fill(_("Destination folder not found: {folder}"),
+                                 {{"folder", WriteError::displayPath(destination)}}));
+        co_return;
+    }
+    // A mount point left empty by an unplugged drive is a folder too: the
+    // record knows which disk the destination was on.
+    std::optional<SavedTracks> saved;
+    try {
+        saved.emplace(savedTracksURL(), destination, DiskPlace::of(destination));
+    } catch (const RecordError& failure) {
+        refuse(Translation::fill(_("Stopped: {reason}"), {{"reason", failure.what()}}));
+        co_return;
+    }
+    otherDiskRefused_ = saved->onOtherDisk() && !otherDiskConfirmed_;
+    otherDiskConfirmed_ = false;
+    if (otherDiskRefused_) {
+        // Translators: {folder} is the destination; the drive it was on is not connected.
+        refuse(Translation::fill(_("{folder} is not on the disk it was on last time. Connect "
+                                   "the drive, or choose the folder again."),
+                                 {{"folder", WriteError::displayPath(destination)}}));
         co_return;
     }
 
@@ -113,7 +145,9 @@ Task<void> DownloadManager::start() {
             failures_.clear();
             changed_.emit(Property::failures);
         }
-        stopped = co_await downloadWorkspaces(destination, tally);
+        // This run takes the place of one left unfinished.
+        publish(unfinished_, std::optional<UnfinishedRun>(), Property::unfinished);
+        stopped = co_await downloadWorkspaces(destination, *saved, std::move(plan), tally);
     } catch (const std::exception& failure) {
         stopped = std::string(failure.what());
         // Translators: {reason} says what went wrong, often in English from the system.
@@ -123,6 +157,12 @@ Task<void> DownloadManager::start() {
         addLog(Translation::fill(_("Download stopped: {reason}"), {{"reason", *stopped}}));
     }
 
+    // Cut short, it is offered to be finished; at its end, its failures
+    // are listed instead.
+    std::set<std::string> left;
+    if (stopped || cancelFlag_ || signedOut_)
+        std::ranges::set_difference(tally.toFetch, tally.savedIds, std::inserter(left, left.end()));
+    keepUnfinished(destination, std::move(left), true);
     setOverall(signedOut_ ? std::string(_(signedOutText))
                // Translators: the state of a download run at its end; {reason} says why it stopped.
                : stopped     ? Translation::fill(_("Stopped: {reason}"), {{"reason", *stopped}})
@@ -153,6 +193,9 @@ Task<DownloadManager::Attempt> DownloadManager::attempt(WClip track, std::string
     try {
         attempt.placed = co_await fetchTrack(std::move(track), std::move(workspace), folder,
                                              RunLimits::pollSeconds);
+    } catch (const RecordError& failure) {
+        stopped = failure.what();
+        addLog(*stopped);
     } catch (const WriteError& failure) {
         switch (reachOf(failure, destination, folder.path())) {
         case Reach::run:
@@ -185,25 +228,30 @@ void DownloadManager::recordFailure(const WClip& track, const Workspace& workspa
 }
 
 Task<std::optional<std::string>>
-DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally& tally) {
+DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTracks& saved,
+                                    RunPlan plan, RunTally& tally) {
+    const auto tracksOf = [this, &plan](const Workspace& workspace) {
+        if (!plan.only)
+            return likedOnly_ ? workspace.likedClips() : workspace.clips;
+        std::vector<WClip> tracks;
+        std::ranges::copy_if(workspace.clips, std::back_inserter(tracks),
+                             [&](const WClip& clip) { return plan.only->contains(clip.id); });
+        return tracks;
+    };
     std::vector<Workspace> work;
     for (const Workspace& workspace : workspaces_)
-        if (selected_.contains(workspace.id))
+        if (plan.only ? !tracksOf(workspace).empty() : selected_.contains(workspace.id))
             work.push_back(workspace);
-    const auto tracksOf = [this](const Workspace& workspace) {
-        return likedOnly_ ? workspace.likedClips() : workspace.clips;
-    };
     // USB sticks and SD cards take fewer names than Linux disks.
     const FileNames::NameRules rules = FileNames::nameRulesFor(destination);
     const auto folderOf = [rules](const Workspace& workspace) {
         return FileNames::sanitize(workspace.name, rules);
     };
 
-    SavedTracks saved(savedTracksURL(), destination);
     const SaveAtEnd saveAtEnd(saved);
     if (saved.read() == SavedTracks::Read::setAside)
         addLog(Translation::fill(
-            _("The record of saved tracks could not be read and was set aside as {file}; files "
+            _("The record of saved tracks was damaged and was set aside as {file}; files "
               "saved before count as yours."),
             {{"file", WriteError::displayPath(saved.badFile().filename())}}));
 
@@ -225,11 +273,15 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
     std::vector<std::string> toFetch;
     for (const Workspace& workspace : work)
         for (const WClip& track : tracksOf(workspace)) {
-            if (skipSaved_ && folders.at(folderOf(workspace)).holdsOwnFile(track.id))
+            if ((skipSaved_ || plan.skipSaved) &&
+                folders.at(folderOf(workspace)).holdsOwnFile(track.id))
                 inPlace.insert(track.id);
             else
                 toFetch.push_back(track.id);
         }
+    tally.toFetch.insert(toFetch.begin(), toFetch.end());
+    // Kept from the start, so that a crash leaves it too.
+    keepUnfinished(destination, tally.toFetch, false);
     UpcomingTracks upcoming(std::move(toFetch));
     const Lend lent(upcoming_, prepareUpcoming_ ? &upcoming : nullptr);
     std::size_t position = 0; // of the next track to fetch in the first pass
@@ -323,6 +375,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
             }
             if (result.placed) {
                 ++tally.saved;
+                tally.savedIds.insert(track.id);
                 logSaved(track, *result.placed, "");
             } else if (result.folderRefused) {
                 folderRefused = true;
@@ -374,6 +427,7 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
                 }
                 if (result.placed) {
                     ++tally.saved;
+                    tally.savedIds.insert(track.id);
                     logSaved(track, *result.placed,
                              // Translators: added to "Saved: {title}" when a retry saved the track.
                              Translation::fill(_(" (retry {round})"),
@@ -402,7 +456,12 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, RunTally&
         // Tracks left when the sign-in was lost are no fault of the service.
         for (const WClip& track : signedOut_ ? std::vector<WClip>() : retry)
             recordFailure(track, workspace, tally, std::nullopt);
-        saved.save();
+        try {
+            saved.save();
+        } catch (const RecordError& failure) {
+            stopped = failure.what();
+            addLog(*stopped);
+        }
     }
     co_return stopped;
 }

@@ -1,31 +1,102 @@
 #include "manager/PrivateFile.hpp"
 
+#include <cerrno>
+#include <fcntl.h>
 #include <glib.h>
 #include <glib/gstdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace PrivateFile {
 
-bool write(const std::filesystem::path& file, std::string_view bytes) {
-    const std::filesystem::path folder = file.parent_path();
-    if (g_mkdir_with_parents(folder.c_str(), 0700) != 0)
-        return false;
-    // The folder may have been made earlier by something less careful.
-    g_chmod(folder.c_str(), 0700);
-    GError* error = nullptr;
-    const gboolean written =
-        g_file_set_contents_full(file.c_str(), bytes.data(), gssize(bytes.size()),
-                                 G_FILE_SET_CONTENTS_CONSISTENT, 0600, &error);
-    g_clear_error(&error);
-    return written;
+namespace {
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
 }
 
-std::optional<std::string> read(const std::filesystem::path& file) {
-    gchar* contents = nullptr;
-    gsize length = 0;
-    if (!g_file_get_contents(file.c_str(), &contents, &length, nullptr))
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            if (written == 0)
+                errno = ENOSPC;
+            return false;
+        }
+        bytes.remove_prefix(std::size_t(written));
+    }
+    return true;
+}
+
+} // namespace
+
+std::error_code makeFolder(const std::filesystem::path& folder) {
+    if (g_mkdir_with_parents(folder.c_str(), 0700) != 0)
+        return lastError();
+    // The folder may have been made earlier by something less careful.
+    g_chmod(folder.c_str(), 0700);
+    return {};
+}
+
+std::error_code save(const std::filesystem::path& file, std::string_view bytes) {
+    const std::filesystem::path folder = file.parent_path();
+    if (const std::error_code error = makeFolder(folder))
+        return error;
+    std::string temporary = file.string() + ".XXXXXX";
+    const int fd = g_mkstemp_full(temporary.data(), O_WRONLY | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return lastError();
+    const bool written = writeAll(fd, bytes) && fsync(fd) == 0;
+    std::error_code error = written ? std::error_code() : lastError();
+    if (close(fd) != 0 && !error)
+        error = lastError();
+    if (!error && rename(temporary.c_str(), file.c_str()) != 0)
+        error = lastError();
+    if (error) {
+        g_unlink(temporary.c_str());
+        return error;
+    }
+    // So the new name survives a power cut too.
+    if (const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return {};
+}
+
+std::optional<std::string> read(const std::filesystem::path& file, std::error_code& error) {
+    error.clear();
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = lastError();
         return std::nullopt;
-    std::string text(contents, length);
-    g_free(contents);
+    }
+    // A device or a pipe in its place would never end.
+    struct stat status {};
+    if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        error = S_ISDIR(status.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                        : std::make_error_code(std::errc::invalid_argument);
+        close(fd);
+        return std::nullopt;
+    }
+    std::string text;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            error = lastError();
+            close(fd);
+            return std::nullopt;
+        }
+        if (got == 0)
+            break;
+        text.append(buffer, std::size_t(got));
+    }
+    close(fd);
     return text;
 }
 

@@ -54,7 +54,9 @@ Task<std::optional<WorkspaceFolder::Placed>> DownloadManager::fetchTrack(WClip t
     if (cancelFlag_)
         co_return std::nullopt;
     setCurrent(Translation::fill(_("Converting: {title}"), {{"title", isolated(track.title)}}));
-    co_await bridge.convertWav(track.id);
+    // A track asked for ahead of its turn is converting already.
+    if (!upcoming_ || !upcoming_->takeAsked(track.id))
+        co_await bridge.convertWav(track.id);
     auto url = co_await pollWav(track, pollSeconds);
     if (!url) {
         if (cancelFlag_)

@@ -2,6 +2,9 @@
 
 #include "download/WriteError.hpp"
 
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 WorkspaceFolder::WorkspaceFolder(const std::filesystem::path& destination, std::string name,
@@ -14,17 +17,19 @@ void WorkspaceFolder::prepare(const std::set<std::string>& clipIds) {
     for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error))
         used_.insert(entries->path().filename().string());
 
-    std::vector<std::string> gone;
+    std::vector<std::string> goneClips;
     std::vector<std::pair<std::string, SavedTracks::File>> dated;
     if (const auto recorded = record_.folders().find(name_); recorded != record_.folders().end())
         for (const auto& [clipId, file] : recorded->second) {
-            std::error_code missing;
-            const bool there = std::filesystem::exists(
-                std::filesystem::symlink_status(path_ / file.name, missing));
+            // Only a file that is really not there loses its record: one
+            // that cannot be looked at just now (no permission, a stale
+            // network handle) is still the app's.
+            struct stat status {};
+            const bool gone = lstat((path_ / file.name).c_str(), &status) != 0 && errno == ENOENT;
             if (clipIds.contains(clipId))
                 used_.insert(file.name); // kept for its clip, even while missing
-            else if (!there)
-                gone.push_back(clipId);
+            else if (gone)
+                goneClips.push_back(clipId);
             // A record of an earlier version holds the size alone: the time
             // of the file that still has it is taken from now on.
             if (const auto stamp = FileStamp::of(path_ / file.name);
@@ -32,7 +37,7 @@ void WorkspaceFolder::prepare(const std::set<std::string>& clipIds) {
                 dated.emplace_back(clipId,
                                    SavedTracks::File{file.name, stamp->size, stamp->modified});
         }
-    for (const std::string& clipId : gone)
+    for (const std::string& clipId : goneClips)
         record_.forget(name_, clipId);
     for (auto& [clipId, file] : dated)
         record_.remember(name_, clipId, std::move(file));
@@ -61,13 +66,24 @@ WorkspaceFolder::Placed WorkspaceFolder::place(PartFile& part, const WClip& clip
             used_.insert(recorded);
         }
     }
-    if (placed.name.empty())
+    const bool fresh = placed.name.empty();
+    if (fresh)
         placed.name = freshName(part, clip.title);
     used_.insert(placed.name);
-    if (const auto stamp = FileStamp::of(path_ / placed.name))
-        record_.remember(name_, clip.id, {placed.name, stamp->size, stamp->modified});
-    else
-        record_.forget(name_, clip.id);
+    try {
+        if (const auto stamp = FileStamp::of(path_ / placed.name))
+            record_.remember(name_, clip.id, {placed.name, stamp->size, stamp->modified});
+        else
+            record_.forget(name_, clip.id);
+        record_.sync();
+    } catch (const RecordError&) {
+        // A new file the record cannot hold would count as the user's next
+        // time, and be saved again beside itself: it goes, and the track
+        // is fetched again by the next run.
+        if (fresh)
+            unlink((path_ / placed.name).c_str());
+        throw;
+    }
     return placed;
 }
 

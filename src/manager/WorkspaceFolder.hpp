@@ -43,7 +43,8 @@ class WorkspaceFolder {
         bool operator==(const Placed&) const = default;
     };
     // Moves a finished download of the clip into place and records it.
-    // Throws WriteError when the disk refuses.
+    // Throws WriteError when the disk refuses, RecordError when the record
+    // cannot be written.
     Placed place(PartFile& part, const WClip& clip);
 
   private:

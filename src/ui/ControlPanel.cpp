@@ -8,6 +8,7 @@
 #include "ui/LogCard.hpp"
 #include "ui/PanelHeader.hpp"
 #include "ui/PanelState.hpp"
+#include "ui/ResumeCard.hpp"
 #include "ui/ScanCard.hpp"
 #include "ui/WorkspacesCard.hpp"
 
@@ -34,8 +35,13 @@ ControlPanel::ControlPanel(DownloadManager& manager) : manager_(manager) {
     log_ = Gtk::make_managed<LogCard>(manager);
     action_ = Gtk::make_managed<ActionCard>(manager);
     failures_ = Gtk::make_managed<FailuresCard>(manager);
-    cards_ = {
-        Gtk::make_managed<ScanCard>(manager), workspaces_, destination_, action_, failures_, log_};
+    cards_ = {Gtk::make_managed<ResumeCard>(manager),
+              Gtk::make_managed<ScanCard>(manager),
+              workspaces_,
+              destination_,
+              action_,
+              failures_,
+              log_};
     for (PanelCard* card : cards_)
         column->append(*card);
     set_child(*column);

@@ -10,6 +10,7 @@
 #include "ui/SectionLabel.hpp"
 
 #include <algorithm>
+#include <gdkmm/clipboard.h>
 #include <gtk/gtk.h>
 #include <gtkmm/button.h>
 #include <gtkmm/listitem.h>
@@ -80,6 +81,20 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
         *PanelWidgets::label("size-11 text-secondary", _("open in Orvo to download manually")));
     append(*header);
 
+    // The whole list again, or out of the app for manual work.
+    auto* actions = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 8);
+    retry_ = Gtk::make_managed<Gtk::Button>(_("Retry Failed Tracks"));
+    retry_->set_name("retryFailed");
+    PrimaryButtonStyle::apply(*retry_);
+    retry_->signal_clicked().connect([this] { startDetached(manager_.retryFailed()); });
+    auto* copy = Gtk::make_managed<Gtk::Button>(_("Copy List"));
+    copy->set_name("copyFailures");
+    GhostButtonStyle::apply(*copy);
+    Accessibility::setLabel(*copy, _("Copy the list of tracks to download manually"));
+    copy->signal_clicked().connect([this] { get_clipboard()->set_text(manager_.failuresText()); });
+    actions->append(*retry_);
+    actions->append(*copy);
+
     entries_ = Gio::ListStore<Entry>::create();
     auto factory = Gtk::SignalListItemFactory::create();
     factory->signal_setup().connect([](const Glib::RefPtr<Gtk::ListItem>& item) {
@@ -101,6 +116,7 @@ FailuresCard::FailuresCard(DownloadManager& manager) : PanelCard(manager, 10) {
     Accessibility::setLabel(*list_, _("Tracks to download manually"));
     scroller_ = PanelWidgets::scroller(*list_, maxListHeight, _("Tracks to download manually"));
     append(*scroller_);
+    append(*actions);
     feed_.emplace(*list_, [this] { return update(); });
     update();
 }
@@ -110,6 +126,8 @@ FailuresCard::~FailuresCard() = default;
 void FailuresCard::refresh(Changed property) {
     if (property == Changed::failures)
         feed_->request();
+    if (property == Changed::running || property == Changed::scanning)
+        retry_->set_sensitive(!manager_.running() && !manager_.scanning());
 }
 
 int FailuresCard::rowHeight() {

@@ -4,13 +4,15 @@
 
 #include <giomm/liststore.h>
 #include <gtkmm/box.h>
+#include <gtkmm/button.h>
 #include <gtkmm/listview.h>
 #include <optional>
 
 class SectionLabel;
 
 // The tracks the last run could not fetch, each with a link to its page
-// for a manual download.
+// for a manual download, with buttons to run just them again and to copy
+// the list.
 //
 // A run whose sign-in expires fails every remaining track, so the list may
 // be thousands long: it is a ListView, which makes widgets only for the
@@ -49,6 +51,7 @@ class FailuresCard : public PanelCard {
     SectionLabel* title_;
     Gtk::ScrolledWindow* scroller_;
     Gtk::ListView* list_;
+    Gtk::Button* retry_;
     Glib::RefPtr<Gio::ListStore<Entry>> entries_;
     std::optional<ListFeed> feed_;
     int rowHeight_ = 0;

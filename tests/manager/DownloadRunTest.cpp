@@ -1,7 +1,11 @@
 #include "manager/Fakes.hpp"
 #include "support/TempDir.hpp"
 
+#include <csignal>
+#include <cstdlib>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -268,12 +272,12 @@ TEST_F(DownloadRunTest, preparingAsksForUpcomingTracksBetweenPollsAndChangesNoth
     run();
     // A is polled at 0, 2.5 and 5 s; each wait asks for one track ahead.
     // B is ready when its turn comes; C, D and E ask for the next one in
-    // turn, and their own conversion requests still come first.
+    // turn. A track asked for ahead is only polled at its turn: one
+    // conversion request per track.
     EXPECT_EQ(rig.service.operations(true),
               (Lines{"convertWav A", "wavURL A", "convertWav B", "wavURL A", "convertWav C",
-                     "wavURL A", "convertWav B", "wavURL B", "convertWav C", "wavURL C",
-                     "convertWav D", "wavURL C", "convertWav D", "wavURL D", "convertWav E",
-                     "wavURL D", "convertWav E", "wavURL E", "wavURL E"}));
+                     "wavURL A", "wavURL B", "wavURL C", "convertWav D", "wavURL C", "wavURL D",
+                     "convertWav E", "wavURL D", "wavURL E", "wavURL E"}));
     EXPECT_EQ(log(), logOff);
     EXPECT_EQ(overalls, overallsOff);
     EXPECT_EQ(namesIn(out / "Demos"), filesOff);
@@ -305,12 +309,14 @@ TEST_F(DownloadRunTest, preparingMakesOneRequestAtATimeAndNoneAfterCancel) {
             ++conversions[call.argument];
         }
     ASSERT_GE(asked.size(), 7u);
-    // A's own, four ahead, A's after the prod, then B's own at its turn.
-    EXPECT_EQ(Lines(asked.begin(), asked.begin() + 7), (Lines{"A", "B", "C", "D", "E", "A", "B"}));
-    // Each track's own: first pass and round 1, each again after the prod.
+    // A's own, four ahead, A's after the prod, then F ahead of B, whose
+    // turn asks nothing more.
+    EXPECT_EQ(Lines(asked.begin(), asked.begin() + 7), (Lines{"A", "B", "C", "D", "E", "A", "F"}));
+    // The first pass asks for each track once (ahead or at its turn), and
+    // again after the prod; round 1 the same.
     EXPECT_EQ(conversions,
               (std::map<std::string, int>{
-                  {"A", 4}, {"B", 5}, {"C", 5}, {"D", 5}, {"E", 5}, {"F", 5}, {"G", 5}}));
+                  {"A", 4}, {"B", 4}, {"C", 4}, {"D", 4}, {"E", 4}, {"F", 4}, {"G", 4}}));
     EXPECT_EQ(rig.service.mostAtOnce, 1);
 }
 
@@ -401,4 +407,154 @@ TEST_F(DownloadRunTest, aRefusedAddressFailsItsTrackAtOnceWithTheReason) {
                      "Unable to download: A (address refused: not a web address)", "Saved: B"}));
     EXPECT_EQ(rig->failures(), (std::vector<FailedItem>{{"A", "A", "Demos"}}));
     EXPECT_EQ(rig->current(), "Downloaded 1 file · 1 could not be completed (see activity log).");
+}
+
+TEST_F(DownloadRunTest, filesPlacedBeforeAKillAreKnownToTheNextRun) {
+    demos({{"A", 0}, {"B", 0}, {"C", 0}, {"D", 0}});
+    // A real process, killed outright while fetching the third track.
+    const pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        rig.downloader.onDownload = [this] {
+            if (rig.downloader.urls.size() == 3)
+                raise(SIGKILL);
+        };
+        run();
+        _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    EXPECT_EQ(namesIn(out / "Demos"), (Lines{"A.wav", "B.wav"}));
+
+    // The next start offers the run, with what is left of it by the
+    // record; resuming fetches just that.
+    rig.relaunch();
+    ASSERT_TRUE(rig->unfinished());
+    EXPECT_EQ(rig->unfinished()->left, 2u);
+    rig.clock.run(rig->resume()); // before the library is there: kept for later
+    EXPECT_EQ(rig->overall(),
+              "Scan your library first: the tracks of your last download are not in it.");
+    ASSERT_TRUE(rig->unfinished());
+    rig->loadCache();
+    rig->setSelected({});
+    rig.downloader.urls.clear();
+    rig.clock.run(rig->resume());
+    EXPECT_EQ(rig.downloader.urls, (Lines{urlOf("C"), urlOf("D")}));
+    EXPECT_EQ(rig->current(), "Downloaded 2 files · 2 already saved.");
+    EXPECT_EQ(namesIn(out / "Demos"), (Lines{"A.wav", "B.wav", "C.wav", "D.wav"}));
+    EXPECT_EQ(rig->selected(), (std::set<std::string>{"w"}));
+    EXPECT_FALSE(rig->unfinished());
+    rig.relaunch();
+    EXPECT_FALSE(rig->unfinished());
+}
+
+TEST_F(DownloadRunTest, aRunCutShortIsOfferedAndFailuresCanBeTriedAgainOrCopied) {
+    demos({{"A", 0}, {"B", -1}, {"C", 0}, {"D", 0}});
+    // Signed out while the third track is fetched.
+    rig.downloader.onDownload = [this] {
+        if (rig.downloader.urls.size() == 3)
+            rig->signedOut();
+    };
+    run();
+    EXPECT_EQ(rig->overall(), DownloadManager::signedOutText);
+    ASSERT_TRUE(rig->unfinished());
+    // B, queued for a retry round, and D, never reached (C's transfer ended).
+    EXPECT_EQ(rig->unfinished()->left, 2u);
+    rig->dismissUnfinished();
+    EXPECT_FALSE(rig->unfinished());
+    rig.relaunch();
+    EXPECT_FALSE(rig->unfinished());
+
+    // A run to its end offers nothing; its failures can be tried again...
+    rig.downloader.onDownload = nullptr;
+    rig->loadCache();
+    rig->setSelected({"w"});
+    rig->setSkipSaved(true);
+    run();
+    EXPECT_FALSE(rig->unfinished());
+    ASSERT_EQ(rig->failures().size(), 1u);
+    // ...or copied for manual work.
+    const FailedItem failed{"B", "B", "Demos"};
+    EXPECT_EQ(rig->failuresText(), "B\tDemos\t" + failed.orvoURL().value_or("") + "\n");
+    rig.downloader.failing.clear();
+    rig.downloader.urls.clear();
+    rig->setSelected({});
+    rig.clock.run(rig->retryFailed());
+    EXPECT_EQ(rig.downloader.urls, (Lines{urlOf("B")}));
+    EXPECT_EQ(rig->current(), "Downloaded 1 file.");
+    EXPECT_TRUE(rig->failures().empty());
+}
+
+TEST_F(DownloadRunTest, aRecordThatCannotBeReadOrWrittenStopsTheRun) {
+    demos({{"A", 0}, {"B", 0}});
+    const auto record = rig->savedTracksURL();
+    // Unreadable: the run does not start, and the record stays as it is.
+    std::filesystem::create_directories(record);
+    run();
+    EXPECT_EQ(rig->overall(), "Stopped: Could not read the record of saved files " +
+                                  record.string() + ": Is a directory");
+    EXPECT_TRUE(rig.downloader.urls.empty());
+    EXPECT_TRUE(std::filesystem::is_directory(record));
+    std::filesystem::remove(record);
+
+    // Unwritable once the first file is in: the run stops, and the file the
+    // record could not take is not left to pass for the user's.
+    rig.downloader.onDownload = [&] {
+        std::filesystem::create_symlink("/dev/full", SavedTracks::journalFile(record));
+        rig.downloader.onDownload = nullptr;
+    };
+    run();
+    const std::string line = "Could not record the saved files in " +
+                             record.parent_path().string() +
+                             ": No space left on device. Stopped so that nothing is "
+                             "downloaded twice.";
+    EXPECT_EQ(rig->overall(), "Stopped: " + line);
+    EXPECT_EQ(log(), (Lines{"Demos — 2 files", line, "Unable to download: A"}));
+    EXPECT_EQ(rig.downloader.urls.size(), 1u);
+    EXPECT_TRUE(namesIn(out / "Demos").empty());
+}
+
+TEST_F(DownloadRunTest, aDriveIsKnownByItsDiskNotByWhereItIsMounted) {
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a disk image needs root";
+    const auto image = temp / "stick.img";
+    const auto mount = [&](const std::filesystem::path& at) {
+        std::filesystem::create_directories(at);
+        return std::system(("mount -o loop '" + image.string() + "' '" + at.string() + "'").c_str()) == 0;
+    };
+    if (std::system(("truncate -s 4M '" + image.string() + "' && mkfs.ext4 -q '" +
+                     image.string() + "'").c_str()) != 0 ||
+        !mount(temp / "stick"))
+        GTEST_SKIP() << "no loop devices here";
+    demos({{"A", 0}, {"B", 0}});
+    rig->setDestFolder(temp / "stick");
+    run();
+    ASSERT_EQ(std::system(("umount '" + (temp / "stick").string() + "'").c_str()), 0);
+
+    // The mount point left behind is refused, at the next start too.
+    rig.relaunch();
+    rig->loadCache();
+    rig->setSelected({"w"});
+    rig->setSkipSaved(true);
+    run();
+    EXPECT_EQ(rig->overall(), (temp / "stick").string() +
+                                  " is not on the disk it was on last time. Connect the drive, "
+                                  "or choose the folder again.");
+    EXPECT_TRUE(namesIn(temp / "stick").empty());
+
+    // The same stick under another path finds its files.
+    ASSERT_TRUE(mount(temp / "stick1"));
+    rig->setDestFolder(temp / "stick1");
+    run();
+    std::system(("umount '" + (temp / "stick1").string() + "'").c_str());
+    EXPECT_EQ(rig->current(), "Downloaded 0 files · 2 already saved.");
+
+    // Chosen again after the refusal, the empty folder is meant.
+    rig->setDestFolder(temp / "stick");
+    run();
+    EXPECT_TRUE(plain(rig->overall()).ends_with("choose the folder again."));
+    rig->setDestFolder(temp / "stick");
+    run();
+    EXPECT_EQ(rig->current(), "Downloaded 2 files.");
 }

@@ -5,6 +5,10 @@
 #include "support/TempDir.hpp"
 
 #include <fstream>
+#include <regex>
+#include <set>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,7 +25,7 @@ class SavedTracksTest : public ::testing::Test {
     void remember(const std::filesystem::path& destination, const std::string& clip, File file) {
         SavedTracks saved(record, destination);
         saved.remember("Demos", clip, std::move(file));
-        ASSERT_TRUE(saved.save());
+        saved.save();
     }
 };
 
@@ -40,21 +44,38 @@ TEST_F(SavedTracksTest, eachDestinationKeepsItsOwnRecordAndOneClipPerName) {
 }
 
 TEST_F(SavedTracksTest, aDamagedRecordIsSetAsideAndEntriesThisAppDidNotWriteLeadNowhere) {
+    std::set<std::filesystem::path> setAside;
     for (const char* text : {"{\"destinations\": [{\"folder\": ", "[]", "{\"destinations\": {}}"}) {
         ASSERT_TRUE(PrivateFile::write(record, text));
         SavedTracks saved(record, music);
         EXPECT_EQ(saved.read(), SavedTracks::Read::setAside) << text;
-        EXPECT_EQ(readFile(saved.badFile()), text);
+        EXPECT_TRUE(saved.badFile().filename().string().starts_with("saved-tracks.json.bad-"));
+        setAside.insert(saved.badFile());
         EXPECT_FALSE(std::filesystem::exists(record));
         EXPECT_TRUE(saved.folders().empty());
     }
+    // Each kept under a name of its own, none written over.
+    EXPECT_EQ(setAside.size(), 3u);
+    EXPECT_EQ(readFile(*setAside.begin()), "{\"destinations\": [{\"folder\": ");
     EXPECT_EQ(SavedTracks(record, music).read(), SavedTracks::Read::none);
+
+    // A record that cannot be read is no damaged record: it stays, and the
+    // reason goes to whoever started the reading.
+    std::filesystem::create_directories(record);
+    EXPECT_THROW(SavedTracks(record, music), RecordError);
+    EXPECT_TRUE(std::filesystem::is_directory(record));
+    std::filesystem::remove(record);
 
     // Sizes alone, as earlier versions kept them, still count.
     const std::string entries = R"([{"clip": "up", "folder": "..", "name": "x.wav", "size": 1},
         {"clip": "deep", "folder": "a/b", "name": "x.wav", "size": 1},
         {"clip": "empty", "folder": "Demos", "name": "", "size": 1},
         {"clip": "text", "folder": "Demos", "name": "x.wav", "size": "1"},
+        {"clip": "huge", "folder": "Demos", "name": "x.wav", "size": 99999199999999999293},
+        {"clip": "half", "folder": "Demos", "name": "x.wav", "size": 1.5},
+        {"clip": "below", "folder": "Demos", "name": "x.wav", "size": -1},
+        {"clip": "late", "folder": "Demos", "name": "x.wav", "size": 1, "modified": 9223372036854775808},
+        {"clip": "when", "folder": "Demos", "name": "x.wav", "size": 1, "modified": 1e3},
         {"clip": "old", "folder": "Demos", "name": "y.wav", "size": 2},
         {"clip": "ok", "folder": "Demos", "name": "x.wav", "size": 1, "modified": 5}])";
     ASSERT_TRUE(PrivateFile::write(
@@ -75,6 +96,107 @@ TEST_F(SavedTracksTest, aDamagedRecordIsSetAsideAndEntriesThisAppDidNotWriteLead
               FileStamp::of(music / "Demos" / "y.wav")->modified);
     EXPECT_EQ(saved.find("Demos", "ok"), nullptr); // its file is gone
     // What it could not use of another destination is kept as it was.
-    ASSERT_TRUE(saved.save());
+    saved.save();
     EXPECT_NE(readFile(record).find(R"({"files":[],"folder":7})"), std::string::npos);
+
+    // The same checks hold in the form this version writes.
+    ASSERT_TRUE(PrivateFile::write(record, R"({"destinations": [{"folder": ")" + music.string() +
+                                               R"(", "folders": [{"name": "Demos", "files": [
+        ["huge", "x.wav", 99999199999999999293, 1], ["half", "x.wav", 1.5, 1],
+        ["late", "x.wav", 1, 9223372036854775808], ["when", "x.wav", 1, 1.0],
+        ["ok", "x.wav", 1, -5]]}]}]})"));
+    EXPECT_EQ(SavedTracks(record, music).folders(), (Folders{{"Demos", {{"ok", {"x.wav", 1, -5}}}}}));
+}
+
+TEST_F(SavedTracksTest, everyChangeIsInTheJournalAtOnceAndSurvivesACrash) {
+    remember(music, "a", {"A.wav", 1, 1});
+    {
+        // Changes made, and the process gone before any save.
+        SavedTracks saved(record, music);
+        saved.remember("Demos", "b", {"B.wav", 2, 2});
+        saved.forget("Demos", "a");
+        saved.remember("Live", "c", {"C.wav", 3, std::nullopt});
+        saved.sync();
+    }
+    // Another destination's run, cut short too, and a line cut in half.
+    SavedTracks(record, temp / "Elsewhere").remember("Demos", "e", {"E.wav", 5, 5});
+    std::ofstream(SavedTracks::journalFile(record), std::ios::app) << R"([{"folder":"/x"},"D)";
+    const Folders expected{{"Demos", {{"b", {"B.wav", 2, 2}}}},
+                           {"Live", {{"c", {"C.wav", 3, std::nullopt}}}}};
+    {
+        SavedTracks saved(record, music);
+        EXPECT_EQ(saved.folders(), expected);
+        // The next line after a torn one starts a line of its own.
+        saved.remember("Demos", "d", {"D.wav", 4, 4});
+    }
+    EXPECT_EQ(SavedTracks(record, music).find("Demos", "d")->name, "D.wav");
+
+    // Folded at the next start: every destination's changes in the record,
+    // and no journal left.
+    SavedTracks::recover(record);
+    EXPECT_FALSE(std::filesystem::exists(SavedTracks::journalFile(record)));
+    EXPECT_EQ(SavedTracks(record, temp / "Elsewhere").folders(),
+              (Folders{{"Demos", {{"e", {"E.wav", 5, 5}}}}}));
+    EXPECT_EQ(SavedTracks(record, music).find("Demos", "d")->name, "D.wav");
+
+    // A journal that cannot be written says why, for the run to stop.
+    SavedTracks saved(record, music);
+    std::filesystem::create_symlink("/dev/full", SavedTracks::journalFile(record));
+    try {
+        saved.remember("Demos", "f", {"F.wav", 6, 6});
+        ADD_FAILURE() << "no error";
+    } catch (const RecordError& failure) {
+        EXPECT_EQ(std::string(failure.what()),
+                  "Could not record the saved files in " + record.parent_path().string() +
+                      ": No space left on device. Stopped so that nothing is downloaded twice.");
+    }
+}
+
+TEST_F(SavedTracksTest, aDestinationIsFoundByItsDiskUnderWhateverPathItIsMounted) {
+    const DiskPlace stick{"uuid:AB-12", "/Music"};
+    {
+        SavedTracks saved(record, "/media/me/STICK/Music", stick);
+        saved.remember("Demos", "a", {"A.wav", 1, 1});
+        saved.save();
+    }
+    // The same stick under another path.
+    SavedTracks again(record, "/media/me/STICK1/Music", stick);
+    EXPECT_FALSE(again.onOtherDisk());
+    EXPECT_EQ(again.find("Demos", "a")->name, "A.wav");
+    // The old path, now on another disk (the mount point left empty).
+    const SavedTracks empty(record, "/media/me/STICK/Music", DiskPlace{"fsid:99", "/media/me/STICK/Music"});
+    EXPECT_TRUE(empty.onOtherDisk());
+    EXPECT_TRUE(empty.folders().empty());
+    // Where the disk cannot be told, the path is all there is.
+    EXPECT_EQ(SavedTracks(record, "/media/me/STICK/Music").find("Demos", "a")->name, "A.wav");
+}
+
+TEST_F(SavedTracksTest, aFoldersDiskIsReadFromTheMountTable) {
+    // A mount table naming the test folder's own device, as a real one would.
+    struct stat status {};
+    ASSERT_EQ(stat(temp.path().c_str(), &status), 0);
+    const std::string device =
+        std::to_string(major(status.st_dev)) + ":" + std::to_string(minor(status.st_dev));
+    const std::string real = std::filesystem::canonical(temp.path()).string();
+    std::filesystem::create_directories(temp / "by-uuid");
+    std::filesystem::create_symlink("/dev/null", temp / "by-uuid" / "AB-12");
+    std::filesystem::create_directories(temp / "my music");
+    const auto table = temp / "mountinfo";
+    const auto placeOf = [&](const std::string& lines) {
+        std::ofstream(table) << lines;
+        return DiskPlace::of(temp / "my music", table, temp / "by-uuid");
+    };
+    const std::string escaped = std::regex_replace(real, std::regex(" "), "\\040");
+    // The longest mount point that holds the folder; a bind mount's root.
+    EXPECT_EQ(placeOf("1 0 " + device + " / / rw - ext4 /dev/sda1 rw\n" +
+                      "2 1 " + device + " /inner " + escaped + " rw shared:1 - ext4 /dev/null rw\n"),
+              (DiskPlace{"uuid:AB-12", "/inner/my music"}));
+    // No UUID: the file system id, whatever it is here.
+    const auto byId = placeOf("1 0 " + device + " / / rw - ext4 /dev/sda1 rw\n");
+    if (byId) {
+        EXPECT_TRUE(byId->disk.starts_with("fsid:"));
+        EXPECT_EQ(byId->inside, real + "/my music");
+    }
+    // Another device's mounts are not this folder's.
+    EXPECT_EQ(placeOf("1 0 0:999 / / rw - ext4 /dev/null rw\n"), std::nullopt);
 }

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
+#include <gdkmm/clipboard.h>
 #include <gtkmm/button.h>
 #include <gtkmm/checkbutton.h>
 #include <gtkmm/label.h>
@@ -621,3 +622,47 @@ TEST_F(ControlPanelTest, theLookStaysLightAndReadable) {
 }
 
 } // namespace
+
+// A run cut short is offered to be finished, and a run's failures can be
+// run again or copied out.
+TEST_F(ControlPanelTest, theWayBackToARunCutShort) {
+    rig.library(library);
+    rig->setSelected({"w1", "w2"});
+    rig->setDestFolder(temp / "out");
+    rig.downloader.failing[urlOf("a")] = -1;
+    rig.downloader.onDownload = [this] {
+        if (rig.downloader.urls.size() == 2)
+            rig->cancel();
+    };
+    rig.clock.run(rig->start());
+    settle();
+    ASSERT_TRUE(visible("resumeCard"));
+    // Stopped in Demos' retry round, before Live.
+    EXPECT_EQ(text("resumeText"), "Your last download stopped with 3 tracks left.");
+    photograph("resume-offer");
+
+    rig.downloader.onDownload = nullptr;
+    click("resume");
+    rig.clock.runUntilIdle();
+    settle();
+    EXPECT_FALSE(visible("resumeCard"));
+    ASSERT_EQ(rig->failures().size(), 1u);
+    EXPECT_TRUE(visible("retryFailed"));
+    photograph("failures-actions");
+
+    click("copyFailures");
+    GValue copied = G_VALUE_INIT;
+    g_value_init(&copied, G_TYPE_STRING);
+    GdkContentProvider* content = gdk_clipboard_get_content(widget("copyFailures").get_clipboard()->gobj());
+    ASSERT_NE(content, nullptr);
+    ASSERT_TRUE(gdk_content_provider_get_value(content, &copied, nullptr));
+    EXPECT_EQ(std::string(g_value_get_string(&copied)), rig->failuresText());
+    g_value_unset(&copied);
+
+    rig.downloader.failing.clear();
+    click("retryFailed");
+    rig.clock.runUntilIdle();
+    settle();
+    EXPECT_TRUE(rig->failures().empty());
+    EXPECT_FALSE(visible("failures"));
+}
