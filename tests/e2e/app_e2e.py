@@ -245,6 +245,8 @@ def app_environment(scratch, origins):
         "ORVO_WEB_ORIGIN": origins["web"],
         "ORVO_API_ORIGIN": origins["api"],
         "ORVO_UPDATE_ORIGIN": origins["update"],
+        # The English texts this script checks, whatever the machine's language.
+        "LC_ALL": "C.UTF-8",
     })
     return env
 
