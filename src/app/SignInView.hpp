@@ -31,7 +31,6 @@ class SignInView : public Gtk::Box {
     // Names the host of the sign-in page the page is on, when it is not on
     // Orvo's own site; empty hides the line.
     void setPageHost(const std::string& host);
-    std::string pageHost() const { return pageHost_.get_visible() ? pageHost_.get_text() : ""; }
     // Shows "Can’t reach Orvo" and its "Try Again" button in place of the
     // page, which stays in the window.
     void setUnreachable(bool unreachable);
