@@ -213,10 +213,8 @@ OrvoBridge::~OrvoBridge() {
     if (reload_)
         g_source_remove(reload_);
     g_signal_handlers_disconnect_by_data(view_.get(), this);
-    for (const auto& popup : popups_) {
+    for (const auto& popup : popups_)
         g_signal_handlers_disconnect_by_data(popup->view.get(), this);
-        g_signal_handlers_disconnect_by_data(popup->view.get(), popup->window.get());
-    }
 }
 
 std::string OrvoBridge::signInHost() const {
@@ -451,7 +449,6 @@ void OrvoBridge::discard(std::vector<std::unique_ptr<Popup>>::iterator found) {
     std::unique_ptr<Popup> popup = std::move(*found);
     popups_.erase(found);
     g_signal_handlers_disconnect_by_data(popup->view.get(), this);
-    g_signal_handlers_disconnect_by_data(popup->view.get(), popup->window.get());
     // Hidden once the callback that asked for it has returned, then discarded.
     g_idle_add_full(
         G_PRIORITY_DEFAULT_IDLE,
