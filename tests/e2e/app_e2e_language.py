@@ -137,7 +137,7 @@ def small_screen(app, music):
     dialog = question
     while dialog.getRoleName() not in ("dialog", "alert", "frame"):
         dialog = dialog.parent
-    assert app.anywhere("push button", _("Keep Downloading")), "no button to keep on"
+    assert app.node("label", _("Keep Downloading"), root=dialog), "no button to keep on"
     time.sleep(0.5)
     fits(app, dialog, "the quit question")
     screenshot(app, f"quit-question-{lang}", "root")
