@@ -107,7 +107,9 @@ void OrvoBridge::returnHome() {
         homeRetryMs,
         [](gpointer bridge) -> gboolean {
             auto& self = *static_cast<OrvoBridge*>(bridge);
-            if (!self.homeward_) {
+            // Out of reach, the user's Try Again loads it.
+            if (!self.homeward_ || self.unreachable_) {
+                self.homeward_ = false;
                 self.homeRetry_ = 0;
                 return G_SOURCE_REMOVE;
             }
