@@ -319,9 +319,9 @@ GObjectRef<WebKitWebView> OrvoBridge::makeView() {
     webkit_settings_set_enable_back_forward_navigation_gestures(settings.get(), TRUE);
     PageRendering::apply(settings.get());
 
-    auto* view =
-        g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PageRendering::webContext(),
-                     "network-session", session.get(), "settings", settings.get(), nullptr);
+    auto* view = g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", PageRendering::webContext(),
+                              "network-session", session.get(), "settings", settings.get(),
+                              nullptr);
     return GObjectRef<WebKitWebView>(WEBKIT_WEB_VIEW(g_object_ref_sink(view)));
 }
 
