@@ -10,8 +10,8 @@
 #include "manager/SavedTracks.hpp"
 #include "support/TempDir.hpp"
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -34,8 +34,7 @@ const std::map<std::string, Lines> expectedFiles{{"Demos", {"Night Drive.wav", "
 class WavDownloader final : public FileDownloader {
   public:
     int version = 1;
-    Task<PartFile> download(std::string url, std::filesystem::path folder,
-                            CancelSignal&) override {
+    Task<PartFile> download(std::string url, std::filesystem::path folder, CancelSignal&) override {
         std::string audio;
         for (int i = 0; i < 400 + 8 * version; ++i)
             audio += url[std::size_t(i) % url.size()] + char(version);
@@ -43,8 +42,8 @@ class WavDownloader final : public FileDownloader {
             return std::string{char(n), char(n >> 8), char(n >> 16), char(n >> 24)};
         };
         const std::string format{1, 0, 1, 0, 0x40, 0x1f, 0, 0, char(0x80), 0x3e, 0, 0, 2, 0, 16, 0};
-        const std::string body = "WAVEfmt " + le32(16) + format + "data" +
-                                 le32(std::uint32_t(audio.size())) + audio;
+        const std::string body =
+            "WAVEfmt " + le32(16) + format + "data" + le32(std::uint32_t(audio.size())) + audio;
         const std::string file = "RIFF" + le32(std::uint32_t(body.size())) + body;
         PartFile part(folder);
         part.write(file.data(), file.size());
@@ -155,7 +154,8 @@ class CrashTest : public ::testing::Test {
             for (const WClip& clip : workspace.clips) {
                 const SavedTracks::File* file = record.find(workspace.name, clip.id);
                 ASSERT_TRUE(file) << clip.id;
-                EXPECT_TRUE(file->matches(FileStamp::of(root / "out" / workspace.name / file->name)))
+                EXPECT_TRUE(
+                    file->matches(FileStamp::of(root / "out" / workspace.name / file->name)))
                     << clip.id;
             }
     }
@@ -178,7 +178,8 @@ class CrashTest : public ::testing::Test {
         EXPECT_GT(killed, 0);
     }
 
-    static constexpr const char* tracedCalls = "rename,renameat,renameat2,fsync,fdatasync,write,unlink";
+    static constexpr const char* tracedCalls =
+        "rename,renameat,renameat2,fsync,fdatasync,write,unlink";
 };
 
 } // namespace
@@ -237,9 +238,8 @@ TEST_F(CrashTest, aKillWhileTheNextStartFoldsTheJournalLosesNothing) {
                ++placedCount == 2;
     });
     ASSERT_NE(placed, first.end());
-    const auto sync = std::find_if(placed, first.end(), [](const Call& call) {
-        return call.name == "fsync";
-    });
+    const auto sync =
+        std::find_if(placed, first.end(), [](const Call& call) { return call.name == "fsync"; });
     ASSERT_NE(sync, first.end());
     killEverywhere({.killedAt = "fsync", .killedWhen = sync->when},
                    {"renameat2", "rename", "fsync", "unlink"});
