@@ -6,7 +6,7 @@
 // announcements. Use a folder on a real disk (not tmpfs): the syncs are
 // the point.
 //
-//   bench_place [folder] [tracks] [MiB per track]    (default . 20 32)
+//   bench_place [folder] [tracks] [MiB per track]    (default . 10 32)
 #include "download/PartFile.hpp"
 #include "manager/SavedTracks.hpp"
 #include "manager/WorkspaceFolder.hpp"
@@ -115,8 +115,9 @@ template <typename Measure> double median(int rounds, Measure measure) {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     const std::filesystem::path folder = argc > 1 ? argv[1] : ".";
-    const int tracks = argc > 2 ? std::atoi(argv[2]) : 20;
+    const int tracks = argc > 2 ? std::atoi(argv[2]) : 10;
     const std::size_t bytes = std::size_t(argc > 3 ? std::atof(argv[3]) : 32) * (1 << 20);
     const std::filesystem::path base = folder / ("bench-place-" + std::to_string(getpid()));
 

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The record of saved tracks could not be read or written. what() says
@@ -120,6 +121,9 @@ class SavedTracks {
     // Journal lines of other destinations, kept for their next run.
     std::vector<std::string> foreign_;
     Folders folders_;
+    // Per folder, the clips recorded under each name as a disk that ignores
+    // case sees it (UsedNames::fold); made at the first change of the folder.
+    std::map<std::string, std::unordered_map<std::string, std::vector<std::string>>> nameIndex_;
     bool changed_ = false;
     // The journal, open for appending once there is a change to write.
     int journalFd_ = -1;
