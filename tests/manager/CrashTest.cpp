@@ -11,6 +11,7 @@
 #include "support/TempDir.hpp"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -59,8 +60,8 @@ struct Scene {
     // journal to fold.
     std::string killedAt;
     int killedWhen = 0;
-    // After a kill at a sync of the journal, its last line is cut in half,
-    // as a power cut leaves a line that was never synced.
+    // After the kill, the journal's last line is cut in half, as a power
+    // cut leaves a line that was not synced yet.
     bool tear = false;
 };
 
@@ -77,10 +78,10 @@ class CrashTest : public ::testing::Test {
 
     // Runs the child, killed by strace at the when-th call of the system
     // call when there is one. Whether it was killed.
-    bool child(const Scene& setup, int version, const std::string& syscall = "", int when = 0,
+    bool child(const Scene& scene, int version, const std::string& syscall = "", int when = 0,
                const std::string& trace = "") {
         std::ostringstream command;
-        command << "ORVO_CRASH_ROOT='" << root.string() << "' ORVO_CRASH_TAGS=" << setup.tagFiles
+        command << "ORVO_CRASH_ROOT='" << root.string() << "' ORVO_CRASH_TAGS=" << scene.tagFiles
                 << " ORVO_CRASH_VERSION=" << version << ' ';
         if (!syscall.empty())
             command << "strace -f -qq -o /dev/null -e inject=" << syscall
@@ -99,29 +100,30 @@ class CrashTest : public ::testing::Test {
 
     // Starts afresh: with the files of a finished run when it is a refresh,
     // and with what a run killed before left.
-    void prepare(const Scene& setup) {
+    void prepare(const Scene& scene) {
         std::filesystem::remove_all(root);
         std::filesystem::create_directories(root / "out");
-        if (setup.refresh)
-            child(setup, 1);
-        if (!setup.killedAt.empty())
-            EXPECT_TRUE(child(setup, 2, setup.killedAt, setup.killedWhen));
+        if (scene.refresh)
+            child(scene, 1);
+        if (!scene.killedAt.empty())
+            EXPECT_TRUE(child(scene, 2, scene.killedAt, scene.killedWhen));
     }
 
     // The system calls a run makes that can be cut off, in order.
-    std::vector<Call> calls(const Scene& setup) {
-        prepare(setup);
+    std::vector<Call> calls(const Scene& scene) {
+        prepare(scene);
         const std::filesystem::path trace = temp / "trace";
-        child(setup, 2, "", 0, trace);
+        child(scene, 2, "", 0, trace);
         std::vector<Call> seen;
         std::map<std::string, int> counts;
         std::ifstream lines(trace);
         for (std::string line; std::getline(lines, line);) {
-            const auto open = line.find('(');
-            const auto name = line.find(' ');
-            if (open != std::string::npos && name != std::string::npos && name < open) {
-                std::string call = line.substr(name + 1, open - name - 1);
-                seen.push_back({call, line.substr(name + 1), ++counts[call]});
+            // "PID call(arguments) = result", the PID padded with spaces.
+            const auto start = line.find_first_not_of(' ', line.find(' '));
+            const auto open = line.find('(', start);
+            if (start != std::string::npos && open != std::string::npos) {
+                std::string call = line.substr(start, open - start);
+                seen.push_back({call, line.substr(start), ++counts[call]});
             }
         }
         return seen;
@@ -140,9 +142,9 @@ class CrashTest : public ::testing::Test {
 
     // After a kill, a run started again leaves one file per track, all the
     // app's own, no copy, no word of a changed file, nothing temporary.
-    void expectSettled(const Scene& setup, const std::string& instant) {
+    void expectSettled(const Scene& scene, const std::string& instant) {
         SCOPED_TRACE(instant);
-        child(setup, 3);
+        child(scene, 3);
         for (const auto& [folder, names] : expectedFiles)
             EXPECT_EQ(namesIn(root / "out" / folder), names);
         const std::string log = readFile(root / "log");
@@ -161,21 +163,28 @@ class CrashTest : public ::testing::Test {
     }
 
     // Kills a run at every call of the system calls, one instant at a time.
-    void killEverywhere(const Scene& setup, const Lines& syscalls) {
+    void killEverywhere(const Scene& scene, const Lines& syscalls) {
         int killed = 0;
-        for (const Call& call : calls(setup)) {
-            if (std::ranges::find(syscalls, call.name) == syscalls.end())
+        // Whether the journal's last line was not synced yet when the call came.
+        bool unsynced = false;
+        for (const Call& call : calls(scene)) {
+            const bool tearable = unsynced;
+            if (call.text.find("saved-tracks.journal") != std::string::npos)
+                unsynced = call.name == "write";
+            if (std::ranges::find(syscalls, call.name) == syscalls.end() ||
+                (scene.tear && !tearable))
                 continue;
-            prepare(setup);
-            const bool wasKilled = child(setup, 2, call.name, call.when);
+            prepare(scene);
+            const bool wasKilled = child(scene, 2, call.name, call.when);
             killed += wasKilled;
-            if (wasKilled && setup.tear)
+            if (wasKilled && scene.tear)
                 tearJournal();
-            expectSettled(setup, call.name + " #" + std::to_string(call.when) + ": " + call.text);
+            expectSettled(scene, call.name + " #" + std::to_string(call.when) + ": " + call.text);
             if (HasFailure())
                 return;
         }
         EXPECT_GT(killed, 0);
+        std::printf("killed and started again at %d instants\n", killed);
     }
 
     static constexpr const char* tracedCalls =
@@ -226,7 +235,9 @@ TEST_F(CrashTest, withTrackDetailsTheSame) {
 }
 
 TEST_F(CrashTest, aJournalLineTornByAPowerCutIsAnIntentNeverMade) {
-    killEverywhere({.tear = true}, {"fdatasync"});
+    // Cut off at a sync of the journal (an announcement never synced) or at
+    // a write (a line remembering a file, which needs no sync of its own).
+    killEverywhere({.tear = true}, {"fdatasync", "write"});
 }
 
 TEST_F(CrashTest, aKillWhileTheNextStartFoldsTheJournalLosesNothing) {
