@@ -19,6 +19,12 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
     prepareUpcoming_ = settings_.boolean(prepareUpcomingKey);
     skipSaved_ = settings_.boolean(skipSavedKey);
     tagFiles_ = settings_.boolean(tagFilesKey);
+    // What a crash or a kill cut short while it was written; each of these
+    // files is whole under its own name.
+    for (const std::filesystem::path& file :
+         {cacheURL(), savedTracksURL(), SavedTracks::journalFile(savedTracksURL()),
+          unfinishedURL()})
+        PrivateFile::removeLeftovers(file);
     // What a run cut short by a crash left in the journal; should that fail,
     // the next run reads the journal all the same.
     try {
