@@ -124,7 +124,7 @@ def start_weston(scratch):
     socket = runtime / "wayland-test"
     for _ in range(100):
         if socket.exists():
-            return weston, str(socket)
+            return weston, runtime
         time.sleep(0.1)
     raise AssertionError("weston did not start")
 
@@ -203,8 +203,9 @@ def main():
         sim.stop()
         sim = Sim(scratch, state, [clip(7, "live"), clip(6, "demos"), clip(5, "demos"), *clips])
         env = environment(scratch, sim)
-        weston, socket = start_weston(scratch)
-        window = subprocess.Popen([APP], env={**env, "WAYLAND_DISPLAY": socket,
+        weston, runtime = start_weston(scratch)
+        window = subprocess.Popen([APP], env={**env, "XDG_RUNTIME_DIR": str(runtime),
+                                              "WAYLAND_DISPLAY": "wayland-test",
                                               "GDK_BACKEND": "wayland"})
         try:
             time.sleep(3)
