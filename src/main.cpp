@@ -62,6 +62,8 @@ int main(int argc, char** argv) {
     PageRendering::chooseDrawing();
     WindowRenderer::choose();
     auto app = OrvoWavApp::create(unique);
+    if (compositor)
+        app->setPrivateDisplay();
     const int status = app->run(argc, argv);
     const std::optional<int> own = app->downloadNewStatus();
     app.reset();

@@ -131,9 +131,10 @@ std::optional<int> OrvoWavApp::answerCommandLine(int argc, char** argv,
 }
 
 OrvoWavApp::OrvoWavApp(bool unique)
-    : Gtk::Application(id, unique ? Gio::Application::Flags::HANDLES_COMMAND_LINE
-                                  : Gio::Application::Flags::HANDLES_COMMAND_LINE |
-                                        Gio::Application::Flags::NON_UNIQUE) {
+    : Gtk::Application(
+          id, Gio::Application::Flags::HANDLES_COMMAND_LINE |
+                  Gio::Application::Flags::SEND_ENVIRONMENT |
+                  (unique ? Gio::Application::Flags::NONE : Gio::Application::Flags::NON_UNIQUE)) {
     Glib::set_application_name(_(MainWindow::title));
     addDownloadNewOptions(*this);
 }
@@ -221,6 +222,10 @@ void OrvoWavApp::on_activate() {
         return;
     }
     window_ = std::make_unique<MainWindow>(*settings_);
+    if (userDisplay_) {
+        Theme::install(*Glib::wrap(userDisplay_, true));
+        gtk_window_set_display(GTK_WINDOW(window_->gobj()), userDisplay_);
+    }
     window_->signal_close_request().connect([this] { return requestQuit(); }, false);
     // Once the user is back at the window, the note about the run has done its work.
     window_->property_is_active().signal_changed().connect([this] {
@@ -405,6 +410,30 @@ UnattendedRun::Output terminalOutput() {
     return output;
 }
 
+// The display of the process that asked for a window: its Wayland socket
+// (found by name in its runtime folder) or its X server.
+GdkDisplay* displayOf(const Gio::ApplicationCommandLine& command) {
+    const std::string wayland = command.getenv("WAYLAND_DISPLAY");
+    const std::string runtime = command.getenv("XDG_RUNTIME_DIR");
+    const std::string x11 = command.getenv("DISPLAY");
+    // This process's own environment names the private compositor: the
+    // caller's is lent for as long as the display takes to open.
+    const std::string ownRuntime = Glib::getenv("XDG_RUNTIME_DIR");
+    const std::string ownBackend = Glib::getenv("GDK_BACKEND");
+    Glib::unsetenv("GDK_BACKEND");
+    GdkDisplay* display = nullptr;
+    if (!wayland.empty() && !runtime.empty()) {
+        Glib::setenv("XDG_RUNTIME_DIR", runtime);
+        display = gdk_display_open(wayland.c_str());
+        Glib::setenv("XDG_RUNTIME_DIR", ownRuntime);
+    }
+    if (!display && !x11.empty())
+        display = gdk_display_open(x11.c_str());
+    if (!ownBackend.empty())
+        Glib::setenv("GDK_BACKEND", ownBackend);
+    return display;
+}
+
 } // namespace
 
 int OrvoWavApp::on_command_line(const Glib::RefPtr<Gio::ApplicationCommandLine>& command) {
@@ -415,6 +444,8 @@ int OrvoWavApp::on_command_line(const Glib::RefPtr<Gio::ApplicationCommandLine>&
         return DownloadNewOptions::usage;
     }
     if (!options) {
+        if (privateDisplay_ && command->is_remote() && !window_ && !userDisplay_)
+            userDisplay_ = displayOf(*command);
         activate();
         return 0;
     }

@@ -36,6 +36,9 @@ class OrvoWavApp : public Gtk::Application {
     // for --download-new.
     static std::optional<int> answerCommandLine(int argc, char** argv,
                                                 std::optional<DownloadNewOptions>* downloadNew);
+    // This process draws on a private compositor nobody sees: a window
+    // asked for from another process opens on that process's display.
+    void setPrivateDisplay() { privateDisplay_ = true; }
     // The exit status of this process's own --download-new, once it ended.
     std::optional<int> downloadNewStatus() const { return downloadNewStatus_; }
     ~OrvoWavApp() override;
@@ -94,4 +97,8 @@ class OrvoWavApp : public Gtk::Application {
     bool headless_ = false; // started with --download-new
     std::optional<int> downloadNewStatus_;
     sigc::connection choiceWatch_;
+    bool privateDisplay_ = false;
+    // The display of the process that asked for the window, when this one
+    // draws on a private compositor.
+    GdkDisplay* userDisplay_ = nullptr;
 };
