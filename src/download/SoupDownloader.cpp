@@ -114,9 +114,9 @@ std::optional<std::uint64_t> roomFor(const std::filesystem::path& folder, goffse
     const std::uint64_t room =
         free > SoupDownloader::spareBytes ? free - SoupDownloader::spareBytes : 0;
     if (announced >= 0 && std::uint64_t(announced) > room)
-        // Translators: {needed} and {free} are sizes ("1.2 GB").
         throw WriteError(
             Translation::fill(
+                // Translators: {needed} and {free} are sizes ("1.2 GB").
                 _("Not enough space on {folder}: {needed} needed, {free} free"),
                 {{"folder", WriteError::displayPath(folder)},
                  {"needed", sizeText(std::uint64_t(announced) + SoupDownloader::spareBytes)},
@@ -126,8 +126,8 @@ std::optional<std::uint64_t> roomFor(const std::filesystem::path& folder, goffse
 }
 
 [[noreturn]] void outgrew(const std::filesystem::path& folder, std::uint64_t room) {
-    // Translators: {room} and {spare} are sizes ("1.2 GB").
     throw WriteError(
+        // Translators: {room} and {spare} are sizes ("1.2 GB").
         Translation::fill(_("Not enough space on {folder}: a file of unannounced length "
                             "outgrew the {room} free beyond the {spare} kept spare"),
                           {{"folder", WriteError::displayPath(folder)},

@@ -90,8 +90,8 @@ std::string reason(int error) {
 }
 
 [[noreturn]] void readFailed(const std::filesystem::path& file, int error) {
-    // Translators: {file} is the record's file, {reason} the system's error.
     throw RecordError(
+        // Translators: {file} is the record's file, {reason} the system's error.
         Translation::fill(_("Could not read the record of saved files {file}: {reason}"),
                           {{"file", WriteError::displayPath(file)}, {"reason", reason(error)}}));
 }
@@ -199,8 +199,8 @@ void SavedTracks::setAside() {
     g_free(stamp);
     g_date_time_unref(now);
     if (!moveToFreeName(recordFile_, base, badFile_))
-        // Translators: {file} is the record's file, {reason} the system's error.
         throw RecordError(Translation::fill(
+            // Translators: {file} is the record's file, {reason} the system's error.
             _("Could not set aside the damaged record of saved files {file}: {reason}"),
             {{"file", WriteError::displayPath(recordFile_)}, {"reason", reason(errno)}}));
     read_ = Read::setAside;
@@ -340,8 +340,8 @@ void SavedTracks::closeJournal() {
 }
 
 void SavedTracks::writeFailed(int error) const {
-    // Translators: {folder} is the app's data folder, {reason} the system's error.
     throw RecordError(Translation::fill(
+        // Translators: {folder} is the app's data folder, {reason} the system's error.
         _("Could not record the saved files in {folder}: {reason}. Stopped so that nothing is "
           "downloaded twice."),
         {{"folder", WriteError::displayPath(recordFile_.parent_path())},
