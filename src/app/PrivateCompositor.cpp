@@ -1,5 +1,7 @@
 #include "app/PrivateCompositor.hpp"
 
+#include "model/Translation.hpp"
+
 #include <cerrno>
 #include <chrono>
 #include <cstddef>
@@ -72,7 +74,7 @@ bool PrivateCompositor::displayReachable() {
 std::unique_ptr<PrivateCompositor> PrivateCompositor::start(std::string& why) {
     gchar* found = g_find_program_in_path("weston");
     if (!found) {
-        why = "weston is not installed";
+        why = _("weston is not installed");
         return nullptr;
     }
     const std::string weston(found);
@@ -120,11 +122,11 @@ std::unique_ptr<PrivateCompositor> PrivateCompositor::start(std::string& why) {
         int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == pid) {
             compositor->pid_ = 0;
-            why = "weston exited at once";
+            why = _("weston exited at once");
             return nullptr;
         }
         if (std::chrono::steady_clock::now() > limit) {
-            why = "weston did not open its socket";
+            why = _("weston did not open its socket");
             return nullptr;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
