@@ -159,6 +159,7 @@ Task<void> DownloadManager::start() {
 
     // Cut short, it is offered to be finished; at its end, its failures
     // are listed instead.
+    lastRunCounts_ = {tally.saved, tally.kept, tally.failed};
     std::set<std::string> left;
     if (stopped || cancelFlag_ || signedOut_)
         std::ranges::set_difference(tally.toFetch, tally.savedIds, std::inserter(left, left.end()));

@@ -105,8 +105,9 @@ class CrashTest : public ::testing::Test {
         std::filesystem::create_directories(root / "out");
         if (scene.refresh)
             child(scene, 1);
-        if (!scene.killedAt.empty())
+        if (!scene.killedAt.empty()) {
             EXPECT_TRUE(child(scene, 2, scene.killedAt, scene.killedWhen));
+        }
     }
 
     // The system calls a run makes that can be cut off, in order.
