@@ -221,6 +221,15 @@ void OrvoWavApp::on_activate() {
         window_->present();
         return;
     }
+    // A run started where this session's bus cannot reach it (from cron, say)
+    // holds the profile: a window beside it would sweep and fold the files
+    // that run is writing.
+    if (!profileLock_)
+        profileLock_ = ProfileLock::tryTake(AppFolders::fromEnvironment().data);
+    if (!profileLock_) {
+        tellProfileBusy();
+        return;
+    }
     window_ = std::make_unique<MainWindow>(*settings_);
     if (userDisplay_) {
         Theme::install(*Glib::wrap(userDisplay_, true));
@@ -330,6 +339,23 @@ void OrvoWavApp::checkForUpdates() {
     // Works in every state of the window: the answer comes as an alert over it.
     if (window_)
         UpdateChecker::checkManually(*window_);
+}
+
+void OrvoWavApp::tellProfileBusy() {
+    auto* dialog =
+        new Gtk::MessageDialog(_("Orvo WAV Downloader is already downloading new tracks"), false,
+                               Gtk::MessageType::INFO, Gtk::ButtonsType::OK, true);
+    dialog->set_name("profileBusyDialog");
+    dialog->set_secondary_text(_("A download started in the background is using your library. "
+                                 "Open the app again once it has finished."));
+    dialog->set_title(_("Orvo WAV Downloader"));
+    add_window(*dialog);
+    dialog->signal_response().connect([this, dialog](int) {
+        dialog->hide();
+        remove_window(*dialog);
+        Glib::signal_idle().connect_once([dialog] { delete dialog; });
+    });
+    dialog->present();
 }
 
 void OrvoWavApp::confirmSignOut() {

@@ -67,6 +67,8 @@ class OrvoWavApp : public Gtk::Application {
     void showShortcuts();
     void checkForUpdates();
     void notifyWhenRunEnds(DownloadManager::Property property);
+    // Another process holds the profile: says so instead of opening.
+    void tellProfileBusy();
     // Asks first; then the page's site data, library.json and the library
     // go, and the window shows the sign-in view.
     void confirmSignOut();

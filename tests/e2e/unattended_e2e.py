@@ -100,10 +100,14 @@ def wavs(folder):
     return sorted(str(p.relative_to(folder)) for p in folder.rglob("*.wav"))
 
 
-def notifications(path):
-    if not path.exists():
-        return []
-    return [json.loads(line) for line in path.read_text().splitlines()]
+def notifications(path, at_least=0):
+    """What the server has written; it may write a moment after the app exits."""
+    for _ in range(50):
+        lines = path.read_text().splitlines() if path.exists() else []
+        if len(lines) >= at_least:
+            break
+        time.sleep(0.1)
+    return [json.loads(line) for line in lines]
 
 
 def expect(condition, what):
@@ -156,7 +160,7 @@ def main():
         expect(wavs(music) == ["Demos/Track 1.wav", "Demos/Track 2.wav", "Live/Track 3.wav"],
                "it saved the liked tracks of every workspace")
         expect("Complete: Downloaded 3 files." in first.stdout, "it said what it did")
-        expect([n["summary"] for n in notifications(noted)] ==
+        expect([n["summary"] for n in notifications(noted, 1)] ==
                ["3 new tracks saved in Orvo Library"], "and told the desktop")
         expect(notifications(noted)[0]["desktop_entry"] == "io.github.orvowav.OrvoWavDownloader",
                "under the app's own desktop entry")
@@ -180,11 +184,11 @@ def main():
         expect(third.returncode == 0 and "Downloaded 0 files · 4 already saved." in third.stdout,
                "a run with nothing new ends 0 and saves nothing")
         log(f"FIGURE nothing new: {seconds:.2f} s wall, {sim.requests() - before} requests")
-        expect(len(notifications(noted)) == 2, "and leaves the desktop alone")
+        expect(len(notifications(noted, 2)) == 2, "and leaves the desktop alone")
 
         # Two runs at once: a slow new track keeps the first one going.
         sim.stop()
-        sim = Sim(scratch, state, [clip(6, "demos", convert_delay=6), clip(5, "demos"), *clips])
+        sim = Sim(scratch, state, [clip(6, "demos", convert_delay=12), clip(5, "demos"), *clips])
         env = environment(scratch, sim)
         first_of_two = subprocess.Popen([APP, "--download-new"], env=env,
                                         stdout=subprocess.PIPE, text=True)
@@ -197,6 +201,27 @@ def main():
         no_bus = download_new({**env, "DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent"},
                               timeout=30)
         expect(no_bus.returncode == 4, "a second run with no bus to meet the first ends 4")
+        # A window opened where the run's bus is out of reach (the run came
+        # from cron, say) leaves the run's files alone: a leftover-shaped
+        # file stays where the window's start would sweep it.
+        decoy = scratch / "home/.local/share/OrvoWavDownloader/library.json.Zq81xK"
+        decoy.write_text("{}")
+        weston, runtime = start_weston(scratch)
+        window = subprocess.Popen([APP], env={**env, "XDG_RUNTIME_DIR": str(runtime),
+                                              "WAYLAND_DISPLAY": "wayland-test",
+                                              "GDK_BACKEND": "wayland",
+                                              "DBUS_SESSION_BUS_ADDRESS": "unix:path=/nonexistent"})
+        try:
+            time.sleep(4)
+            expect(window.poll() is None and decoy.exists(),
+                   "a window beside a run it cannot reach touches none of the run's files")
+        finally:
+            window.terminate()
+            window.wait(timeout=20)
+            weston.terminate()
+            weston.wait(timeout=10)
+            shutil.rmtree(runtime)
+        decoy.unlink()
         expect(first_of_two.wait(timeout=60) == 0, "the first of the two ends 0")
 
         # --download-new beside an open window: the window does it.
@@ -222,9 +247,10 @@ def main():
 
         # The sign-in is gone: exit 2, and a notification that opens the app.
         sim.request("DELETE", "/_sim/sessions")
+        told = len(notifications(noted))
         gone = download_new(env)
         expect(gone.returncode == 2, "a run whose sign-in is gone ends 2")
-        expect(notifications(noted)[-1]["summary"] ==
+        expect(notifications(noted, told + 1)[-1]["summary"] ==
                "Sign in to Orvo to keep your library up to date", "and says so on the desktop")
 
         # A wrong command line, and a destination that is gone.
