@@ -1,9 +1,11 @@
 #include "manager/DownloadManager.hpp"
 
 #include "manager/DiskPlace.hpp"
+#include "manager/LastRunChoice.hpp"
 #include "manager/PrivateFile.hpp"
 #include "manager/SavedTracks.hpp"
 #include "manager/StoredPath.hpp"
+#include "manager/UnattendedLog.hpp"
 #include "model/LibrarySnapshot.hpp"
 #include "model/Translation.hpp"
 
@@ -22,8 +24,8 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
     // What a crash or a kill cut short while it was written; each of these
     // files is whole under its own name.
     for (const std::filesystem::path& file :
-         {cacheURL(), savedTracksURL(), SavedTracks::journalFile(savedTracksURL()),
-          unfinishedURL()})
+         {cacheURL(), savedTracksURL(), SavedTracks::journalFile(savedTracksURL()), unfinishedURL(),
+          LastRunChoice::fileIn(dataFolder_), UnattendedLog::fileIn(dataFolder_)})
         PrivateFile::removeLeftovers(file);
     // What a run cut short by a crash left in the journal; should that fail,
     // the next run reads the journal all the same.

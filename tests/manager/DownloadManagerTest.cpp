@@ -105,6 +105,18 @@ TEST(PrivateFileTest, leftoversOfAWriteCutShortAreRemovedAndNothingElse) {
     EXPECT_EQ(namesIn(temp.path()), kept);
 }
 
+TEST_F(DownloadManagerTest, aStartSweepsTheLeftoversOfEveryFileOfTheApps) {
+    const auto data = temp / "data";
+    std::filesystem::create_directories(data);
+    const std::vector<std::string> files{"library.json", "saved-tracks.json", "unfinished-run.json",
+                                         "last-run.json", "unattended-log.json"};
+    for (const std::string& name : files)
+        std::ofstream(data / (name + ".k3Jx9Q")) << "x";
+    std::ofstream(data / "notes.txt.k3Jx9Q") << "mine";
+    rig.relaunch();
+    EXPECT_EQ(namesIn(data), std::vector<std::string>{"notes.txt.k3Jx9Q"});
+}
+
 TEST(KeyFileSettingsTest, valuesOutliveTheStoreInAPrivateFileSharedByEveryStoreOnIt) {
     TempDir temp;
     const auto file = temp / "OrvoWavDownloader" / "settings.ini";
