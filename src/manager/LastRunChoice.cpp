@@ -1,5 +1,6 @@
 #include "manager/LastRunChoice.hpp"
 
+#include "manager/JsonFields.hpp"
 #include "manager/PrivateFile.hpp"
 
 #include <nlohmann/json.hpp>
@@ -15,23 +16,11 @@ std::optional<LastRunChoice> LastRunChoice::decode(const std::string& text) {
     const Json choice = Json::parse(text, nullptr, false);
     if (!choice.is_object())
         return std::nullopt;
-    const auto texts = [&](const char* key, std::set<std::string>& into) {
-        const auto found = choice.find(key);
-        if (found == choice.end() || !found->is_array())
-            return false;
-        for (const Json& item : *found) {
-            if (!item.is_string())
-                return false;
-            into.insert(item.get<std::string>());
-        }
-        return true;
-    };
     LastRunChoice decoded;
-    const auto liked = choice.find("likedOnly");
-    if (!texts("selected", decoded.selected) || !texts("known", decoded.known) ||
-        liked == choice.end() || !liked->is_boolean())
+    if (!JsonFields::texts(choice, "selected", decoded.selected) ||
+        !JsonFields::texts(choice, "known", decoded.known) ||
+        !JsonFields::flag(choice, "likedOnly", decoded.likedOnly))
         return std::nullopt;
-    decoded.likedOnly = liked->get<bool>();
     return decoded;
 }
 

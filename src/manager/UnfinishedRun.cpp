@@ -1,5 +1,6 @@
 #include "manager/UnfinishedRun.hpp"
 
+#include "manager/JsonFields.hpp"
 #include "manager/StoredPath.hpp"
 
 #include <nlohmann/json.hpp>
@@ -18,29 +19,13 @@ std::string UnfinishedRun::encode() const {
 
 std::optional<UnfinishedRun> UnfinishedRun::decode(const std::string& text) {
     const Json run = Json::parse(text, nullptr, false);
-    const auto texts = [&](const char* key, std::set<std::string>& into) {
-        const auto found = run.find(key);
-        if (found == run.end() || !found->is_array())
-            return false;
-        for (const Json& item : *found) {
-            if (!item.is_string())
-                return false;
-            into.insert(item.get<std::string>());
-        }
-        return true;
-    };
-    const auto flag = [&](const char* key, bool& into) {
-        const auto found = run.find(key);
-        if (found == run.end() || !found->is_boolean())
-            return false;
-        into = found->get<bool>();
-        return true;
-    };
     UnfinishedRun decoded;
     if (!run.is_object() || !run.contains("destination") || !run["destination"].is_string() ||
-        !texts("selected", decoded.selected) || !texts("clips", decoded.clipIds) ||
-        !flag("likedOnly", decoded.likedOnly) ||
-        !flag("prepareUpcoming", decoded.prepareUpcoming) || !flag("tagFiles", decoded.tagFiles))
+        !JsonFields::texts(run, "selected", decoded.selected) ||
+        !JsonFields::texts(run, "clips", decoded.clipIds) ||
+        !JsonFields::flag(run, "likedOnly", decoded.likedOnly) ||
+        !JsonFields::flag(run, "prepareUpcoming", decoded.prepareUpcoming) ||
+        !JsonFields::flag(run, "tagFiles", decoded.tagFiles))
         return std::nullopt;
     decoded.destination = StoredPath::path(run["destination"].get<std::string>());
     if (decoded.destination.empty())
