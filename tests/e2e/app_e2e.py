@@ -21,6 +21,7 @@ the destination is the one chosen before (in the settings). The run covers
 the agreement, the sign-in, a scan, a download run and its summary, and a
 restart with the cached library.
 """
+import ctypes
 import json
 import os
 import pathlib
@@ -43,6 +44,24 @@ TOOLKIT_NAMES = ("Gtk", "gtkmm__", "WebKit")
 if not os.environ.get("ORVO_SCREENSHOTS"):
     SHOTS = tempfile.mkdtemp(prefix="orvo-e2e-shots-")
 TITLE = "Orvo WAV Downloader"
+
+
+def gtk_version():
+    """The (major, minor) version of the GTK the app runs with."""
+    gtk = ctypes.CDLL("libgtk-4.so.1")
+    return gtk.gtk_get_major_version(), gtk.gtk_get_minor_version()
+
+
+GTK = gtk_version()
+# From GTK 4.14 on, the web page's own fields reach the accessibility bus.
+PAGE_ON_BUS = GTK >= (4, 14)
+# at-spi2-core 2.56 names the push button's role "button".
+ROLE_SPELLINGS = {"button": "push button"}
+
+
+def role_of(node):
+    role = node.getRoleName()
+    return ROLE_SPELLINGS.get(role, role)
 
 
 def log(message):
@@ -104,7 +123,7 @@ class App:
         """The first node of this role and name (or name start), in the window or under root."""
         def matches(n):
             shown = spoken(n.name)
-            return n.getRoleName() == role and (
+            return role_of(n) == role and (
                 shown == name if name is not None else shown.startswith(starts))
         return self.find(matches, root or self.window)
 
@@ -248,6 +267,12 @@ def app_environment(scratch, origins):
         # The English texts this script checks, whatever the machine's language.
         "LC_ALL": "C.UTF-8",
     })
+    if WAYLAND:
+        # The machine has no GPU, so the app would draw with cairo: GTK's GL
+        # renderer (the default wherever there is a GPU, here on Mesa's
+        # software GL) is asked for, as it is the one that meets the page's
+        # buffers. GTK 4.14 made "ngl" that renderer; 4.18 removed "gl".
+        env["GSK_RENDERER"] = "ngl" if GTK >= (4, 14) else "gl"
     return env
 
 
