@@ -160,9 +160,11 @@ class App:
         if MENU_ITEMS_NAMED:
             node = wait_for(f"the menu's {item!r}", lambda: self.anywhere("menu item", item), 10)
         else:
-            node = wait_for("the menu's items", lambda: (lambda items: items[MAIN_MENU.index(item)]
-                            if len(items) == len(MAIN_MENU) else None)(pyatspi.findAllDescendants(
-                                self.root, lambda n: n.getRoleName() == "menu item")), 10)
+            def by_place():
+                items = pyatspi.findAllDescendants(
+                    self.root, lambda n: n.getRoleName() == "menu item")
+                return items[MAIN_MENU.index(item)] if len(items) == len(MAIN_MENU) else None
+            node = wait_for("the menu's items", by_place, 10)
         node.queryAction().doAction(0)
 
     def labels(self):
@@ -260,6 +262,9 @@ class App:
             wait_for(f"the {name} field to have the keyboard",
                      lambda: field.getState().contains(pyatspi.STATE_FOCUSED), 5)
             xdotool("type", "--window", self.wid, "--delay", "20", text)
+            # The keys reach the page later than an action would.
+            wait_for(f"the {name} field to hold what was typed",
+                     lambda: field.queryText().characterCount == len(text), 10)
         self.press(button)
 
     def type_folder(self, chooser_title, folder):
@@ -287,8 +292,8 @@ class App:
             if MENU_ITEMS_NAMED:
                 self.menu("Quit")
             else:
-                # GTK 4.18's menu does not open on a compositor without a
-                # keyboard: the window's close button quits as well.
+                # Under the headless compositor GTK 4.18's menu shows no
+                # items over AT-SPI: the window's close button quits as well.
                 self.press(self.node("push button", "Close"))
             self.process.wait(timeout=20)
             return
