@@ -18,6 +18,9 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://github.com/orvowav/OrvoWavDownloader)
 # Depends: worked out by dpkg-shlibdeps from the executable's libraries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Weston lends a display to a --download-new started where there is none
+# (a timer, an SSH session); without it such a run says so and stops.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS weston)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_STRIP_FILES ON)

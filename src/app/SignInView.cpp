@@ -63,11 +63,12 @@ void SignInView::setShown(bool shown) {
 }
 
 void SignInView::setPageHost(const std::string& host) {
-    // Translators: shown under the banner while the page is on a sign-in
-    // page that is not Orvo's own site; {host} is that page's host name.
-    pageHost_.set_text(host.empty() ? std::string()
-                                    : Translation::fill(_("This sign-in page is on {host}"),
-                                                        {{"host", host}}));
+    pageHost_.set_text(
+        host.empty() ? std::string()
+                     // Translators: shown under the banner while the page is
+                     // on a sign-in page that is not Orvo's own site; {host}
+                     // is that page's host name.
+                     : Translation::fill(_("This sign-in page is on {host}"), {{"host", host}}));
     pageHost_.set_visible(!host.empty() && banner_.get_visible());
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include "model/Origins.hpp"
 
+#include <gio/gio.h>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,13 +12,14 @@
 //
 // An address is fetched only when it is https (plain http too when the API
 // origin is itself http on this computer, as with the stand-in service),
-// holds no user name or password, and names no loopback, private or
-// link-local host (allowed only when the web and API origins are on this
-// computer). Hosts are judged by what the address says: an IP address in
-// any form the system's resolver reads ("127.1", "0x7f000001", "[::1]",
-// "[::ffff:10.0.0.1]") and "localhost" names. Names are not resolved: the
-// answer could change before the connection is made, and a proxy on the
-// local network would be refused with them.
+// holds no user name or password, and leads to no loopback, private,
+// link-local or other special-purpose address (allowed only when the web
+// and API origins are on this computer). The text is judged first: an IP
+// address in any form the system's resolver reads ("127.1", "0x7f000001",
+// "[::1]", "[64:ff9b::7f00:1]") and "localhost" names. Then the address
+// each connection is really made to, once the name is resolved, is judged
+// the same way just before it is made (see connectionRefusal), so no name
+// that resolves to this computer or the local network is reached.
 class DownloadAddressPolicy {
   public:
     // Redirects followed at most for one download.
@@ -29,12 +31,17 @@ class DownloadAddressPolicy {
     // none when it may be.
     std::optional<std::string> refusal(std::string_view address) const;
 
+    // Why a connection to this resolved address is refused; none when it
+    // may be made.
+    std::optional<std::string> connectionRefusal(GInetAddress* address) const;
+
     bool allowsPlainHttp() const { return plainHttp_; }
     bool allowsLocalHosts() const { return localHosts_; }
 
     // Whether a host (as an address holds it, IPv6 without brackets) is
-    // this computer, the local network or a link; a host that is almost
-    // but not quite an IP address counts as one.
+    // this computer, the local network, a link or another special-purpose
+    // network (documentation, multicast, NAT64 to any of them...); a host
+    // that is almost but not quite an IP address counts as one.
     static bool isLocalHost(std::string_view host);
     // Whether it is this computer: "localhost" or a loopback address.
     static bool isLoopbackHost(std::string_view host);

@@ -51,7 +51,9 @@ class CancelOnRequest {
 
 // Watches the bytes that arrive and ends the transfer when a whole window
 // of time brings fewer than the limit: a server that trickles a byte a
-// minute never trips the socket's own silence time-out.
+// minute never trips the socket's own silence time-out. It watches from the
+// moment the request is sent, so a status line and headers trickled a byte
+// at a time (which bring no body at all) stall too.
 class StallWatch {
   public:
     StallWatch(SoupDownloader::Limits limits, GCancellable* cancellable)
@@ -114,9 +116,9 @@ std::optional<std::uint64_t> roomFor(const std::filesystem::path& folder, goffse
     const std::uint64_t room =
         free > SoupDownloader::spareBytes ? free - SoupDownloader::spareBytes : 0;
     if (announced >= 0 && std::uint64_t(announced) > room)
-        // Translators: {needed} and {free} are sizes ("1.2 GB").
         throw WriteError(
             Translation::fill(
+                // Translators: {needed} and {free} are sizes ("1.2 GB").
                 _("Not enough space on {folder}: {needed} needed, {free} free"),
                 {{"folder", WriteError::displayPath(folder)},
                  {"needed", sizeText(std::uint64_t(announced) + SoupDownloader::spareBytes)},
@@ -126,8 +128,8 @@ std::optional<std::uint64_t> roomFor(const std::filesystem::path& folder, goffse
 }
 
 [[noreturn]] void outgrew(const std::filesystem::path& folder, std::uint64_t room) {
-    // Translators: {room} and {spare} are sizes ("1.2 GB").
     throw WriteError(
+        // Translators: {room} and {spare} are sizes ("1.2 GB").
         Translation::fill(_("Not enough space on {folder}: a file of unannounced length "
                             "outgrew the {room} free beyond the {spare} kept spare"),
                           {{"folder", WriteError::displayPath(folder)},
@@ -159,15 +161,78 @@ std::optional<std::string> redirectTarget(SoupMessage* message) {
 
 constexpr std::size_t chunkSize = 256 * 1024;
 
+// Judges the address each connection of one request is about to be made to,
+// once its host name is resolved. A refused one is closed before connect()
+// is called, so not a byte reaches it, and the transfer ends with the reason.
+class ConnectionGuard {
+  public:
+    ConnectionGuard(const DownloadAddressPolicy& policy, GSocketAddress* trusted,
+                    GCancellable* cancellable)
+        : policy_(policy), trusted_(trusted), cancellable_(cancellable) {}
+    ~ConnectionGuard() {
+        for (const auto& message : watched_)
+            g_signal_handlers_disconnect_by_data(message.get(), this);
+    }
+    ConnectionGuard(const ConnectionGuard&) = delete;
+    ConnectionGuard& operator=(const ConnectionGuard&) = delete;
+
+    void watch(SoupMessage* message) {
+        watched_.push_back(addRef(message));
+        g_signal_connect(message, "network-event", G_CALLBACK(&ConnectionGuard::onEvent), this);
+    }
+    std::optional<std::string> refusal;
+
+  private:
+    static void onEvent(SoupMessage*, GSocketClientEvent event, GIOStream* stream, gpointer self) {
+        auto& guard = *static_cast<ConnectionGuard*>(self);
+        if (event != G_SOCKET_CLIENT_CONNECTING || !G_IS_SOCKET_CONNECTION(stream))
+            return;
+        auto* connection = G_SOCKET_CONNECTION(stream);
+        // While connecting, this is the address about to be connected to.
+        GObjectRef<GSocketAddress> remote(
+            g_socket_connection_get_remote_address(connection, nullptr));
+        std::optional<std::string> refusal;
+        if (!remote || !G_IS_INET_SOCKET_ADDRESS(remote.get()))
+            refusal = _("not a web address");
+        else if (G_IS_PROXY_ADDRESS(remote.get()))
+            return; // the proxy resolves the name; its text was judged
+        else if (!guard.trusts(G_INET_SOCKET_ADDRESS(remote.get())))
+            refusal = guard.policy_.connectionRefusal(
+                g_inet_socket_address_get_address(G_INET_SOCKET_ADDRESS(remote.get())));
+        if (!refusal)
+            return;
+        guard.refusal = std::move(refusal);
+        g_socket_close(g_socket_connection_get_socket(connection), nullptr);
+        g_cancellable_cancel(guard.cancellable_);
+    }
+    bool trusts(GInetSocketAddress* remote) const {
+        if (!trusted_)
+            return false;
+        auto* trusted = G_INET_SOCKET_ADDRESS(trusted_);
+        return g_inet_socket_address_get_port(trusted) == g_inet_socket_address_get_port(remote) &&
+               g_inet_address_equal(g_inet_socket_address_get_address(trusted),
+                                    g_inet_socket_address_get_address(remote));
+    }
+
+    const DownloadAddressPolicy& policy_;
+    GSocketAddress* trusted_;
+    GCancellable* cancellable_;
+    std::vector<GObjectRef<SoupMessage>> watched_;
+};
+
 } // namespace
 
 SoupDownloader::SoupDownloader() : SoupDownloader(DownloadAddressPolicy(Origins::current())) {}
 
-SoupDownloader::SoupDownloader(DownloadAddressPolicy policy, Limits limits,
-                               GSocketConnectable* connectTo)
+SoupDownloader::SoupDownloader(DownloadAddressPolicy policy, Limits limits, GSocketAddress* standIn)
     : policy_(policy), limits_(limits),
+      standIn_(standIn ? G_SOCKET_ADDRESS(g_object_ref(standIn)) : nullptr),
       session_(soup_session_new_with_options("timeout", guint(std::max(1.0, limits.windowSeconds)),
-                                             "remote-connectable", connectTo, nullptr)) {}
+                                             nullptr)) {
+    // A WAV file is taken as it is sent: a coded one is refused rather
+    // than decoded to whatever size it expands to.
+    soup_session_remove_feature_by_type(session_.get(), SOUP_TYPE_CONTENT_DECODER);
+}
 
 Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path folder,
                                         CancelSignal& cancelled) {
@@ -190,6 +255,8 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
     GObjectRef<SoupMessage> message;
     GObjectRef<GInputStream> body;
     Failure failure;
+    StallWatch watch(limits_, cancellable.get());
+    ConnectionGuard guard(policy_, standIn_.get(), cancellable.get());
     for (int redirects = 0;; ++redirects) {
         if (auto refusal = policy_.refusal(url))
             throw AddressRefused(Translation::fill(redirects == 0 ? _("address refused: {reason}")
@@ -199,12 +266,19 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
         if (!message)
             throw AddressRefused(_("address refused: not a web address"));
         soup_message_add_flags(message.get(), SOUP_MESSAGE_NO_REDIRECT);
+        soup_message_headers_replace(soup_message_get_request_headers(message.get()),
+                                     "Accept-Encoding", "identity");
+        guard.watch(message.get());
         // Wait for the response headers.
         SendCall send(session_.get(), message.get(), cancellable.get());
         GObjectRef<GAsyncResult> sent = co_await send;
         body.reset(soup_session_send_finish(session_.get(), sent.get(), &failure.error));
+        if (guard.refusal)
+            throw AddressRefused(Translation::fill(redirects == 0 ? _("address refused: {reason}")
+                                                                  : _("redirect refused: {reason}"),
+                                                   {{"reason", *guard.refusal}}));
         if (!body)
-            raise(failure, nullptr);
+            raise(failure, &watch);
         auto target = isRedirect(soup_message_get_status(message.get()))
                           ? redirectTarget(message.get())
                           : std::nullopt;
@@ -225,17 +299,20 @@ Task<PartFile> SoupDownloader::download(std::string url, std::filesystem::path f
         throw DownloadError(
             Translation::fill(_("HTTP status {status}"), {{"status", std::to_string(status)}}));
     SoupMessageHeaders* headers = soup_message_get_response_headers(message.get());
-    goffset announced = -1;
+    // Asked for as it is; a coded answer would expand to any size.
     const char* coding = soup_message_headers_get_one(headers, "Content-Encoding");
-    // With a content coding the announced length is that of the coded body.
-    if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH &&
-        (!coding || g_ascii_strcasecmp(coding, "identity") == 0))
+    if (coding && g_ascii_strcasecmp(coding, "identity") != 0)
+        throw DownloadError(Translation::fill(
+            // Translators: {coding} is the name of a compression, such as "gzip".
+            _("the server sent the file compressed ({coding}), not as it is"),
+            {{"coding", coding}}));
+    goffset announced = -1;
+    if (soup_message_headers_get_encoding(headers) == SOUP_ENCODING_CONTENT_LENGTH)
         announced = soup_message_headers_get_content_length(headers);
 
     const std::optional<std::uint64_t> room = roomFor(folder, announced);
 
     PartFile part(folder);
-    StallWatch watch(limits_, cancellable.get());
     std::vector<char> buffer(chunkSize);
     std::string head;
     goffset received = 0;

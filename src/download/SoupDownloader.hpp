@@ -9,8 +9,10 @@
 // the destination folder and finished once complete and checked: a 2xx
 // status, as many bytes as announced, and a RIFF/RF64 WAVE header. The body
 // never sits whole in memory. The address and every redirect's are checked
-// by the policy before they are asked for; a body of unannounced length may
-// fill the disk only up to the spare room.
+// by the policy before they are asked for, and so is the address each
+// connection really goes to; a body of unannounced length may fill the disk
+// only up to the spare room. The file is asked for without content coding,
+// and an answer coded all the same is refused.
 class SoupDownloader final : public FileDownloader {
   public:
     struct Limits {
@@ -24,11 +26,10 @@ class SoupDownloader final : public FileDownloader {
 
     // With the policy of the configured origins.
     SoupDownloader();
-    // connectTo, for tests: every connection goes there, whatever host the
-    // address names.
+    // standIn, for tests: a test server's address that stands in for a
+    // remote host; connections to it are made whatever the policy says.
     explicit SoupDownloader(DownloadAddressPolicy policy) : SoupDownloader(policy, Limits{}) {}
-    SoupDownloader(DownloadAddressPolicy policy, Limits limits,
-                   GSocketConnectable* connectTo = nullptr);
+    SoupDownloader(DownloadAddressPolicy policy, Limits limits, GSocketAddress* standIn = nullptr);
 
     Task<PartFile> download(std::string url, std::filesystem::path folder,
                             CancelSignal& cancelled) override;
@@ -36,5 +37,6 @@ class SoupDownloader final : public FileDownloader {
   private:
     DownloadAddressPolicy policy_;
     Limits limits_;
+    GObjectRef<GSocketAddress> standIn_;
     GObjectRef<SoupSession> session_;
 };

@@ -1,6 +1,7 @@
 #include "download/WavTagger.hpp"
 
 #include "BuildConfig.hpp"
+#include "download/ContentDigest.hpp"
 #include "download/FileNames.hpp"
 
 #include <algorithm>
@@ -20,57 +21,6 @@
 #include <unistd.h>
 
 namespace {
-
-// A plain RIFF WAVE file, not an RF64 one (which TagLib would take for RIFF
-// and damage).
-bool isPlainWav(int fd) {
-    std::array<char, 12> head{};
-    return pread(fd, head.data(), head.size(), 0) == ssize_t(head.size()) &&
-           std::memcmp(head.data(), "RIFF", 4) == 0 && std::memcmp(head.data() + 8, "WAVE", 4) == 0;
-}
-
-// A digest of the audio: the bytes of the data chunk, wherever it is in the
-// file. None when the file has no whole data chunk.
-std::optional<std::string> audioDigest(const std::filesystem::path& file) {
-    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<std::string> digest;
-    struct stat status {};
-    if (isPlainWav(fd) && fstat(fd, &status) == 0) {
-        off_t at = 12;
-        unsigned char header[8];
-        while (at + 8 <= status.st_size && pread(fd, header, 8, at) == 8) {
-            const std::uint32_t size =
-                header[4] | header[5] << 8 | header[6] << 16 | std::uint32_t(header[7]) << 24;
-            if (std::memcmp(header, "data", 4) != 0) {
-                at += 8 + off_t(size) + (size & 1);
-                continue;
-            }
-            if (at + 8 + off_t(size) > status.st_size)
-                break;
-            GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
-            std::array<char, 65536> buffer;
-            off_t from = at + 8, left = size;
-            while (left > 0) {
-                const ssize_t got = pread(fd, buffer.data(),
-                                          std::size_t(std::min<off_t>(left, buffer.size())), from);
-                if (got <= 0)
-                    break;
-                g_checksum_update(checksum, reinterpret_cast<const guchar*>(buffer.data()),
-                                  gssize(got));
-                from += got;
-                left -= got;
-            }
-            if (left == 0)
-                digest = g_checksum_get_string(checksum);
-            g_checksum_free(checksum);
-            break;
-        }
-    }
-    close(fd);
-    return digest;
-}
 
 // A copy of the file beside it, under a temporary file's name, so that a
 // leftover of a crash goes with the others.
@@ -159,7 +109,7 @@ bool tag(const std::filesystem::path& file, const TrackTags& tags) {
     // TagLib may move the audio within the file (to take out a chunk before
     // it) or stop half way through a write when the disk is full: it works
     // on a copy, which replaces the file only when its audio is the same.
-    const std::optional<std::string> audio = audioDigest(file);
+    const std::optional<std::string> audio = ContentDigest::audio(file);
     if (!audio)
         return false;
     const std::optional<std::filesystem::path> copy = copyBeside(file);
@@ -173,7 +123,7 @@ bool tag(const std::filesystem::path& file, const TrackTags& tags) {
             tagged = wav.saveTags();
         }
     }
-    tagged = tagged && readBack(*copy, tags) && audioDigest(*copy) == audio &&
+    tagged = tagged && readBack(*copy, tags) && ContentDigest::audio(*copy) == audio &&
              g_rename(copy->c_str(), file.c_str()) == 0;
     if (!tagged)
         g_unlink(copy->c_str());

@@ -6,8 +6,8 @@
 #include <system_error>
 
 WriteError::WriteError(const std::filesystem::path& path, int error)
-    // Translators: {reason} is the system's error ("No space left on device").
     : std::runtime_error(
+          // Translators: {reason} is the system's error ("No space left on device").
           Translation::fill(_("Could not write to {path}: {reason}"),
                             {{"path", displayPath(path)}, {"reason", g_strerror(error)}})),
       error_(error) {}

@@ -19,6 +19,12 @@ DownloadManager::DownloadManager(OrvoService& bridge, Clock& clock, SettingsStor
     prepareUpcoming_ = settings_.boolean(prepareUpcomingKey);
     skipSaved_ = settings_.boolean(skipSavedKey);
     tagFiles_ = settings_.boolean(tagFilesKey);
+    // What a crash or a kill cut short while it was written; each of these
+    // files is whole under its own name.
+    for (const std::filesystem::path& file :
+         {cacheURL(), savedTracksURL(), SavedTracks::journalFile(savedTracksURL()),
+          unfinishedURL()})
+        PrivateFile::removeLeftovers(file);
     // What a run cut short by a crash left in the journal; should that fail,
     // the next run reads the journal all the same.
     try {
@@ -164,6 +170,11 @@ Task<void> DownloadManager::resume() {
     co_await start();
 }
 
+Task<void> DownloadManager::startKeepingSaved() {
+    plan_ = RunPlan{std::nullopt, true};
+    co_await start();
+}
+
 Task<void> DownloadManager::retryFailed() {
     if (failures_.empty() || running_ || scanning_)
         co_return;
@@ -234,6 +245,16 @@ std::string DownloadManager::workspacesText(std::int64_t count) {
 
 std::string DownloadManager::tracksText(std::int64_t count) {
     return Translation::counted(count, "{count} track", "{count} tracks");
+}
+
+void DownloadManager::showLog(const std::vector<std::string>& lines) {
+    if (!log_.empty() || lines.empty())
+        return;
+    for (const std::string& line : lines)
+        log_.push_back(line);
+    while (log_.size() > maxLogLines)
+        log_.pop_front();
+    changed_.emit(Property::log);
 }
 
 void DownloadManager::addLog(std::string line) {

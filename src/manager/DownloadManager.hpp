@@ -92,6 +92,8 @@ class DownloadManager {
     const std::optional<Date>& lastScanned() const { return lastScanned_; }
     const std::optional<std::string>& lastScope() const { return lastScope_; }
     bool scanning() const { return scanning_; }
+    // Whether the last scan read the library to its end (or its limit).
+    bool lastScanComplete() const { return lastScanComplete_; }
     const std::string& scanStatus() const { return scanStatus_; }
     bool running() const { return running_; }
     const std::string& overall() const { return overall_; }
@@ -102,6 +104,12 @@ class DownloadManager {
     // still to fetch: kept across restarts until it is finished, dismissed
     // or replaced by another run.
     const std::optional<UnfinishedRun>& unfinished() const { return unfinished_; }
+    // What the last run that started did: files saved, left in place, failed.
+    struct RunCounts {
+        std::size_t saved = 0, kept = 0, failed = 0;
+        bool operator==(const RunCounts&) const = default;
+    };
+    const RunCounts& lastRunCounts() const { return lastRunCounts_; }
 
     // What the views may change.
     void setSelected(std::set<std::string> ids);
@@ -118,6 +126,10 @@ class DownloadManager {
     // Tracks the next run would fetch: the selected workspaces' clips (liked
     // ones only when likedOnly), counted afresh on every call.
     std::int64_t queuedTrackCount() const;
+
+    // Shows the activity log of a run held elsewhere (one that ran with
+    // nobody watching), unless a log is already shown.
+    void showLog(const std::vector<std::string>& lines);
 
     // Restores the last saved library, unless a library is already held.
     void loadCache();
@@ -154,6 +166,9 @@ class DownloadManager {
     // folder the disk refuses fails its tracks; a full, read-only or failing
     // disk ends the run with its reason.
     Task<void> start();
+    // The same, leaving alone the tracks saved before whatever the switch
+    // says (a run with nobody watching).
+    Task<void> startKeepingSaved();
 
     // Finishes the unfinished run: its destination, selection and switches
     // come back, and only its tracks that the record of saved tracks does
@@ -292,6 +307,7 @@ class DownloadManager {
     std::optional<Date> lastScanned_;
     std::optional<std::string> lastScope_;
     bool scanning_ = false;
+    bool lastScanComplete_ = false;
     std::string scanStatus_;
     bool running_ = false;
     std::string overall_;
@@ -300,6 +316,7 @@ class DownloadManager {
     std::deque<std::string> log_;
     std::optional<UnfinishedRun> unfinished_;
     RunPlan plan_;
+    RunCounts lastRunCounts_;
     bool cancelFlag_ = false;
     bool signedOut_ = false; // the current scan or run lost the sign-in
     CancelSignal cancelled_;

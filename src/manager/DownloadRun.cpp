@@ -159,6 +159,7 @@ Task<void> DownloadManager::start() {
 
     // Cut short, it is offered to be finished; at its end, its failures
     // are listed instead.
+    lastRunCounts_ = {tally.saved, tally.kept, tally.failed};
     std::set<std::string> left;
     if (stopped || cancelFlag_ || signedOut_)
         std::ranges::set_difference(tally.toFetch, tally.savedIds, std::inserter(left, left.end()));
@@ -177,8 +178,9 @@ Task<void> DownloadManager::start() {
         summary += Translation::counted(std::int64_t(tally.kept), " · {count} already saved",
                                         " · {count} already saved");
     if (tally.failed > 0)
-        // Translators: added to the summary of a download run: tracks not saved.
         summary += Translation::counted(std::int64_t(tally.failed),
+                                        // Translators: added to the summary of a download
+                                        // run: tracks not saved.
                                         " · {count} could not be completed (see activity log)",
                                         " · {count} could not be completed (see activity log)");
     // Translators: ends the summary of a download run ("Downloaded 3 files · …").
@@ -313,14 +315,15 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTrac
         const Workspace& workspace = work[w];
         const std::vector<WClip> tracks = tracksOf(workspace);
         WorkspaceFolder& folder = folders.at(folderOf(workspace));
-        // Translators: the state of a run; {workspace} is a workspace's name.
         const std::string prefix =
+            // Translators: the state of a run; {workspace} is a workspace's name.
             Translation::fill(_("Workspace {number} of {total}: {workspace}"),
                               {{"number", Translation::number(std::int64_t(w + 1))},
                                {"total", Translation::number(std::int64_t(work.size()))},
                                {"workspace", isolated(workspace.name)}});
-        // Translators: a line of the activity log as a workspace begins; {workspace} is its name.
         const std::string heading = Translation::counted(
+            // Translators: a line of the activity log as a workspace begins; {workspace} is
+            // its name.
             std::int64_t(tracks.size()), "{workspace} — {count} file",
             "{workspace} — {count} files", {{"workspace", isolated(workspace.name)}});
         // Only the workspace's own folder is made: a destination that has
@@ -349,8 +352,8 @@ DownloadManager::downloadWorkspaces(std::filesystem::path destination, SavedTrac
             if (cancelFlag_)
                 break;
             const WClip& track = tracks[t];
-            // Translators: {workspaceLine} is "Workspace 1 of 3: Demos".
             setOverall(
+                // Translators: {workspaceLine} is "Workspace 1 of 3: Demos".
                 Translation::fill(_("{workspaceLine} — track {number} of {total}"),
                                   {{"workspaceLine", prefix},
                                    {"number", Translation::number(std::int64_t(t + 1))},

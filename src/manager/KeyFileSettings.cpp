@@ -8,6 +8,7 @@ constexpr const char* group = "Settings";
 
 KeyFileSettings::KeyFileSettings(std::filesystem::path file)
     : file_(std::move(file)), keys_(g_key_file_new()) {
+    PrivateFile::removeLeftovers(file_);
     reload();
 }
 

@@ -42,6 +42,7 @@ Task<void> DownloadManager::scan(ScanScope scope) {
     const ActivityEnd end(*this, scanning_, Property::scanning);
     setScanning(true);
     signedOut_ = false;
+    lastScanComplete_ = false;
     try {
         co_await scanFeed(std::move(scope));
     } catch (const std::exception& error) {
@@ -124,6 +125,7 @@ Task<void> DownloadManager::scanFeed(ScanScope scope) {
     const std::size_t workspaceCount = found.size();
     setWorkspaces(std::move(found));
     if (completed || limitReached) {
+        lastScanComplete_ = true;
         saveCache(label);
         setScanStatus(Translation::fill(
             // Translators: {workspaces} is "3 workspaces", {tracks} is "40 tracks".

@@ -1,5 +1,6 @@
 #include "manager/PrivateFile.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <glib.h>
@@ -64,6 +65,24 @@ std::error_code save(const std::filesystem::path& file, std::string_view bytes) 
         close(dir);
     }
     return {};
+}
+
+void removeLeftovers(const std::filesystem::path& file) {
+    const std::string prefix = file.filename().string() + '.';
+    const auto isLeftover = [&](const std::string& name) {
+        // As g_mkstemp_full() fills in "XXXXXX".
+        return name.size() == prefix.size() + 6 && name.starts_with(prefix) &&
+               std::all_of(name.begin() + std::ptrdiff_t(prefix.size()), name.end(),
+                           [](char c) { return g_ascii_isalnum(c); });
+    };
+    std::error_code error;
+    std::filesystem::directory_iterator entries(file.parent_path(), error);
+    for (; !error && entries != std::filesystem::directory_iterator(); entries.increment(error)) {
+        std::error_code ignored;
+        if (isLeftover(entries->path().filename().string()) &&
+            entries->symlink_status(ignored).type() == std::filesystem::file_type::regular)
+            std::filesystem::remove(entries->path(), ignored);
+    }
 }
 
 std::optional<std::string> read(const std::filesystem::path& file, std::error_code& error) {

@@ -19,6 +19,11 @@ inline bool write(const std::filesystem::path& file, std::string_view bytes) {
     return !save(file, bytes);
 }
 
+// Removes the temporary files that save() of this file left when it was
+// cut short by a crash or a kill: the file's name followed by a dot and six
+// letters or digits, and nothing else.
+void removeLeftovers(const std::filesystem::path& file);
+
 // The whole file, or none with the system's reason when it cannot be read
 // (no such file among them).
 std::optional<std::string> read(const std::filesystem::path& file, std::error_code& error);

@@ -1,5 +1,6 @@
 #include "manager/SavedTracks.hpp"
 
+#include "download/ContentDigest.hpp"
 #include "download/FileNames.hpp"
 #include "download/NoReplaceRename.hpp"
 #include "download/WriteError.hpp"
@@ -90,8 +91,8 @@ std::string reason(int error) {
 }
 
 [[noreturn]] void readFailed(const std::filesystem::path& file, int error) {
-    // Translators: {file} is the record's file, {reason} the system's error.
     throw RecordError(
+        // Translators: {file} is the record's file, {reason} the system's error.
         Translation::fill(_("Could not read the record of saved files {file}: {reason}"),
                           {{"file", WriteError::displayPath(file)}, {"reason", reason(error)}}));
 }
@@ -199,8 +200,8 @@ void SavedTracks::setAside() {
     g_free(stamp);
     g_date_time_unref(now);
     if (!moveToFreeName(recordFile_, base, badFile_))
-        // Translators: {file} is the record's file, {reason} the system's error.
         throw RecordError(Translation::fill(
+            // Translators: {file} is the record's file, {reason} the system's error.
             _("Could not set aside the damaged record of saved files {file}: {reason}"),
             {{"file", WriteError::displayPath(recordFile_)}, {"reason", reason(errno)}}));
     read_ = Read::setAside;
@@ -261,27 +262,64 @@ void SavedTracks::readJournal() {
             foreign_.push_back(std::move(raw));
         }
     });
+    settle();
 }
 
 void SavedTracks::apply(const Json& line) {
-    if (line.size() == 3 && isPlainName(line[1]) && line[2].is_string()) {
-        if (const auto folder = folders_.find(line[1].get<std::string>()); folder != folders_.end())
-            folder->second.erase(line[2].get<std::string>());
-    } else if (line.size() == 6 && isPlainName(line[1]) && line[2].is_string() &&
-               isPlainName(line[3]) && isSize(line[4]) && isTime(line[5])) {
-        put(line[1].get<std::string>(), line[2].get<std::string>(),
+    // [destination, folder, clip] forgets, [..., name, size, time] remembers
+    // and [..., name, size, "intent", digest] announces.
+    if (line.size() < 3 || !isPlainName(line[1]) || !line[2].is_string())
+        return;
+    const std::string& folder = line[1].get_ref<const std::string&>();
+    const std::string& clipId = line[2].get_ref<const std::string&>();
+    if (line.size() == 3) {
+        intents_.erase({folder, clipId});
+        if (const auto found = folders_.find(folder); found != folders_.end())
+            found->second.erase(clipId);
+    } else if (line.size() == 6 && isPlainName(line[3]) && isSize(line[4]) && isTime(line[5])) {
+        intents_.erase({folder, clipId});
+        put(folder, clipId,
             File{line[3].get<std::string>(), line[4].get<std::uintmax_t>(), timeOf(line[5])});
+    } else if (line.size() == 7 && isPlainName(line[3]) && isSize(line[4]) && line[5] == "intent" &&
+               line[6].is_string()) {
+        intents_[{folder, clipId}] = Intent{
+            line[3].get<std::string>(), line[4].get<std::uintmax_t>(), line[6].get<std::string>()};
+    }
+}
+
+void SavedTracks::settle() {
+    // A crash came between announcing a file and remembering it: the file
+    // under that name is ours if it is the one announced, whatever its time
+    // (FAT keeps it to two seconds). Otherwise the name was never taken, or
+    // the file there is someone else's, and the record stays as it was.
+    for (auto& [key, intent] : std::exchange(intents_, {})) {
+        const auto& [folder, clipId] = key;
+        const std::filesystem::path file = destination_ / folder / intent.name;
+        const auto stamp = FileStamp::of(file);
+        if (stamp && stamp->size == intent.size && ContentDigest::of(file) == intent.digest)
+            put(folder, clipId, File{intent.name, stamp->size, stamp->modified});
     }
 }
 
 void SavedTracks::put(const std::string& folder, const std::string& clipId, File file) {
     // On a disk that ignores case, "Song.wav" and "SONG.wav" are one file:
     // it belongs to one clip only.
-    const std::string nameKey = FileNames::UsedNames::fold(file.name);
+    // Which clips hold which name is looked up, not searched: a journal of
+    // ten thousand lines in one folder is read in a blink, not minutes.
+    const auto fold = [](const std::string& name) { return FileNames::UsedNames::fold(name); };
     auto& clips = folders_[folder];
-    std::erase_if(clips, [&](const auto& entry) {
-        return entry.first != clipId && FileNames::UsedNames::fold(entry.second.name) == nameKey;
-    });
+    auto [index, fresh] = nameIndex_.try_emplace(folder);
+    if (fresh)
+        for (const auto& [id, recorded] : clips)
+            index->second[fold(recorded.name)].push_back(id);
+    const std::string nameKey = fold(file.name);
+    auto& holders = index->second[nameKey];
+    // An entry may be stale: its clip forgotten or renamed since.
+    for (const std::string& other : holders)
+        if (const auto held = clips.find(other);
+            other != clipId && held != clips.end() && fold(held->second.name) == nameKey)
+            clips.erase(held);
+    holders = {clipId};
     clips[clipId] = std::move(file);
 }
 
@@ -299,6 +337,15 @@ void SavedTracks::remember(const std::string& folder, const std::string& clipId,
             std::to_string(file.size) + ',' +
             (file.modified ? std::to_string(*file.modified) : "null") + "]\n");
     put(folder, clipId, std::move(file));
+    changed_ = true;
+}
+
+void SavedTracks::intend(const std::string& folder, const std::string& clipId,
+                         const std::string& name, std::uintmax_t size, const std::string& digest) {
+    journal(head_ + jsonText(folder) + ',' + jsonText(clipId) + ',' + jsonText(name) + ',' +
+            std::to_string(size) + R"(,"intent",)" + jsonText(digest) + "]\n");
+    sync();
+    // The next line may be written without a sync: this one stands for it.
     changed_ = true;
 }
 
@@ -340,8 +387,8 @@ void SavedTracks::closeJournal() {
 }
 
 void SavedTracks::writeFailed(int error) const {
-    // Translators: {folder} is the app's data folder, {reason} the system's error.
     throw RecordError(Translation::fill(
+        // Translators: {folder} is the app's data folder, {reason} the system's error.
         _("Could not record the saved files in {folder}: {reason}. Stopped so that nothing is "
           "downloaded twice."),
         {{"folder", WriteError::displayPath(recordFile_.parent_path())},

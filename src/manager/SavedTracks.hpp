@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The record of saved tracks could not be read or written. what() says
@@ -25,7 +26,10 @@ struct RecordError : std::runtime_error {
 //
 // Every change is also appended to a journal beside the record as it is
 // made, so a crash, a kill or a power cut loses none of them: the journal
-// is read back over the record, and folded into it by save().
+// is read back over the record, and folded into it by save(). A file about
+// to take its name is announced in the journal first (intend()), so that
+// whatever instant a crash comes at, the file found under that name next
+// time is known for the app's own or the user's by its content.
 class SavedTracks {
   public:
     struct File {
@@ -74,6 +78,13 @@ class SavedTracks {
     void forget(const std::string& folder, const std::string& clipId);
     // Puts what the journal was given so far on the disk.
     void sync();
+    // Announces, on the disk, that a file of the size and content digest
+    // (ContentDigest::of) is about to take the name for the clip. Until the
+    // file is remembered, the next reading of the record takes the file
+    // under that name for the app's own only if it is that file. Throws
+    // RecordError.
+    void intend(const std::string& folder, const std::string& clipId, const std::string& name,
+                std::uintmax_t size, const std::string& digest);
 
     // Writes the record file if anything changed since it was read or last
     // written, and empties the journal. Throws RecordError.
@@ -93,6 +104,7 @@ class SavedTracks {
     void readEntry(const nlohmann::json& entry);
     void apply(const nlohmann::json& line);
     void put(const std::string& folder, const std::string& clipId, File file);
+    void settle();
     void journal(const std::string& line);
     void setAside();
     [[noreturn]] void writeFailed(int error) const;
@@ -109,12 +121,23 @@ class SavedTracks {
     // Journal lines of other destinations, kept for their next run.
     std::vector<std::string> foreign_;
     Folders folders_;
+    // Per folder, the clips recorded under each name as a disk that ignores
+    // case sees it (UsedNames::fold); made at the first change of the folder.
+    std::map<std::string, std::unordered_map<std::string, std::vector<std::string>>> nameIndex_;
     bool changed_ = false;
     // The journal, open for appending once there is a change to write.
     int journalFd_ = -1;
     // The journal's last line was cut short (by a crash): the next starts
     // on a line of its own.
     bool journalTorn_ = false;
+    // Files announced in the journal and not remembered or forgotten after,
+    // per folder and clip, while it is read.
+    struct Intent {
+        std::string name;
+        std::uintmax_t size = 0;
+        std::string digest;
+    };
+    std::map<std::pair<std::string, std::string>, Intent> intents_;
     // This destination as each journal line starts.
     std::string head_;
 };

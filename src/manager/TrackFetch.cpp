@@ -22,8 +22,8 @@ Task<std::optional<std::string>> DownloadManager::pollWav(WClip track, double se
         if (url && !url->empty())
             co_return url;
         const auto elapsed = static_cast<long long>(std::trunc(clock_.now() - start));
-        // Translators: {seconds} counts the seconds waited so far ("s" for seconds).
         setCurrent(Translation::fill(
+            // Translators: {seconds} counts the seconds waited so far ("s" for seconds).
             _("Preparing: {title} ({seconds}s)"),
             {{"title", isolated(track.title)}, {"seconds", Translation::number(elapsed)}}));
         // The wait between two polls is the time to ask for one upcoming
@@ -63,9 +63,9 @@ Task<std::optional<WorkspaceFolder::Placed>> DownloadManager::fetchTrack(WClip t
             co_return std::nullopt;
         // A slow track is prodded once through another route, then asked
         // for again.
-        // Translators: asking Orvo for an MP3 of the track, which makes a slow WAV conversion go
-        // on.
         setCurrent(
+            // Translators: asking Orvo for an MP3 of the track, which makes a slow WAV
+            // conversion go on.
             Translation::fill(_("Nudging via MP3: {title}"), {{"title", isolated(track.title)}}));
         co_await bridge.triggerMP3Download(track.id);
         co_await bridge.convertWav(track.id);

@@ -1,5 +1,6 @@
 #include "manager/WorkspaceFolder.hpp"
 
+#include "download/ContentDigest.hpp"
 #include "download/WriteError.hpp"
 
 #include <cerrno>
@@ -49,15 +50,27 @@ bool WorkspaceFolder::holdsOwnFile(const std::string& clipId) const {
 }
 
 WorkspaceFolder::Placed WorkspaceFolder::place(PartFile& part, const WClip& clip) {
+    // What the record announces before each move, so that a crash at any
+    // instant leaves a file the next start knows for the app's own.
+    const auto stamp = FileStamp::of(part.path());
+    const auto digest = ContentDigest::of(part.path());
+    if (!stamp || !digest)
+        throw WriteError(part.path(), EIO);
+    const auto announce = [&](const std::string& name) {
+        record_.intend(name_, clip.id, name, stamp->size, *digest);
+    };
+
     Placed placed;
     if (const SavedTracks::File* file = record_.find(name_, clip.id)) {
         const std::string recorded = file->name;
         std::error_code error;
         const auto status = std::filesystem::symlink_status(path_ / recorded, error);
         if (file->matches(FileStamp::of(path_ / recorded))) {
+            announce(recorded);
             part.replace(recorded);
             placed.name = recorded;
-        } else if (!std::filesystem::exists(status) && part.moveTo(recorded)) {
+        } else if (!std::filesystem::exists(status) &&
+                   (announce(recorded), part.moveTo(recorded))) {
             placed.name = recorded;
         } else {
             // Changed since, or something else took the name meanwhile.
@@ -66,30 +79,25 @@ WorkspaceFolder::Placed WorkspaceFolder::place(PartFile& part, const WClip& clip
             used_.insert(recorded);
         }
     }
-    const bool fresh = placed.name.empty();
-    if (fresh)
-        placed.name = freshName(part, clip.title);
+    if (placed.name.empty())
+        placed.name = freshName(part, clip.title, announce);
     used_.insert(placed.name);
-    try {
-        if (const auto stamp = FileStamp::of(path_ / placed.name))
-            record_.remember(name_, clip.id, {placed.name, stamp->size, stamp->modified});
-        else
-            record_.forget(name_, clip.id);
-        record_.sync();
-    } catch (const RecordError&) {
-        // A new file the record cannot hold would count as the user's next
-        // time, and be saved again beside itself: it goes, and the track
-        // is fetched again by the next run.
-        if (fresh)
-            unlink((path_ / placed.name).c_str());
-        throw;
-    }
+    // The announcement on the disk stands for this line until the journal
+    // is next synced or folded: a crash before that settles the same way.
+    // A record that cannot take it still stops the run; the file stays,
+    // known by its announcement.
+    if (const auto placedStamp = FileStamp::of(path_ / placed.name))
+        record_.remember(name_, clip.id, {placed.name, placedStamp->size, placedStamp->modified});
+    else
+        record_.forget(name_, clip.id);
     return placed;
 }
 
-std::string WorkspaceFolder::freshName(PartFile& part, const std::string& title) {
+std::string WorkspaceFolder::freshName(PartFile& part, const std::string& title,
+                                       const std::function<void(const std::string&)>& announce) {
     for (;;) {
         std::string name = FileNames::availableName(title, used_, rules_);
+        announce(name);
         if (part.moveTo(name))
             return name;
         // Taken since the folder was looked at, or by the same name in

@@ -5,6 +5,7 @@
 #include "model/Clips.hpp"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
@@ -19,8 +20,8 @@
 // of a file that is there or recorded for another clip of the run.
 class WorkspaceFolder {
   public:
-    WorkspaceFolder(const std::filesystem::path& destination, std::string name, FileNames::NameRules rules,
-                    SavedTracks& record);
+    WorkspaceFolder(const std::filesystem::path& destination, std::string name,
+                    FileNames::NameRules rules, SavedTracks& record);
 
     const std::filesystem::path& path() const { return path_; }
     const std::string& name() const { return name_; }
@@ -42,13 +43,14 @@ class WorkspaceFolder {
         bool untagged = false;
         bool operator==(const Placed&) const = default;
     };
-    // Moves a finished download of the clip into place and records it.
-    // Throws WriteError when the disk refuses, RecordError when the record
-    // cannot be written.
+    // Moves a finished download of the clip into place and records it; the
+    // record hears of the file before it takes its name. Throws WriteError
+    // when the disk refuses, RecordError when the record cannot be written.
     Placed place(PartFile& part, const WClip& clip);
 
   private:
-    std::string freshName(PartFile& part, const std::string& title);
+    std::string freshName(PartFile& part, const std::string& title,
+                          const std::function<void(const std::string&)>& announce);
 
     std::filesystem::path path_;
     std::string name_;

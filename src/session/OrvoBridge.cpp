@@ -94,11 +94,67 @@ void OrvoBridge::loadHome() {
     webkit_web_view_load_uri(view_.get(), origins_.homePage().c_str());
 }
 
-gboolean OrvoBridge::onDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
+// Shows the home page again once the page was refused somewhere, and asks
+// for it again whenever no load is under way until a document of the
+// service commits: a page that stops every load cannot keep it away.
+void OrvoBridge::returnHome() {
+    homeward_ = true;
+    homeRequested_ = false;
+    loadHome();
+    if (homeRetry_)
+        return;
+    homeRetry_ = g_timeout_add(
+        homeRetryMs,
+        [](gpointer bridge) -> gboolean {
+            auto& self = *static_cast<OrvoBridge*>(bridge);
+            // Out of reach, the user's Try Again loads it.
+            if (!self.homeward_ || self.unreachable_) {
+                self.homeward_ = false;
+                self.homeRetry_ = 0;
+                return G_SOURCE_REMOVE;
+            }
+            if (!webkit_web_view_is_loading(self.view_.get())) {
+                self.homeRequested_ = false;
+                self.loadHome();
+            }
+            return G_SOURCE_CONTINUE;
+        },
+        this);
+}
+
+// WebKit says here, before a document commits, whether it is a page's own
+// or a frame's: frames may load from anywhere (captchas, providers' buttons),
+// the main view and the pop-ups only from the service.
+gboolean OrvoBridge::decideResponse(WebKitWebView* view, WebKitResponsePolicyDecision* decision) {
+    if (!webkit_response_policy_decision_is_main_frame_main_resource(decision))
+        return FALSE;
+    const char* uri =
+        webkit_uri_response_get_uri(webkit_response_policy_decision_get_response(decision));
+    const bool main = view == view_.get();
+    if (uri && (main ? policy_.mainViewMayShow(uri) : policy_.pageMayShow(uri)))
+        return FALSE;
+    g_message("Refused to show a page away from Orvo: %s", uri ? uri : "(no address)");
+    webkit_policy_decision_ignore(WEBKIT_POLICY_DECISION(decision));
+    refused(view);
+    return TRUE;
+}
+
+// The refused document never replaced the one shown; the main view goes
+// home only when what it shows is not the service's (nothing yet, say).
+void OrvoBridge::refused(WebKitWebView* view) {
+    if (view == view_.get()) {
+        if (!committedOrigin_ || !policy_.onServiceOrigin(*committedOrigin_))
+            returnHome();
+    } else if (const auto found = findPopup(view); found != popups_.end()) {
+        discard(found);
+    }
+}
+
+gboolean OrvoBridge::onDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                     WebKitPolicyDecisionType type, gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
     if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE)
-        return FALSE;
+        return self.decideResponse(view, WEBKIT_RESPONSE_POLICY_DECISION(decision));
     WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
         WEBKIT_NAVIGATION_POLICY_DECISION(decision));
     const std::string uri =
@@ -131,23 +187,22 @@ void OrvoBridge::openLink(const std::string& uri) {
         g_message("Not opened, no browser at hand: %s", uri.c_str());
 }
 
+// What a document that commits without a response to judge (a blank one a
+// frame put in the page, say) may show. Only once it has committed does the
+// view's address name it: before, it may still be the old one.
 void OrvoBridge::onPageLoad(WebKitWebView* view, WebKitLoadEvent event, gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
-    // WebKit asks the same question for a page and for its frames; this is
-    // the page's own load, which may lead nowhere but the service.
-    const char* uri = webkit_web_view_get_uri(view);
-    if (event == WEBKIT_LOAD_FINISHED || !uri || self.policy_.pageMayShow(uri))
+    if (event != WEBKIT_LOAD_COMMITTED)
         return;
-    g_message("Refused to show a page away from Orvo: %s", uri);
-    webkit_web_view_stop_loading(view);
-    if (event == WEBKIT_LOAD_COMMITTED) {
-        if (view == self.view_.get()) {
-            self.homeRequested_ = false;
-            self.loadHome();
-        } else if (const auto found = self.findPopup(view); found != self.popups_.end()) {
-            self.discard(found);
-        }
-    }
+    const char* uri = webkit_web_view_get_uri(view);
+    const bool main = view == self.view_.get();
+    if (uri && (main ? self.policy_.mainViewMayShow(uri) : self.policy_.pageMayShow(uri)))
+        return;
+    g_message("Refused to show a page away from Orvo: %s", uri ? uri : "(no address)");
+    if (main)
+        self.returnHome();
+    else if (const auto found = self.findPopup(view); found != self.popups_.end())
+        self.discard(found);
 }
 
 void OrvoBridge::onDownloadStarted(WebKitNetworkSession*, WebKitDownload* download, gpointer) {
@@ -166,6 +221,8 @@ void OrvoBridge::onDownloadStarted(WebKitNetworkSession*, WebKitDownload* downlo
 gboolean OrvoBridge::onLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError* error,
                                   gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
+    // Whatever it was, that load is no longer under way.
+    self.homeRequested_ = false;
     // A refused navigation, a download or a newer load is not the site
     // being out of reach.
     const bool cancelled =
@@ -197,6 +254,8 @@ void OrvoBridge::onLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpoin
         const char* uri = webkit_web_view_get_uri(view);
         self.committedOrigin_ = uri ? Origins::originOf(uri) : std::nullopt;
         ++self.documents_;
+        if (uri && self.policy_.mainViewMayShow(uri))
+            self.homeward_ = false;
         // The home page sent a signed-in page to sign in again: the
         // service has ended the session.
         if (self.homeRequested_ && self.loggedIn_ && uri && !self.onWebOrigin() &&
@@ -212,6 +271,8 @@ OrvoBridge::~OrvoBridge() {
     *alive_ = false;
     if (reload_)
         g_source_remove(reload_);
+    if (homeRetry_)
+        g_source_remove(homeRetry_);
     g_signal_handlers_disconnect_by_data(view_.get(), this);
     for (const auto& popup : popups_)
         g_signal_handlers_disconnect_by_data(popup->view.get(), this);
@@ -353,18 +414,22 @@ Task<void> OrvoBridge::signOut() {
 GtkWidget* OrvoBridge::onCreate(WebKitWebView* opener, WebKitNavigationAction* action,
                                 gpointer bridge) {
     auto& self = *static_cast<OrvoBridge*>(bridge);
-    const char* openerUri = webkit_web_view_get_uri(opener);
-    const std::string target =
-        webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
-    const auto verdict = self.policy_.window(
-        {.openerOrigin = openerUri ? Origins::originOf(openerUri) : std::nullopt,
-         .target = target,
-         .userGesture = bool(webkit_navigation_action_is_user_gesture(action)),
-         .clickedLink = webkit_navigation_action_get_navigation_type(action) ==
-                            WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
-                        webkit_navigation_action_is_user_gesture(action),
-         .signedIn = self.loggedIn_,
-         .open = self.popups_.size()});
+    WebKitURIRequest* request = webkit_navigation_action_get_request(action);
+    const std::string target = webkit_uri_request_get_uri(request);
+    // The document that asked, which may be a frame's rather than the
+    // opener's page: WebKit names it only in the Referer it sends. Without
+    // one (a "no-referrer" policy, a blank target) no window opens.
+    SoupMessageHeaders* headers = webkit_uri_request_get_http_headers(request);
+    const char* referer = headers ? soup_message_headers_get_one(headers, "Referer") : nullptr;
+    const auto verdict =
+        self.policy_.window({.openerOrigin = referer ? Origins::originOf(referer) : std::nullopt,
+                             .target = target,
+                             .userGesture = bool(webkit_navigation_action_is_user_gesture(action)),
+                             .clickedLink = webkit_navigation_action_get_navigation_type(action) ==
+                                                WEBKIT_NAVIGATION_TYPE_LINK_CLICKED &&
+                                            webkit_navigation_action_is_user_gesture(action),
+                             .signedIn = self.loggedIn_,
+                             .open = self.popups_.size()});
     if (verdict == PagePolicy::Verdict::openInBrowser)
         self.openLink(target);
     if (verdict != PagePolicy::Verdict::allow) {

@@ -34,9 +34,12 @@
 // the main one or a pop-up, may download anything: WebKit's downloads are
 // all cancelled before they write a byte. The app's own WAV files are
 // fetched natively, not through the page. The page and its pop-ups stay on
-// the service's own origins, and pop-ups open only for signing in (see
-// PagePolicy); a link the user clicked that leads elsewhere is handed to the
-// link opener the app gives.
+// the service's own origins: a document from elsewhere is refused at its
+// response, before it runs, whoever sent the page there (a frame, say), and
+// a main view left showing nothing of the service asks for the home page
+// until it is back. Pop-ups open only for signing in (see PagePolicy); a
+// link the user clicked that leads elsewhere is handed to the link opener
+// the app gives.
 //
 // Main thread only; GTK must be initialised first. The app creates one and
 // keeps it for the whole run.
@@ -52,6 +55,8 @@ class OrvoBridge final : public OrvoService {
     static constexpr int maxReloads = 3;
     static constexpr double reloadWindow = 60;
     static constexpr double refusedReloadInterval = 10;
+    // How often the home page is asked for again after the page was refused.
+    static constexpr guint homeRetryMs = 200;
 
     // The app's bridge: the configured origins, the main loop's clock.
     OrvoBridge();
@@ -138,6 +143,9 @@ class OrvoBridge final : public OrvoService {
     void watch(WebKitWebView* view);
     bool onWebOrigin() const { return committedOrigin_ && *committedOrigin_ == webOrigin_; }
     void loadHome();
+    void returnHome();
+    gboolean decideResponse(WebKitWebView* view, WebKitResponsePolicyDecision* decision);
+    void refused(WebKitWebView* view);
 
     // Takes a pop-up out of the list at once; its window goes once the
     // current callback has returned.
@@ -178,7 +186,9 @@ class OrvoBridge final : public OrvoService {
     Gtk::Widget* webViewWidget_;
     WebViewScriptRunner runner_;
     std::optional<std::string> committedOrigin_;
-    bool homeRequested_ = false;  // a load of the home page is under way
+    bool homeRequested_ = false; // a load of the home page is under way
+    bool homeward_ = false;      // refused: home is asked for until the service commits
+    guint homeRetry_ = 0;
     std::uint64_t documents_ = 0; // committed so far
     // Signing out: the page's "signed in" counts only from this document on.
     std::uint64_t signedOutFrom_ = 0;

@@ -48,11 +48,10 @@ PagePolicy::Verdict PagePolicy::navigation(std::string_view target, bool clicked
 PagePolicy::Verdict PagePolicy::window(const WindowRequest& request) const {
     const bool fromService = request.openerOrigin && onServiceOrigin(*request.openerOrigin);
     const bool toService = onServiceOrigin(request.target);
-    // A blank window is written by whoever opened it: only the user's own
-    // click on the sign-in page may ask for one.
-    const bool blankOnClick =
-        (request.target.empty() || blank(request.target)) && request.userGesture;
-    if (fromService && !request.signedIn && request.open < maxPopups && (toService || blankOnClick))
+    // A blank window is written by whoever opened it, and would be empty.
+    const bool blankTarget = request.target.empty() || blank(request.target);
+    if (fromService && request.userGesture && !request.signedIn && request.open < maxPopups &&
+        (toService || blankTarget))
         return Verdict::allow;
     if (request.clickedLink && isLinkAddress(request.target) && !toService)
         return Verdict::openInBrowser;

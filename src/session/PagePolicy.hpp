@@ -12,12 +12,17 @@
 // analytics frame on the sign-in page runs in it too, and none of them may
 // put a window that looks like the app's own in front of the user.
 //
-// A page stays on the web origin and the sign-in origins. A window opens
-// only for the sign-in, from a document on those origins, while signed out,
-// at most maxPopups at once, and only for a page on those origins (or a
-// blank page the user's click opened, shown once it reaches them). A link
-// the user clicked that leads elsewhere opens in the browser instead;
-// everything else is ignored.
+// A page stays on the web origin and the sign-in origins: the main view
+// and every pop-up commit no other document (judged at its response, which
+// WebKit says is the page's own; frames may load from anywhere). A blank
+// document is shown by a pop-up the user's click opened, never by the main
+// view. A window opens only for the sign-in, on the user's gesture, asked
+// for by a document on those origins (the one that asked: WebKit names it
+// only by the request's Referer, so a request without one gets no window),
+// while signed out, at most maxPopups at once, and only for a page on those
+// origins (or a blank page, shown once it reaches them). A link the user
+// clicked that leads elsewhere opens in the browser instead; everything
+// else is ignored.
 class PagePolicy {
   public:
     static constexpr std::size_t maxPopups = 2;
@@ -25,16 +30,19 @@ class PagePolicy {
     enum class Verdict {
         allow,         // let it happen
         openInBrowser, // refuse it here, and hand the link to the browser
-        frameOnly,     // let a frame go there, but not a page (refused when its load starts)
+        frameOnly,     // let a frame go there, but not a page (refused at its response)
         ignore,        // refuse it
     };
 
     explicit PagePolicy(Origins origins) : origins_(std::move(origins)) {}
 
-    // An address a page (the main one or a pop-up) may show: on the web
-    // origin or a sign-in origin, or a blank document (about:blank,
-    // about:srcdoc), which loads nothing from anywhere.
+    // An address a pop-up may show: on the web origin or a sign-in origin,
+    // or a blank document (about:blank, about:srcdoc), which loads nothing
+    // from anywhere.
     bool pageMayShow(std::string_view address) const;
+    // An address the main view may show: the service's alone. A blank
+    // document there was put by a frame or a script, never by the app.
+    bool mainViewMayShow(std::string_view address) const { return onServiceOrigin(address); }
     // On the web origin or a sign-in origin, with a host to name.
     bool onServiceOrigin(std::string_view address) const;
 
@@ -44,7 +52,7 @@ class PagePolicy {
     Verdict navigation(std::string_view target, bool clickedLink, bool signedIn) const;
 
     struct WindowRequest {
-        std::optional<std::string> openerOrigin; // of the opening view's document
+        std::optional<std::string> openerOrigin; // of the document that asked
         std::string target;
         bool userGesture = false;
         bool clickedLink = false;

@@ -47,7 +47,9 @@ PageRendering::Drawing PageRendering::chooseDrawing() {
     return *drawing;
 }
 
-PageRendering::Drawing PageRendering::drawing() { return chosen ? *chosen : chooseDrawing(); }
+PageRendering::Drawing PageRendering::drawing() {
+    return chosen ? *chosen : chooseDrawing();
+}
 
 WebKitWebContext* PageRendering::webContext() {
     // Lives as long as the process, as WebKit's default context would.
@@ -77,4 +79,20 @@ void PageRendering::apply(WebKitSettings* settings) {
     webkit_settings_set_hardware_acceleration_policy(
         settings, drawing() == Drawing::gpu ? WEBKIT_HARDWARE_ACCELERATION_POLICY_ALWAYS
                                             : WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+    keepTimersWhenHidden(settings);
+}
+
+bool PageRendering::keepTimersWhenHidden(WebKitSettings* settings) {
+    // Found by name: the list of features differs from one WebKit to the next.
+    WebKitFeatureList* features = webkit_settings_get_all_features();
+    bool found = false;
+    for (gsize i = 0; i < webkit_feature_list_get_length(features) && !found; ++i) {
+        WebKitFeature* feature = webkit_feature_list_get(features, i);
+        if (g_strcmp0(webkit_feature_get_identifier(feature), hiddenTimerThrottling) == 0) {
+            webkit_settings_set_feature_enabled(settings, feature, FALSE);
+            found = true;
+        }
+    }
+    webkit_feature_list_unref(features);
+    return found;
 }

@@ -42,4 +42,10 @@ struct PageRendering {
     static void limitNetworkProcess();
     // The page's drawing settings.
     static void apply(WebKitSettings* settings);
+
+    // A page nobody sees (a run with no window, a minimised window) keeps
+    // its scripts' timers: WebKit would let a 50 ms one wait a second.
+    static constexpr const char* hiddenTimerThrottling = "HiddenPageDOMTimerThrottling";
+    // Turns the feature off; false where this WebKit has no such feature.
+    static bool keepTimersWhenHidden(WebKitSettings* settings);
 };

@@ -3,6 +3,7 @@
 #include "model/Translation.hpp"
 #include "ui/Accessibility.hpp"
 #include "ui/ActionCard.hpp"
+#include "ui/DailySwitch.hpp"
 #include "ui/DestinationCard.hpp"
 #include "ui/FailuresCard.hpp"
 #include "ui/LogCard.hpp"
@@ -10,6 +11,7 @@
 #include "ui/PanelState.hpp"
 #include "ui/ResumeCard.hpp"
 #include "ui/ScanCard.hpp"
+#include "ui/SystemdUserTimer.hpp"
 #include "ui/WorkspacesCard.hpp"
 
 #include <algorithm>
@@ -18,7 +20,11 @@
 #include <gtkmm/root.h>
 #include <utility>
 
-ControlPanel::ControlPanel(DownloadManager& manager) : manager_(manager) {
+ControlPanel::ControlPanel(DownloadManager& manager)
+    : ControlPanel(manager, std::make_shared<SystemdUserTimer>()) {}
+
+ControlPanel::ControlPanel(DownloadManager& manager, std::shared_ptr<DailyTimer> dailyTimer)
+    : manager_(manager) {
     set_name("controlPanel");
     Accessibility::setLabel(*this, _("Control panel"));
     Accessibility::nameScrollBars(*this, _("Control panel"));
@@ -32,6 +38,8 @@ ControlPanel::ControlPanel(DownloadManager& manager) : manager_(manager) {
     column->append(*header_);
     workspaces_ = Gtk::make_managed<WorkspacesCard>(manager);
     destination_ = Gtk::make_managed<DestinationCard>(manager);
+    // The daily download fetches into the destination: its switch is there.
+    destination_->append(*Gtk::make_managed<DailySwitch>(std::move(dailyTimer)));
     log_ = Gtk::make_managed<LogCard>(manager);
     action_ = Gtk::make_managed<ActionCard>(manager);
     failures_ = Gtk::make_managed<FailuresCard>(manager);

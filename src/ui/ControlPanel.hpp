@@ -1,8 +1,10 @@
 #pragma once
 #include "manager/DownloadManager.hpp"
+#include "ui/DailyTimer.hpp"
 
 #include <gtkmm/box.h>
 #include <gtkmm/scrolledwindow.h>
+#include <memory>
 #include <sigc++/connection.h>
 
 class PanelHeader;
@@ -23,7 +25,9 @@ class FailuresCard;
 // the focused control turns insensitive or disappears, the focus moves on.
 class ControlPanel : public Gtk::ScrolledWindow {
   public:
+    // The daily download's switch works the user's systemd timer.
     explicit ControlPanel(DownloadManager& manager);
+    ControlPanel(DownloadManager& manager, std::shared_ptr<DailyTimer> dailyTimer);
     ~ControlPanel() override;
 
     WorkspacesCard& workspacesCard() { return *workspaces_; }

@@ -4,9 +4,10 @@
 #include "ui/DisplayText.hpp"
 
 #include <gtkmm/box.h>
+#include <gtkmm/gestureclick.h>
 #include <gtkmm/image.h>
-#include <gtkmm/tooltip.h>
 #include <gtkmm/label.h>
+#include <gtkmm/tooltip.h>
 #include <sstream>
 
 namespace PanelWidgets {
@@ -50,6 +51,29 @@ void showLine(Gtk::Label& label, const std::string& text) {
     g_object_set_data_full(G_OBJECT(label.gobj()), wholeText,
                            g_strdup(DisplayText::clipped(shown, 4 * maxLineCharacters).c_str()),
                            g_free);
+}
+
+Gtk::Switch* labelledSwitch(Gtk::Box& row, const std::string& name, const std::string& text,
+                            std::function<void(bool)> write) {
+    row.append(*gap());
+    auto* caption = label("size-12 medium text-primary", text);
+    caption->set_valign(Gtk::Align::CENTER);
+    row.append(*caption);
+    auto* control = Gtk::make_managed<Gtk::Switch>();
+    control->set_name(name);
+    control->set_valign(Gtk::Align::CENTER);
+    Accessibility::setLabel(*control, text);
+    control->property_active().signal_changed().connect(
+        [control, write = std::move(write)] { write(control->get_active()); });
+    // The label is part of the control: a click on it flips the switch.
+    auto click = Gtk::GestureClick::create();
+    click->signal_released().connect([control](int, double, double) {
+        if (control->is_sensitive())
+            control->set_active(!control->get_active());
+    });
+    caption->add_controller(click);
+    row.append(*control);
+    return control;
 }
 
 Gtk::Widget* gap() {

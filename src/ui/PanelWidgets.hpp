@@ -1,7 +1,10 @@
 #pragma once
 #include <cstddef>
+#include <functional>
+#include <gtkmm/box.h>
 #include <gtkmm/label.h>
 #include <gtkmm/scrolledwindow.h>
+#include <gtkmm/switch.h>
 #include <string>
 
 // Small helpers the screens share.
@@ -14,6 +17,10 @@ void singleLine(Gtk::Label& label);
 // maxLineCharacters long), with the whole of it in the tooltip.
 void showLine(Gtk::Label& label, const std::string& text);
 inline constexpr std::size_t maxLineCharacters = 300;
+// A labelled switch at the far end of the row, which calls write with its
+// new position whenever it moves; a click on the label flips it too.
+Gtk::Switch* labelledSwitch(Gtk::Box& row, const std::string& name, const std::string& text,
+                            std::function<void(bool)> write);
 // A horizontal box that pushes what follows it to the far end.
 Gtk::Widget* gap();
 // A symbolic icon from the icon theme, at a pixel size, coloured by a class.

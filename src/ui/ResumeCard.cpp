@@ -6,8 +6,9 @@
 using Changed = DownloadManager::Property;
 
 std::string ResumeCard::offerText(std::size_t left) {
-    // Translators: offered at the next start after a download was cut short.
     return Translation::counted(std::int64_t(left),
+                                // Translators: offered at the next start after a download
+                                // was cut short.
                                 "Your last download stopped with {count} track left.",
                                 "Your last download stopped with {count} tracks left.");
 }

@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <functional>
 #include <gtkmm/eventcontrollerkey.h>
-#include <gtkmm/gestureclick.h>
 #include <gtkmm/listitem.h>
 #include <gtkmm/noselection.h>
 #include <gtkmm/root.h>
@@ -17,31 +16,6 @@
 using Changed = DownloadManager::Property;
 
 namespace {
-
-// A labelled switch at the far end of the row, which writes the manager
-// when the user flips it.
-Gtk::Switch* addSwitch(Gtk::Box& row, const std::string& name, const std::string& text,
-                       std::function<void(bool)> write) {
-    row.append(*PanelWidgets::gap());
-    auto* label = PanelWidgets::label("size-12 medium text-primary", text);
-    label->set_valign(Gtk::Align::CENTER);
-    row.append(*label);
-    auto* control = Gtk::make_managed<Gtk::Switch>();
-    control->set_name(name);
-    control->set_valign(Gtk::Align::CENTER);
-    Accessibility::setLabel(*control, text);
-    control->property_active().signal_changed().connect(
-        [control, write = std::move(write)] { write(control->get_active()); });
-    // The label is part of the control: a click on it flips the switch.
-    auto click = Gtk::GestureClick::create();
-    click->signal_released().connect([control](int, double, double) {
-        if (control->is_sensitive())
-            control->set_active(!control->get_active());
-    });
-    label->add_controller(click);
-    row.append(*control);
-    return control;
-}
 
 // Shows the manager's value, and whether the switch may be changed now.
 void showSwitch(Gtk::Switch& control, bool on, bool enabled) {
@@ -55,19 +29,20 @@ void showSwitch(Gtk::Switch& control, bool on, bool enabled) {
 WorkspacesCard::WorkspacesCard(DownloadManager& manager) : PanelCard(manager, 10) {
     auto* header = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
     header->append(*Gtk::make_managed<SectionLabel>(_("Workspaces")));
-    likedOnly_ = addSwitch(*header, "likedOnly", _("Liked tracks only"),
-                           [this](bool on) { manager_.setLikedOnly(on); });
+    likedOnly_ = PanelWidgets::labelledSwitch(*header, "likedOnly", _("Liked tracks only"),
+                                              [this](bool on) { manager_.setLikedOnly(on); });
     // The run options sit under it, each on its own row.
     auto* options = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::VERTICAL, 6);
     auto* prepareRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    prepareUpcoming_ = addSwitch(*prepareRow, "prepareUpcoming", _("Prepare upcoming tracks"),
-                                 [this](bool on) { manager_.setPrepareUpcoming(on); });
+    prepareUpcoming_ =
+        PanelWidgets::labelledSwitch(*prepareRow, "prepareUpcoming", _("Prepare upcoming tracks"),
+                                     [this](bool on) { manager_.setPrepareUpcoming(on); });
     auto* skipRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    skipSaved_ = addSwitch(*skipRow, "skipSaved", _("Skip tracks saved before"),
-                           [this](bool on) { manager_.setSkipSaved(on); });
+    skipSaved_ = PanelWidgets::labelledSwitch(*skipRow, "skipSaved", _("Skip tracks saved before"),
+                                              [this](bool on) { manager_.setSkipSaved(on); });
     auto* tagRow = Gtk::make_managed<Gtk::Box>(Gtk::Orientation::HORIZONTAL, 6);
-    tagFiles_ = addSwitch(*tagRow, "tagFiles", _("Add track details to files"),
-                          [this](bool on) { manager_.setTagFiles(on); });
+    tagFiles_ = PanelWidgets::labelledSwitch(*tagRow, "tagFiles", _("Add track details to files"),
+                                             [this](bool on) { manager_.setTagFiles(on); });
     options->append(*header);
     options->append(*prepareRow);
     options->append(*skipRow);

@@ -27,7 +27,10 @@ TEST(DownloadAddressPolicyTest, onlyHttpsToRemoteHostsWithoutCredentialsUnlessTh
              {"HTTPS://Files.Orvo.Example/a.wav", ok, ok, ok},
              {"https://8.8.8.8/a.wav", ok, ok, ok},
              {"https://172.32.0.1/a.wav", ok, ok, ok}, // just past 172.16/12
-             {"https://[2001:db8::1]/a.wav", ok, ok, ok},
+             {"https://[2606:4700::1111]/a.wav", ok, ok, ok},
+             {"https://[64:ff9b::808:808]/a.wav", ok, ok, ok}, // NAT64 to 8.8.8.8
+             {"https://100.63.255.255/a.wav", ok, ok, ok},     // just before 100.64/10
+             {"https://223.255.255.255/a.wav", ok, ok, ok},    // just before multicast
              {"https://files.orvo.example./a.wav", ok, ok, ok},
              {"http://files.orvo.example/a.wav", http, ok, ok},
              {"ftp://files.orvo.example/a.wav", notWeb, notWeb, notWeb},
@@ -65,6 +68,33 @@ TEST(DownloadAddressPolicyTest, onlyHttpsToRemoteHostsWithoutCredentialsUnlessTh
              {"https://[fe80::1%25eth0]/a.wav", local, ok, local},
              {"https://[fd12:3456::1]/a.wav", local, ok, local},
              {"http://127.0.0.1:4102/a.wav", http, ok, local},
+             // Special-purpose networks, and the IPv6 forms that lead to them.
+             {"https://100.64.0.1/a.wav", local, ok, local}, // shared (mesh VPNs)
+             {"https://100.127.255.255/a.wav", local, ok, local},
+             {"https://198.18.0.1/a.wav", local, ok, local}, // benchmarking
+             {"https://198.19.255.255/a.wav", local, ok, local},
+             {"https://192.0.0.8/a.wav", local, ok, local},   // protocol assignments
+             {"https://192.0.2.1/a.wav", local, ok, local},   // documentation
+             {"https://192.88.99.1/a.wav", local, ok, local}, // 6to4 relay
+             {"https://203.0.113.9/a.wav", local, ok, local},
+             {"https://240.0.0.1/a.wav", local, ok, local},
+             {"https://255.255.255.255/a.wav", local, ok, local},
+             {"https://224.0.0.251/a.wav", local, ok, local}, // multicast
+             {"https://239.255.255.250/a.wav", local, ok, local},
+             {"https://[::7f00:1]/a.wav", local, ok, local},        // IPv4-compatible
+             {"https://[::ffff:0:7f00:1]/a.wav", local, ok, local}, // IPv4-translated
+             {"https://[64:ff9b::7f00:1]/a.wav", local, ok, local}, // NAT64
+             {"https://[64:ff9b::a00:1]/a.wav", local, ok, local},
+             {"https://[64:ff9b:1::808:808]/a.wav", local, ok, local}, // local-use NAT64
+             {"https://[2002:7f00:1::]/a.wav", local, ok, local},      // 6to4
+             {"https://[2002:c0a8:101::1]/a.wav", local, ok, local},
+             {"https://[2001:0:4136:e378::1]/a.wav", local, ok, local}, // Teredo
+             {"https://[2001:db8::1]/a.wav", local, ok, local},
+             {"https://[3fff::1]/a.wav", local, ok, local},
+             {"https://[100::1]/a.wav", local, ok, local}, // discard-only
+             {"https://[ff02::1]/a.wav", local, ok, local},
+             {"https://[fec0::1]/a.wav", local, ok, local},
+             {"https://[5f00::1]/a.wav", local, ok, local},
          }) {
         SCOPED_TRACE(c.address);
         EXPECT_EQ(remote.refusal(c.address).value_or(""), c.remote);

@@ -10,6 +10,11 @@ Arabic it checks that the window is laid out right to left and takes a
 picture of the panel after a scan; under Japanese a picture of the
 agreement. The texts it looks for come from the app's own catalogues
 (LOCALE_DIR), read with Python's gettext.
+
+On a small screen (ORVO_SCREEN=1024x600), in any language, it goes through
+a whole run with the quit question on the way and the failed track's
+buttons at the end, and checks at each step that no label or button
+reaches past the window or the screen; the pictures are of the screen.
 """
 import gettext
 import os
@@ -30,9 +35,10 @@ _ = catalogue.gettext
 shots = SHOTS if os.environ.get("ORVO_SCREENSHOTS") else tempfile.mkdtemp(prefix="orvo-e2e-shots-")
 
 
-def screenshot(app, name):
+def screenshot(app, name, window=None):
     pathlib.Path(shots).mkdir(parents=True, exist_ok=True)
-    e2e.subprocess.run(["import", "-window", app.wid, f"{shots}/{name}.png"], check=True)
+    e2e.subprocess.run(["import", "-window", window or app.wid, f"{shots}/{name}.png"],
+                       check=True)
 
 
 def sign_in(app):
@@ -58,7 +64,7 @@ def german(app, music):
                   timeout=10)
     for name in ("Demos", "Sketches"):
         app.click(app.wait_node(f"the {name} row", "list item", name))
-    app.wait_node("the German queue badge", "label", "5 in der Warteschlange", timeout=10)
+    app.wait_node("the German queue badge", "label", "5 ausstehend", timeout=10)
     app.press(app.node("push button", "Wählen …"))
     app.type_folder("Wählen Sie, wo Ihre heruntergeladenen Arbeitsbereiche gespeichert werden",
                     music)
@@ -92,6 +98,63 @@ def japanese(app, music):
     screenshot(app, "agreement-ja")
 
 
+def fits(app, window, where):
+    """Every label and button of window lies across within it, and it within the screen."""
+    wx, wy, ww, wh = window.queryComponent().getExtents(e2e.pyatspi.DESKTOP_COORDS)
+    assert wx >= 0 and wx + ww <= e2e.SCREEN[0] and wh <= e2e.SCREEN[1], \
+        f"{where}: the window ({ww}x{wh} at {wx},{wy}) does not fit the screen"
+    nodes = []
+    e2e.pyatspi.findAllDescendants(window, lambda n: e2e.role_of(n) in ("label", "push button")
+                                   and n.name and nodes.append(n) and False)
+    cut = []
+    for node in nodes:
+        x, _y, w, h = node.queryComponent().getExtents(e2e.pyatspi.DESKTOP_COORDS)
+        if w > 0 and h > 0 and (x < wx or x + w > wx + ww):
+            cut.append(f"{node.getRoleName()} {e2e.spoken(node.name)!r} at {x}..{x + w}")
+    assert not cut, f"{where}: cut off at the window's edges ({wx}..{wx + ww}): {cut}"
+    e2e.log(f"{where}: {len(nodes)} labels and buttons, none cut off")
+
+
+def small_screen(app, music):
+    lang = language.split("_")[0]
+    sign_in(app)
+    for name in ("Demos", "Sketches"):
+        app.click(app.wait_node(f"the {name} row", "list item", name))
+    app.press(app.node("push button", _("Choose…")))
+    app.type_folder(_("Choose where your downloaded workspaces will be saved"), music)
+    download = app.wait_node("the download button", "push button", _("Download selected"))
+    e2e.wait_for("the download button to be scrolled into view",
+                 lambda: app.on_screen(download), 5)
+    fits(app, app.window, "the panel before the run")
+    screenshot(app, f"window-1024x600-{lang}", "root")
+
+    # Quitting mid-run asks first; keeping on is the default answer.
+    app.press(download)
+    time.sleep(1)
+    app.key("ctrl+q")
+    question = e2e.wait_for("the quit question", lambda: app.anywhere(
+        "label", _("Stop the download and quit?")), 10)
+    dialog = question
+    while dialog.getRoleName() not in ("dialog", "alert", "frame"):
+        dialog = dialog.parent
+    assert app.node("label", _("Keep Downloading"), root=dialog), "no button to keep on"
+    time.sleep(0.5)
+    fits(app, dialog, "the quit question")
+    screenshot(app, f"quit-question-{lang}", "root")
+    e2e.xdotool("key", "Return")
+    e2e.wait_for("the question to go", lambda: not app.anywhere(
+        "label", _("Stop the download and quit?")), 10)
+    assert app.process.poll() is None, "the app quit although keeping on was the default"
+
+    app.wait_node("the run's end", "label", _("Complete"), timeout=150)
+    retry = app.wait_node("the retry button", "push button", _("Retry Failed Tracks"))
+    time.sleep(0.5)
+    fits(app, app.window, "the panel after the run")
+    e2e.wait_for("the failures' buttons to be scrolled into view",
+                 lambda: app.on_screen(retry), 5)
+    screenshot(app, f"control-panel-1024x600-{lang}", "root")
+
+
 def main():
     scratch = pathlib.Path(tempfile.mkdtemp(prefix="orvo-e2e-"))
     sim, origins = e2e.start_sim(scratch / "sim")
@@ -104,7 +167,10 @@ def main():
         music.mkdir(parents=True)
         e2e.TITLE = _("Orvo WAV Downloader")
         app = App(env)
-        {"de": german, "ar": arabic, "ja": japanese}[language.split("_")[0]](app, music)
+        if e2e.SMALL:
+            small_screen(app, music)
+        else:
+            {"de": german, "ar": arabic, "ja": japanese}[language.split("_")[0]](app, music)
         app.quit_with_keyboard()
     finally:
         sim.terminate()

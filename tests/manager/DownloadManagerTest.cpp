@@ -86,6 +86,25 @@ TEST_F(DownloadManagerTest, savedLibraryIsRestoredOnlyIntoAnEmptyManager) {
     EXPECT_EQ(rig->workspaces(), saved);
 }
 
+TEST(PrivateFileTest, leftoversOfAWriteCutShortAreRemovedAndNothingElse) {
+    TempDir temp;
+    const auto file = temp / "library.json";
+    const std::vector<std::string> leftovers{"library.json.a1B2c3", "library.json.XXXXXX"};
+    const std::vector<std::string> others{"library.json",          "library.json.a1B2c",
+                                          "library.json.a1B2c3d",  "library.json.a1-2c3",
+                                          "library.json.bad-2026", "music.json.a1B2c3",
+                                          "xlibrary.json.a1B2c3"};
+    for (const auto& names : {leftovers, others})
+        for (const std::string& name : names)
+            std::ofstream(temp / name) << "x";
+    std::filesystem::create_directory(temp / "library.json.folder");
+    PrivateFile::removeLeftovers(file);
+    std::vector<std::string> kept = others;
+    kept.push_back("library.json.folder");
+    std::ranges::sort(kept);
+    EXPECT_EQ(namesIn(temp.path()), kept);
+}
+
 TEST(KeyFileSettingsTest, valuesOutliveTheStoreInAPrivateFileSharedByEveryStoreOnIt) {
     TempDir temp;
     const auto file = temp / "OrvoWavDownloader" / "settings.ini";

@@ -1,15 +1,16 @@
 #include "manager/SavedTracks.hpp"
 
+#include "download/ContentDigest.hpp"
 #include "manager/PrivateFile.hpp"
 #include "manager/WorkspaceFolder.hpp"
 #include "support/TempDir.hpp"
 
 #include <fstream>
+#include <gtest/gtest.h>
 #include <regex>
 #include <set>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -78,14 +79,13 @@ TEST_F(SavedTracksTest, aDamagedRecordIsSetAsideAndEntriesThisAppDidNotWriteLead
         {"clip": "when", "folder": "Demos", "name": "x.wav", "size": 1, "modified": 1e3},
         {"clip": "old", "folder": "Demos", "name": "y.wav", "size": 2},
         {"clip": "ok", "folder": "Demos", "name": "x.wav", "size": 1, "modified": 5}])";
-    ASSERT_TRUE(PrivateFile::write(
-        record, R"({"destinations": [{"folder": 7, "files": []}, {"folder": ")" + music.string() +
-                    R"(", "files": )" + entries + "}]}"));
+    ASSERT_TRUE(
+        PrivateFile::write(record, R"({"destinations": [{"folder": 7, "files": []}, {"folder": ")" +
+                                       music.string() + R"(", "files": )" + entries + "}]}"));
     SavedTracks saved(record, music);
     EXPECT_EQ(saved.read(), SavedTracks::Read::read);
-    EXPECT_EQ(saved.folders(), (Folders{{"Demos",
-                                         {{"ok", {"x.wav", 1, 5}},
-                                          {"old", {"y.wav", 2, std::nullopt}}}}}));
+    EXPECT_EQ(saved.folders(),
+              (Folders{{"Demos", {{"ok", {"x.wav", 1, 5}}, {"old", {"y.wav", 2, std::nullopt}}}}}));
     EXPECT_TRUE(saved.find("Demos", "old")->matches(FileStamp{2, 123}));
     EXPECT_FALSE(saved.find("Demos", "ok")->matches(FileStamp{1, 6}));
     // The first run that finds such a file still there takes its time.
@@ -105,7 +105,8 @@ TEST_F(SavedTracksTest, aDamagedRecordIsSetAsideAndEntriesThisAppDidNotWriteLead
         ["huge", "x.wav", 99999199999999999293, 1], ["half", "x.wav", 1.5, 1],
         ["late", "x.wav", 1, 9223372036854775808], ["when", "x.wav", 1, 1.0],
         ["ok", "x.wav", 1, -5]]}]}]})"));
-    EXPECT_EQ(SavedTracks(record, music).folders(), (Folders{{"Demos", {{"ok", {"x.wav", 1, -5}}}}}));
+    EXPECT_EQ(SavedTracks(record, music).folders(),
+              (Folders{{"Demos", {{"ok", {"x.wav", 1, -5}}}}}));
 }
 
 TEST_F(SavedTracksTest, everyChangeIsInTheJournalAtOnceAndSurvivesACrash) {
@@ -152,6 +153,57 @@ TEST_F(SavedTracksTest, everyChangeIsInTheJournalAtOnceAndSurvivesACrash) {
     }
 }
 
+TEST_F(SavedTracksTest, anAnnouncedFileIsTheAppsOwnOnlyIfItIsTheFileAnnounced) {
+    // A crash after the announcement of "Song.wav" and before its line in
+    // the record; the file there then, and what the record says of it.
+    const std::filesystem::path song = music / "Demos" / "Song.wav";
+    struct Case {
+        const char* what;
+        std::optional<std::string> onDisk; // none: no file there
+        bool earlier;                      // the clip had "Song.wav" before: a refresh
+        bool ours;                         // the new file is taken for the app's own
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"the announced file took its name", "new!", false, true},
+             {"the announced file replaced the earlier one", "new!", true, true},
+             {"the crash came before the move", std::nullopt, false, false},
+             {"the earlier file was not replaced yet", "old", true, false},
+             {"someone else's file of the same size", "nope", false, false},
+             {"someone else's file of another size", "other", false, false},
+         }) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(temp / "data");
+        std::filesystem::remove_all(music);
+        std::filesystem::create_directories(song.parent_path());
+        std::ofstream(song) << "old";
+        const auto earlier = FileStamp::of(song);
+        if (c.earlier)
+            remember(music, "a", {"Song.wav", earlier->size, earlier->modified});
+        std::ofstream(song) << "new!";
+        const auto announced = ContentDigest::of(song);
+        std::filesystem::remove(song);
+        if (c.onDisk)
+            std::ofstream(song) << *c.onDisk;
+        SavedTracks(record, music).intend("Demos", "a", "Song.wav", 4, *announced);
+
+        // Settled as the record is read: at the next start, or by a run.
+        const SavedTracks saved(record, music);
+        const auto stamp = FileStamp::of(song);
+        const File* file = saved.find("Demos", "a");
+        if (c.ours)
+            EXPECT_EQ(file ? std::optional(*file) : std::nullopt,
+                      (File{"Song.wav", stamp->size, stamp->modified}));
+        else if (c.earlier)
+            EXPECT_EQ(file ? std::optional(*file) : std::nullopt,
+                      (File{"Song.wav", earlier->size, earlier->modified}));
+        else
+            EXPECT_FALSE(file);
+        // A line remembering the file after its announcement settles it.
+        SavedTracks(record, music).remember("Demos", "a", {"Song.wav", 9, 9});
+        EXPECT_EQ(SavedTracks(record, music).find("Demos", "a")->size, 9u);
+    }
+}
+
 TEST_F(SavedTracksTest, aDestinationIsFoundByItsDiskUnderWhateverPathItIsMounted) {
     const DiskPlace stick{"uuid:AB-12", "/Music"};
     {
@@ -164,7 +216,8 @@ TEST_F(SavedTracksTest, aDestinationIsFoundByItsDiskUnderWhateverPathItIsMounted
     EXPECT_FALSE(again.onOtherDisk());
     EXPECT_EQ(again.find("Demos", "a")->name, "A.wav");
     // The old path, now on another disk (the mount point left empty).
-    const SavedTracks empty(record, "/media/me/STICK/Music", DiskPlace{"fsid:99", "/media/me/STICK/Music"});
+    const SavedTracks empty(record, "/media/me/STICK/Music",
+                            DiskPlace{"fsid:99", "/media/me/STICK/Music"});
     EXPECT_TRUE(empty.onOtherDisk());
     EXPECT_TRUE(empty.folders().empty());
     // Where the disk cannot be told, the path is all there is.
@@ -188,8 +241,8 @@ TEST_F(SavedTracksTest, aFoldersDiskIsReadFromTheMountTable) {
     };
     const std::string escaped = std::regex_replace(real, std::regex(" "), "\\040");
     // The longest mount point that holds the folder; a bind mount's root.
-    EXPECT_EQ(placeOf("1 0 " + device + " / / rw - ext4 /dev/sda1 rw\n" +
-                      "2 1 " + device + " /inner " + escaped + " rw shared:1 - ext4 /dev/null rw\n"),
+    EXPECT_EQ(placeOf("1 0 " + device + " / / rw - ext4 /dev/sda1 rw\n" + "2 1 " + device +
+                      " /inner " + escaped + " rw shared:1 - ext4 /dev/null rw\n"),
               (DiskPlace{"uuid:AB-12", "/inner/my music"}));
     // No UUID: the file system id, whatever it is here.
     const auto byId = placeOf("1 0 " + device + " / / rw - ext4 /dev/sda1 rw\n");

@@ -4,6 +4,7 @@
 #include "session/BridgeError.hpp"
 
 #include <filesystem>
+#include <gdk/x11/gdkx.h>
 #include <gmock/gmock.h>
 #include <set>
 
@@ -33,6 +34,44 @@ struct PopupSightings {
                                                    std::string(OrvoBridge::userAgent);
             }
         }
+    }
+};
+
+// Tests that place a frame of the stand-in's hostile pages on the sign-in
+// page, from the storage origin (the same site as the web origin) or
+// through localhost (another site), and click in it as a user would.
+class FrameTest : public webtest::BridgeTest {
+  protected:
+    std::string sameSite(const std::string& path) { return service->storageOrigin() + path; }
+    std::string otherSite(const std::string& path) {
+        const std::string origin = service->storageOrigin();
+        return "http://localhost:" + origin.substr(origin.rfind(':') + 1) + path;
+    }
+    // The frame covers the whole page, so a click anywhere lands in it.
+    void placeFrame(const std::string& address) {
+        script("const frame = document.createElement('iframe');"
+               "frame.style = 'position:fixed;inset:0;width:100%;height:100%;border:0;z-index:9';"
+               "frame.src = '" +
+               address + "'; document.body.append(frame); return true;");
+    }
+    // A real click at the middle of the page, through the X server.
+    void clickInPage() {
+        Gtk::Window& window = host->window();
+        GtkNative* native = GTK_NATIVE(window.gobj());
+        double left = 0, top = 0;
+        gtk_native_get_surface_transform(native, &left, &top);
+        Gtk::Widget& page = bridge->webView();
+        const graphene_point_t middle =
+            GRAPHENE_POINT_INIT(float(page.get_width()) / 2, float(page.get_height()) / 2);
+        graphene_point_t at{};
+        ASSERT_TRUE(gtk_widget_compute_point(page.gobj(), GTK_WIDGET(window.gobj()), &middle, &at));
+        const auto xid = gdk_x11_surface_get_xid(gtk_native_get_surface(native));
+        const std::string command = "xdotool mousemove --window " + std::to_string(xid) + " " +
+                                    std::to_string(int(left + at.x)) + " " +
+                                    std::to_string(int(top + at.y)) + " click 1";
+        int status = -1;
+        ASSERT_TRUE(g_spawn_command_line_sync(command.c_str(), nullptr, nullptr, &status, nullptr));
+        ASSERT_EQ(status, 0);
     }
 };
 
@@ -220,6 +259,33 @@ TEST_F(BridgeTest, pageDownloadsAreCancelledBeforeTheyWriteAnything) {
 
 namespace {
 
+// Clicks Continue in the chooser's window once its page has run its script.
+struct ChooserClick {
+    bool pending = false;
+    bool done = false;
+    void tryOn(WebKitWebView* view) {
+        if (pending || done)
+            return;
+        pending = true;
+        webkit_web_view_evaluate_javascript(
+            view,
+            "(() => { const button = document.getElementById('continue');"
+            "const ready = button && document.readyState !== 'loading';"
+            "if (ready) button.click(); return !!ready; })()",
+            -1, nullptr, nullptr, nullptr,
+            [](GObject* view, GAsyncResult* result, gpointer self) {
+                auto& click = *static_cast<ChooserClick*>(self);
+                JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(view),
+                                                                             result, nullptr);
+                click.pending = false;
+                click.done = value && jsc_value_to_boolean(value);
+                if (value)
+                    g_object_unref(value);
+            },
+            this);
+    }
+};
+
 class PopupTest : public BridgeTest {
   protected:
     // Clicks a button of the home page, then watches the pop-ups until the
@@ -231,10 +297,16 @@ class PopupTest : public BridgeTest {
         EXPECT_TRUE(waitForClient());
         script("document.getElementById('" + button + "').click(); return true;");
         PopupSightings sightings;
+        ChooserClick chooser;
         EXPECT_TRUE(runUntil([&] {
             sightings.look(*bridge, host->window());
+            // The chooser opens the provider's window only on the user's click.
+            if (button == "chooser-button" && bridge->popups().size() == 1 &&
+                bridge->popups()[0]->get_child())
+                chooser.tryOn(WEBKIT_WEB_VIEW(bridge->popups()[0]->get_child()->gobj()));
             return bridge->loggedIn() && bridge->popups().empty();
         }));
+        EXPECT_TRUE(runUntil([&] { return !chooser.pending; }));
         EXPECT_TRUE(
             runUntil([] { return g_list_model_get_n_items(gtk_window_get_toplevels()) == 1; }));
         return sightings;
@@ -244,7 +316,8 @@ class PopupTest : public BridgeTest {
 } // namespace
 
 TEST_F(PopupTest, popupsSignInAndLeaveWhenTheirPageClosesThem) {
-    // The chooser's pop-up opens the provider's from within itself.
+    // The chooser's pop-up opens the provider's from within itself, once the
+    // user clicks Continue in it.
     for (const auto& [button, popups] :
          {std::pair{"provider-button", 1u}, std::pair{"chooser-button", 2u}}) {
         SCOPED_TRACE(button);
@@ -347,4 +420,65 @@ TEST_F(BridgeTest, aSessionEndedByTheServiceIsNoticedWhenHomeLeadsToSignIn) {
     // The page's reload and the bridge's one.
     EXPECT_LE(service->count("home") - homeLoads, 2);
     EXPECT_LE(service->count("accounts_sign_in"), 2);
+}
+
+// A frame on the sign-in page sends the page to a look-alike of its own that
+// stops every load, or to a blank page: from the same site with no click,
+// or from another site after a click in it. The look-alike never runs as
+// the page, and a second later the sign-in page is there.
+TEST_F(FrameTest, aFrameNeverPutsItsOwnPageInTheMainView) {
+    struct Case {
+        const char* what;
+        bool sameSite;
+        const char* query;
+    };
+    for (const Case& c : std::initializer_list<Case>{
+             {"same site, no click", true, "?to=page"},
+             {"another site, a click", false, "?to=page&click=1"},
+             {"another site, a click, blank", false, "?to=blank&click=1"},
+         }) {
+        SCOPED_TRACE(c.what);
+        startService({"--hostile-sign-in"});
+        openBridge();
+        ASSERT_TRUE(waitForClient());
+        const std::string frame = std::string("/hostile/frame-top") + c.query;
+        placeFrame(c.sameSite ? sameSite(frame) : otherSite(frame));
+        ASSERT_TRUE(runUntil([&] { return service->count("hostile_frame_top") > 0; }));
+        runFor(0.5);
+        if (!c.sameSite)
+            clickInPage();
+        runFor(1);
+        EXPECT_EQ(bridge->committedOrigin(), service->webOrigin());
+        EXPECT_TRUE(pageSays("window.takenOver === undefined"));
+        EXPECT_TRUE(pageSays("document.getElementById('sign-in-form')"));
+        if (std::string(c.query).find("page") != std::string::npos) {
+            EXPECT_GT(service->count("hostile_takeover"), 0); // asked for, then refused
+        }
+        closeBridge();
+    }
+}
+
+// A frame asks for a window on Orvo by window.open and by a form it submits
+// to target=_blank: from the same site with no click, again and again, or
+// from another site on a click in it. No window opens either way.
+TEST_F(FrameTest, aFrameGetsNoWindowWithOrWithoutAClick) {
+    for (const bool click : {false, true}) {
+        SCOPED_TRACE(click ? "another site, a click" : "same site, no click");
+        startService({"--hostile-sign-in"});
+        openBridge();
+        ASSERT_TRUE(waitForClient());
+        const std::string frame =
+            "/hostile/frame-open?web=" + service->webOrigin() + (click ? "&click=1" : "");
+        placeFrame(click ? otherSite(frame) : sameSite(frame));
+        ASSERT_TRUE(runUntil([&] { return service->count("hostile_frame_open") > 0; }));
+        runFor(0.5);
+        if (click)
+            clickInPage();
+        for (int tick = 0; tick < 20; ++tick) {
+            runFor(0.1);
+            ASSERT_TRUE(bridge->popups().empty());
+            ASSERT_EQ(g_list_model_get_n_items(gtk_window_get_toplevels()), 1u);
+        }
+        closeBridge();
+    }
 }

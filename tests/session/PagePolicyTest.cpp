@@ -53,8 +53,10 @@ TEST(PagePolicyTest, windowsOpenOnlyForSigningInFromTheServicesOwnDocument) {
     };
     for (const Case& c : std::initializer_list<Case>{
              {"provider by click", {home, accounts + "/oauth", true}, Verdict::allow},
-             {"provider by script", {home, accounts + "/oauth"}, Verdict::allow},
-             {"from a pop-up on a sign-in origin", {accounts, home + "/done"}, Verdict::allow},
+             {"provider by script", {home, accounts + "/oauth"}, Verdict::ignore},
+             {"from a pop-up on a sign-in origin",
+              {accounts, home + "/done", true},
+              Verdict::allow},
              {"blank on click", {home, "about:blank", true}, Verdict::allow},
              {"blank by script", {home, "about:blank"}, Verdict::ignore},
              {"empty by script", {home, ""}, Verdict::ignore},

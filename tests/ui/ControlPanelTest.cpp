@@ -6,6 +6,7 @@
 #include "support/TempDir.hpp"
 #include "ui/DisplayText.hpp"
 #include "ui/FailuresCard.hpp"
+#include "ui/FakeDailyTimer.hpp"
 #include "ui/LogCard.hpp"
 #include "ui/PanelState.hpp"
 #include "ui/QuitQuestion.hpp"
@@ -15,9 +16,9 @@
 #include <algorithm>
 #include <clocale>
 #include <cstdlib>
+#include <gdkmm/clipboard.h>
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
-#include <gdkmm/clipboard.h>
 #include <gtkmm/button.h>
 #include <gtkmm/checkbutton.h>
 #include <gtkmm/label.h>
@@ -28,6 +29,7 @@
 #include <gtkmm/spinbutton.h>
 #include <gtkmm/switch.h>
 #include <gtkmm/window.h>
+#include <tuple>
 
 namespace {
 
@@ -52,7 +54,7 @@ class ControlPanelTest : public ::testing::Test {
         Theme::install(*Gdk::Display::get_default());
         window.add_css_class("orvo");
         window.set_default_size(860, 760);
-        panel = Gtk::make_managed<ControlPanel>(*rig.manager);
+        panel = Gtk::make_managed<ControlPanel>(*rig.manager, dailyTimer);
         window.set_child(*panel);
         window.present();
     }
@@ -140,6 +142,7 @@ class ControlPanelTest : public ::testing::Test {
 
     TempDir temp;
     ManagerRig rig{temp / "data"};
+    std::shared_ptr<FakeDailyTimer> dailyTimer = std::make_shared<FakeDailyTimer>();
     Gtk::Window window;
     ControlPanel* panel = nullptr;
 };
@@ -360,6 +363,55 @@ TEST_F(ControlPanelTest, rowClicksToggleAndTheDownloadButtonStartsARun) {
     EXPECT_FALSE(widget<Gtk::Switch>("skipSaved").get_active());
 }
 
+// The daily download's switch shows what the timer holds and asks it to
+// change only when the user flips it; it cannot be moved while a change is
+// under way or where there is no timer to change, and it says why.
+TEST_F(ControlPanelTest, theDailySwitchAsksTheTimerAndShowsItsAnswer) {
+    using State = DailyTimer::State;
+    using namespace std::string_literals;
+    auto& daily = widget<Gtk::Switch>("daily");
+    const auto expectShown = [&](bool on, bool movable, const std::string& note) {
+        EXPECT_EQ(daily.get_active(), on);
+        EXPECT_EQ(daily.get_sensitive(), movable);
+        EXPECT_EQ(visible("dailyNote"), !note.empty());
+        if (!note.empty()) {
+            EXPECT_EQ(text("dailyNote"), DisplayText::composed(note));
+        }
+    };
+    expectShown(false, true, "");
+
+    daily.set_active(true);
+    EXPECT_EQ(dailyTimer->requests, std::vector<bool>{true});
+    expectShown(true, false, "");
+    dailyTimer->answer(State::on);
+    expectShown(true, true, "Once a day, also while the app is closed, into the folder above.");
+
+    // A refused change puts the switch back and says why.
+    daily.set_active(false);
+    const std::string refused = "The daily download could not be turned off: Access denied";
+    dailyTimer->answer(State::on, refused);
+    expectShown(true, true, refused);
+
+    const std::string unavailable =
+        "Not available here: this computer runs no systemd user session. A cron job can run "
+        "“orvo-wav-downloader --download-new” instead.";
+    for (const auto& [state, on, movable, note] :
+         {std::tuple{State::reading, false, false, ""s},
+          {State::off, false, true, ""s},
+          {State::turningOff, false, false, ""s},
+          {State::notInstalled, false, false,
+           "Not available: this copy of the app was installed without its daily timer."s},
+          {State::unavailable, false, false, unavailable}}) {
+        SCOPED_TRACE(int(state));
+        dailyTimer->answer(state);
+        expectShown(on, movable, note);
+    }
+    // Showing the timer's state never asked it to change.
+    EXPECT_EQ(dailyTimer->requests, (std::vector<bool>{true, false}));
+    settle();
+    photograph("daily-unavailable");
+}
+
 // The keyboard focus is where the user is, and never lost: a control that
 // turns insensitive hands it on, and Tab goes through every control in
 // order, the workspace list as one stop, without getting stuck.
@@ -380,9 +432,9 @@ TEST_F(ControlPanelTest, theFocusFollowsTheUser) {
     EXPECT_TRUE(focusIn("recentStepper"));
 
     // Tab: every control once, in order; Shift+Tab the same way back.
-    const std::vector<std::string> order{"recentStepper", "scanRecent",      "scanAll",
-                                         "likedOnly",     "prepareUpcoming", "skipSaved",
-                                         "tagFiles",      "row:w1",          "choose"};
+    const std::vector<std::string> order{"recentStepper",   "scanRecent", "scanAll",  "likedOnly",
+                                         "prepareUpcoming", "skipSaved",  "tagFiles", "row:w1",
+                                         "choose",          "daily"};
     for (std::size_t i = 1; i < order.size(); ++i) {
         ASSERT_TRUE(tab(true)) << order[i];
         EXPECT_TRUE(focusIn(order[i])) << order[i];

@@ -49,6 +49,46 @@ attack();
 setInterval(attack, 2000);
 </script>)";
 
+// A frame that sends the page it sits in elsewhere: to a look-alike of the
+// sign-in page on its own site (?to=page) or to a blank page (?to=blank), at
+// once or on the first click in it (?click=1). Across sites a browser lets a
+// frame do this only after a click in it.
+constexpr const char* frameTopScript = R"(<script>
+const params = new URLSearchParams(location.search);
+const target = params.get("to") === "blank" ? "about:blank" : location.origin + "/hostile/takeover";
+const go = () => { top.location = target; };
+if (params.get("click")) document.addEventListener("click", go); else go();
+</script>)";
+
+// The look-alike: it claims the app's own sign-in, and stops every load
+// that would take it away.
+constexpr const char* takeoverScript = R"(<script>
+window.takenOver = true;
+setInterval(() => window.stop(), 5);
+</script>)";
+
+// A frame that asks for a window on the web origin (?web=) with
+// window.open and with a form it submits to target=_blank: every second
+// with no click, or on each click in it (?click=1).
+constexpr const char* frameOpenScript = R"(<script>
+const params = new URLSearchParams(location.search);
+const web = params.get("web");
+function attack() {
+  window.open(web + "/?opened-by=frame");
+  const form = document.createElement("form");
+  form.action = web + "/";
+  form.target = "_blank";
+  document.body.append(form);
+  form.submit();
+}
+if (params.get("click")) document.addEventListener("click", attack);
+else { attack(); setInterval(attack, 1000); }
+</script>)";
+
+// The whole frame is a button, so a click anywhere in it lands in it.
+constexpr const char* frameButton =
+    "<button style=\"position:fixed;inset:0;width:100%;height:100%\">Play</button>";
+
 } // namespace
 
 bool HostilePages::handleWeb(Exchange& exchange) {
@@ -97,6 +137,26 @@ bool HostilePages::handleStorage(Exchange& exchange) {
         counters.count("hostile_frame_window");
         exchange.sendHtml(SOUP_STATUS_OK,
                           page("Sign in", "<form><input type=\"password\"></form>"));
+        return true;
+    }
+    if (world_.options.hostileSignIn && path == "/hostile/frame-top") {
+        counters.count("hostile_frame_top");
+        exchange.sendHtml(SOUP_STATUS_OK,
+                          page("Offers", std::string(frameTopScript) + frameButton));
+        return true;
+    }
+    if (world_.options.hostileSignIn && path == "/hostile/takeover") {
+        counters.count("hostile_takeover");
+        exchange.sendHtml(SOUP_STATUS_OK,
+                          page("Sign in", std::string(takeoverScript) +
+                                              "<h1>Sign in to your Orvo account</h1>"
+                                              "<form><input type=\"password\"></form>"));
+        return true;
+    }
+    if (world_.options.hostileSignIn && path == "/hostile/frame-open") {
+        counters.count("hostile_frame_open");
+        exchange.sendHtml(SOUP_STATUS_OK,
+                          page("Offers", std::string(frameOpenScript) + frameButton));
         return true;
     }
     if (world_.options.signInRedirect && path == "/accounts/sign-in") {
