@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build test unit run demo deb fuzz-smoke bench screenshots pot clean
+.PHONY: all deps configure build test test-debian13 unit run demo deb fuzz-smoke bench screenshots pot clean
 
 all: build
 
@@ -23,6 +23,10 @@ test: deps
 	$(MAKE) build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 	$(MAKE) fuzz-smoke
+
+# The same on Debian 13, in a system made once with debootstrap (as root).
+test-debian13:
+	@scripts/test-debian13
 
 # Only the fast tests that need no display and no server.
 unit: build

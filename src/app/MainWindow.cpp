@@ -56,9 +56,12 @@ void MainWindow::fitToScreen() {
     GdkRectangle area;
     gdk_monitor_get_geometry(monitor, &area);
 #ifdef GDK_WINDOWING_X11
-    // Panels and docks take their share of the screen.
+    // Panels and docks take their share of the screen. GTK 4.18 deprecates
+    // the call without a successor; X11 still answers it.
+    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
     if (GDK_IS_X11_MONITOR(monitor))
         gdk_x11_monitor_get_workarea(monitor, &area);
+    G_GNUC_END_IGNORE_DEPRECATIONS
 #endif
     g_object_unref(monitor);
     set_default_size(std::clamp(area.width, minWidth, defaultWidth),

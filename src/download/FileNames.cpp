@@ -200,8 +200,8 @@ std::string availableName(std::string_view title, const UsedNames& used, NameRul
         const std::string ending =
             number == 1 ? std::string(".wav") : " (" + std::to_string(number) + ").wav";
         std::string candidate =
-            finished(std::string(prefix(base, maxCharacters,
-                                        maxNameBytes - spare(rules) - ending.size())),
+            finished(std::string(
+                         prefix(base, maxCharacters, maxNameBytes - spare(rules) - ending.size())),
                      rules) +
             ending;
         if (!used.contains(candidate))
@@ -233,15 +233,27 @@ NameRules nameRulesFor(const std::filesystem::path& folder) {
     constexpr long fuse = 0x65735546;
     if (long(disk.f_type) != fuse)
         return NameRules::standard;
-    // Through FUSE, the mount table names the file system. A FUSE file
-    // system over a block device is exFAT or NTFS in practice.
+        // Through FUSE, the mount table names the file system. A FUSE file
+        // system over a block device is exFAT or NTFS in practice.
+#if GLIB_CHECK_VERSION(2, 84, 0)
+    GUnixMountEntry* mount = g_unix_mount_entry_for(folder.c_str(), nullptr);
+#else
     GUnixMountEntry* mount = g_unix_mount_for(folder.c_str(), nullptr);
+#endif
     if (!mount)
         return NameRules::standard;
+#if GLIB_CHECK_VERSION(2, 84, 0)
+    const std::string_view type = g_unix_mount_entry_get_fs_type(mount);
+#else
     const std::string_view type = g_unix_mount_get_fs_type(mount);
+#endif
     const bool windows = type.starts_with("fuseblk") || type.find("exfat") != type.npos ||
                          type.find("ntfs") != type.npos || type.find("fat") != type.npos;
+#if GLIB_CHECK_VERSION(2, 84, 0)
+    g_unix_mount_entry_free(mount);
+#else
     g_unix_mount_free(mount);
+#endif
     return windows ? NameRules::windows : NameRules::standard;
 }
 

@@ -12,6 +12,10 @@ namespace Accessibility {
 void setLabel(Gtk::Widget& widget, const std::string& text) {
     gtk_accessible_update_property(GTK_ACCESSIBLE(widget.gobj()), GTK_ACCESSIBLE_PROPERTY_LABEL,
                                    text.c_str(), -1);
+    // Newer GTK names a button after its label child, and that relation
+    // outranks the label property: the name given here must win.
+    gtk_accessible_reset_relation(GTK_ACCESSIBLE(widget.gobj()),
+                                  GTK_ACCESSIBLE_RELATION_LABELLED_BY);
 }
 
 namespace {

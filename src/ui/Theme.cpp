@@ -23,10 +23,8 @@ std::string Colour::css(double opacity) const {
     // CSS numbers take a point whatever the user's locale says.
     char alpha[G_ASCII_DTOSTR_BUF_SIZE];
     g_ascii_formatd(alpha, sizeof alpha, "%.3g", opacity);
-    char text[48];
-    std::snprintf(text, sizeof text, "rgba(%u,%u,%u,%s)", unsigned((rgb >> 16) & 0xFF),
-                  unsigned((rgb >> 8) & 0xFF), unsigned(rgb & 0xFF), alpha);
-    return text;
+    return "rgba(" + std::to_string((rgb >> 16) & 0xFF) + "," + std::to_string((rgb >> 8) & 0xFF) +
+           "," + std::to_string(rgb & 0xFF) + "," + alpha + ")";
 }
 
 Colour Colour::over(Colour background, double opacity) const {

@@ -104,7 +104,7 @@ def fits(app, window, where):
     assert wx >= 0 and wx + ww <= e2e.SCREEN[0] and wh <= e2e.SCREEN[1], \
         f"{where}: the window ({ww}x{wh} at {wx},{wy}) does not fit the screen"
     nodes = []
-    e2e.pyatspi.findAllDescendants(window, lambda n: n.getRoleName() in ("label", "push button")
+    e2e.pyatspi.findAllDescendants(window, lambda n: e2e.role_of(n) in ("label", "push button")
                                    and n.name and nodes.append(n) and False)
     cut = []
     for node in nodes:
