@@ -25,7 +25,7 @@ test: deps
 	$(MAKE) fuzz-smoke
 
 # The same on Debian 13, in a system made once with debootstrap (as root).
-test-debian13:
+test-debian13: deps
 	@scripts/test-debian13
 
 # Only the fast tests that need no display and no server.
